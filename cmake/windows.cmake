@@ -1,0 +1,31 @@
+# The Windows side of the build: the Win32 layer of the module, its
+# resources, the stand-ins of the testbed and the test executables that run
+# under Wine (one CTest test per executable, so one Wine start per suite).
+
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+set(QL_WIN_SOURCES)
+foreach(dir ${QL_SUBSYSTEMS})
+  file(GLOB found CONFIGURE_DEPENDS ${dir}/*_win.cpp)
+  list(APPEND QL_WIN_SOURCES ${found})
+endforeach()
+
+add_library(qlnet_win STATIC ${QL_WIN_SOURCES})
+target_link_libraries(qlnet_win PUBLIC qlnet_text user32 gdi32 kernel32)
+target_compile_definitions(qlnet_win PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
+set_target_properties(qlnet_win PROPERTIES LINKER_LANGUAGE CXX)
+
+set(QL_RESOURCES ${CMAKE_SOURCE_DIR}/resources/qlnet.rc)
+
+file(GLOB QL_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*_test.cpp)
+list(APPEND QL_WIN_TESTS ${CMAKE_SOURCE_DIR}/tests/win/win_test_main.cpp)
+add_executable(qlnet_win_tests ${QL_WIN_TESTS} ${QL_RESOURCES})
+target_link_libraries(qlnet_win_tests PRIVATE qlnet_win GTest::gtest)
+add_test(NAME win32_layer COMMAND qlnet_win_tests)
+set_tests_properties(win32_layer PROPERTIES TIMEOUT 600)
+
+file(GLOB QL_TESTBED_DIRS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/testbed/*/CMakeLists.txt)
+foreach(list_file ${QL_TESTBED_DIRS})
+  get_filename_component(dir ${list_file} DIRECTORY)
+  add_subdirectory(${dir})
+endforeach()

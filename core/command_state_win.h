@@ -1,0 +1,36 @@
+// The module-wide record of the current Run-PGP command, the message buffer
+// for the next box and the caption of every box of a command. One copy per
+// process; all of it is touched on the mail client's UI thread only.
+#pragma once
+
+#include <windows.h>
+
+#include "core/command_state.h"
+
+struct RunState {
+  LONG RunInProgress;
+  PgpFunction function;
+  WindowKind windowKind;
+  HWND sourceWindow;
+  WNDPROC sourceWindowProc;
+  HGLOBAL textHandle;
+  LONG textLength;
+  LONG blockStart;
+  LONG blockEnd;
+  BOOL quoted;
+  LONG scanOffset;
+  char recipients[kRecipientsSize];
+  char attachmentPath[kPathSize];
+  BOOL UndoArmed;
+};
+
+extern RunState runState;
+extern char MessageText[kMessageTextSize];
+extern char PgpCaption[kCaptionSize];
+
+// PgpCaption = " PGP - " + the label of runState.function.
+void SetPgpCaption(bool recipientsGiven);
+
+// LoadStringA from the module into a buffer; returns the length (0 when the
+// string is missing, with the buffer emptied).
+int LoadModuleString(UINT id, char* buffer, int size);

@@ -1,0 +1,3 @@
+#include "startup/module_win.h"
+
+HINSTANCE moduleInstance = nullptr;

@@ -1,0 +1,75 @@
+// The string table as the module loads it: LoadStringA on the linked
+// resources must give the texts exactly, escapes and doubled quotes included.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/command_state_win.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+std::string Load(UINT id) {
+  char buffer[512];
+  int n = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
+  return std::string(buffer, n > 0 ? n : 0);
+}
+
+struct Row {
+  UINT id;
+  const char* text;
+};
+
+const Row kSample[] = {
+    {2, "Application already running.\nTry to terminate?"},
+    {5, "Quillnet(32) does not work with  Eudora(16). "},
+    {7, "Quillnet will overwrite this/these file(s): \n"},
+    {12, "Quillnet couldn't find an encrypted or clearsigned text.Because you did not type a "
+         "recipient name (someone to encrypt for) it will tell PGP to clearsign your message."},
+    {16, "This attached file will be passed to PGP:\n  "},
+    {24, "Clearsign "},
+    {40, "Unknown error %lu\nFile: %s"},
+    {47, "Directory for temporary files not found.\nCheck TEMP, TMP and PgpTempDir."},
+    {50, " PGP returned errorcode: %u"},
+    {55, "PGP succeeded. Qiullnet can copy the text\nto the message window or to the clipboard.\n"
+         "In the message window you can only read the text.\nEverything else will be done with "
+         "the original\nencrypted text. Copy to clipboard?"},
+    {57, "+++ Nothing to do +++\nCan't find encrypted text,\na signature or a key"},
+    {58, " No text found  "},
+    {62, "Adding the button failed, because Quillnet couldn't find the appropriate window.\nIf "
+         "you choose \"Retry\", it will try again, whenever the main window becomes active or "
+         "the menu is used."},
+    {64, "&Exit PGP-extension"},
+    {66, "R&un PGP..."},
+    {73, "Press any key or click in this window..."},
+    {74, "File has no or invalid data:\n  %s"},
+};
+
+}  // namespace
+
+TEST(StringTable, TextsLoadExactly) {
+  for (const Row& row : kSample) EXPECT_EQ(Load(row.id), row.text) << "string " << row.id;
+}
+
+TEST(StringTable, DecodeExplanationHasItsLineFeedAtIndex94) {
+  // The confirmation dialog cuts the tip off at this index for quoted blocks.
+  std::string text = Load(IDS_EXPLAIN_DECODE);
+  ASSERT_GT(text.size(), 94u);
+  EXPECT_EQ(text[94], '\n');
+  EXPECT_EQ(text.substr(95, 5), "Tip: ");
+}
+
+TEST(StringTable, UnknownIdLoadsNothing) { EXPECT_EQ(Load(9999), ""); }
+
+TEST(StringTable, PgpCaptionCarriesTheLoadedLabel) {
+  runState.function = Encrypt;
+  SetPgpCaption(false);
+  EXPECT_STREQ(PgpCaption, " PGP - Clearsign ");
+  SetPgpCaption(true);
+  EXPECT_STREQ(PgpCaption, " PGP - Encrypt ");
+  runState.function = NoFunction;
+  SetPgpCaption(true);
+  EXPECT_STREQ(PgpCaption, " PGP - Functions");
+}

@@ -1,0 +1,14 @@
+// Entry point of the Windows test executable: the module's code is linked in
+// statically, so the executable's own instance holds the module's resources.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "startup/module_win.h"
+
+int main(int argc, char** argv) {
+  moduleInstance = GetModuleHandleA(nullptr);
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
