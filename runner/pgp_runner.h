@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "core/command_state.h"
+
 // Option bits of a PgpRequest's flags.
 constexpr uint16_t PGPREQ_ENCRYPT = 0x0001;     // letter e
 constexpr uint16_t PGPREQ_CLEARSIG = 0x0002;    // word "+clearsig=on"
@@ -16,3 +18,48 @@ constexpr uint16_t PGPREQ_KEYADD = 0x0100;      // letter k
 constexpr uint16_t PGPREQ_PASSPHRASE = 0x2000;  // the run needs the pass phrase
 constexpr uint16_t PGPREQ_USERID = 0x4000;      // word: the user ids
 constexpr uint16_t PGPREQ_FILE = 0x8000;        // word: the file name
+
+// The option text: at most 120 characters, in a buffer of 121.
+constexpr int kOptionTextMax = 120;
+constexpr int kOptionTextSize = kOptionTextMax + 1;
+
+// Letters in the order of "-kaestw", then a blank and each word whose bit is
+// set: "+clearsig=on", fileName, userId (null counts as empty). A word that
+// would take the text past 120 characters is dropped with all later ones;
+// the text then ends in the blank before it, unless that blank itself would
+// pass the limit. Returns the length.
+int BuildPgpOptions(uint16_t flags, const char* fileName, const char* userId,
+                    char (&options)[kOptionTextSize]);
+
+// The command line: PgpPath, a blank and the option text, cut to the
+// 256-character message buffer it is built in. Returns false when it had to
+// be cut, because PGP must then not be started with a wrong command.
+bool ComposePgpCommandLine(const char* pgpPath, const char* options,
+                           char (&commandLine)[kMessageTextSize]);
+
+// KeepOpen >= 0 gives PGP a console of the module's own (a fresh one that
+// can outlive PGP); negative leaves consoles to the system.
+bool UsesOwnConsole(int32_t keepOpen);
+
+// Whether that console waits for a key or click after PGP has ended:
+// always with KeepOpen 0; with KeepOpen positive only when PGP failed or the
+// run neither encrypted nor signed (its messages are the result the user
+// wants to read); never with KeepOpen negative.
+bool ConsoleWaitsForUser(int32_t keepOpen, uint32_t exitCode, uint16_t flags);
+
+// Whether the pass phrase is asked for before the run (it is then kept in
+// "PGPPASS" for later runs).
+bool AsksPassPhrase(int32_t keepPassword, uint16_t flags);
+
+// Whether "PGPPASS" is removed after the run: PGP's exit codes 20 and 31
+// (all 32 bits compared) say the kept pass phrase was wrong.
+bool ForgetsPassPhrase(int32_t keepPassword, uint32_t exitCode);
+
+// PGP's exit code counts by its low 16 bits only (0x10000 is success).
+bool PgpSucceeded(uint32_t exitCode);
+
+// The exit-code box text: the template of string 50 filled with the low 16
+// bits of exitCode, into 128 characters. Returns the length.
+constexpr int kExitCodeTextSize = 128;
+int FormatPgpExitCode(const char* templateText, uint32_t exitCode,
+                      char (&text)[kExitCodeTextSize]);

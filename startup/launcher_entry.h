@@ -1,0 +1,37 @@
+// The text work of the launcher entry: where the launcher's own arguments
+// start in its command line, and the command line the mail client is started
+// with. Pure, so that the Win32 entry point only gathers its inputs and the
+// bounds are proven natively.
+#pragma once
+
+#include <cstddef>
+
+// Size of `clientArguments` in SharedState. The arguments end up in two
+// places: the client's command line (256 characters, program part included)
+// and, through ComputeSettingsPath, SettingsPath (127 characters). 256 keeps
+// every argument that could still fit the larger of the two; anything longer
+// could never reach the client intact anyway, so it is cut here once.
+constexpr int kClientArgumentsSize = 256;
+
+// Size of the buffer the client's command line is built in.
+constexpr int kClientCommandLineSize = 256;
+
+// Start of the arguments inside `commandLine` (a pointer into it, or to its
+// terminator). A quoted program name ends at the next double quote; an
+// unquoted one is taken to be the module path, `modulePathLength` characters
+// long. A command line shorter than that (the launcher was started under a
+// shorter name than its file path) has no arguments rather than a start past
+// its end. Leading blanks are skipped. A null command line gives "".
+const char* FindClientArguments(const char* commandLine, size_t modulePathLength);
+
+// FindClientArguments, copied into `clientArguments` and cut to 255
+// characters. Returns the length copied.
+size_t TakeClientArguments(char (&clientArguments)[kClientArgumentsSize], const char* commandLine,
+                           size_t modulePathLength);
+
+// The client's command line: the program path (in double quotes when it
+// holds a blank, so the client does not split it) followed by a blank and the
+// arguments; no trailing blank when there are none. Cut to 255 characters.
+// Returns the length written.
+size_t BuildClientCommandLine(char (&commandLine)[kClientCommandLineSize], const char* programPath,
+                              const char* clientArguments);
