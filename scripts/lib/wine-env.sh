@@ -29,6 +29,9 @@ wine_env_start() {
       /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1 || true
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
       /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1 || true
+    # Unmanaged windows: without a window manager on Xvfb, Wine otherwise
+    # waits two seconds for every window it hides (each message box).
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
     wineserver -w
   fi
 }
