@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/command_state_win.h"
+#include "startup/module_win.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -72,4 +73,25 @@ TEST(StringTable, PgpCaptionCarriesTheLoadedLabel) {
   runState.function = NoFunction;
   SetPgpCaption(true);
   EXPECT_STREQ(PgpCaption, " PGP - Functions");
+}
+
+TEST(Resources, ButtonFaceIsTwoSquareFramesOf26Pixels) {
+  HBITMAP face = LoadBitmapA(moduleInstance, MAKEINTRESOURCEA(IDB_BUTTON_FACE));
+  ASSERT_NE(face, nullptr);
+  BITMAP info{};
+  ASSERT_EQ(GetObjectA(face, sizeof info, &info), (int)sizeof info);
+  EXPECT_EQ(info.bmWidth, 52);
+  EXPECT_EQ(info.bmHeight, 26);
+  DeleteObject(face);
+  HRSRC raw = FindResourceA(moduleInstance, MAKEINTRESOURCEA(IDB_BUTTON_FACE), (LPCSTR)RT_BITMAP);
+  ASSERT_NE(raw, nullptr);
+  auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(moduleInstance, raw)));
+  EXPECT_EQ(header->biBitCount, 4);  // 16 colours
+}
+
+TEST(Resources, IconAndDialogsArePresent) {
+  HICON icon = LoadIconA(moduleInstance, "QUILLNET");
+  EXPECT_NE(icon, nullptr);
+  for (int id : {IDD_PASSPHRASE, IDD_ABOUT, IDD_CONFIRM})
+    EXPECT_NE(FindResourceA(moduleInstance, MAKEINTRESOURCEA(id), (LPCSTR)RT_DIALOG), nullptr) << id;
 }
