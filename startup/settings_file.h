@@ -11,6 +11,18 @@
 
 constexpr char kSettingsFileName[] = "QLNET.INI";
 
+// The three sections: "AlwaysSign" alone lives in "PGPflags", the PGP keys in
+// "PGP settings" (with a blank), everything else in "Settings".
+constexpr char kSectionSettings[] = "Settings";
+constexpr char kSectionPgpFlags[] = "PGPflags";
+constexpr char kSectionPgpSettings[] = "PGP settings";
+
+// The two keys the launcher reads before it starts the mail client.
+constexpr char kWaitEudoraInitKey[] = "WaitEudoraInit";
+constexpr char kProgEudoraKey[] = "ProgEudora";
+constexpr int32_t kDefaultWaitEudoraInit = 1000;
+constexpr char kDefaultClientProgram[] = "EUDORA.EXE";
+
 // SettingsPath: the third copy of the settings file, at most 127 characters.
 constexpr int kSettingsPathSize = kPathSize;
 
