@@ -1,0 +1,138 @@
+#include "core/run_pgp_driver.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "runner/pgp_runner.h"
+
+namespace {
+
+bool IsControl(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return u < 32 || u == 127;
+}
+
+bool IsWordBlank(char c) {
+  return c == ' ' || (c >= 9 && c <= 13);
+}
+
+// The quoted form exists for paths with blanks; anything after the closing
+// quote (trailing blanks before the line end, say) is not part of the name.
+void TakePath(std::string_view run, AttachmentLine& line) {
+  std::string_view path = run;
+  if (!path.empty() && path.front() == '"') {
+    path.remove_prefix(1);
+    path = path.substr(0, path.find('"'));
+  }
+  const size_t kept = std::min(path.size(), static_cast<size_t>(kPathSize - 1));
+  std::memcpy(line.path, path.data(), kept);
+  line.path[kept] = '\0';
+  line.pathTooLong = path.size() > kept;
+}
+
+constexpr uint16_t kEncryptionBits = PGPREQ_FILE | PGPREQ_USERID | PGPREQ_WIPE | PGPREQ_ENCRYPT;
+constexpr uint16_t kClearsignFlags = PGPREQ_FILE | PGPREQ_PASSPHRASE | PGPREQ_TEXT | PGPREQ_ARMOR |
+                                     PGPREQ_SIGN | PGPREQ_CLEARSIG;
+
+}  // namespace
+
+int StripQuoteMarks(char* text, char mark) {
+  if (text == nullptr) return 0;
+  size_t kept = 0;
+  bool lineStart = true;
+  for (size_t i = 0; text[i] != '\0'; ++i) {
+    const char c = text[i];
+    if (lineStart && c == mark) {
+      lineStart = false;
+      continue;
+    }
+    text[kept++] = c;
+    lineStart = c == '\n';
+  }
+  text[kept] = '\0';
+  return static_cast<int>(kept);
+}
+
+bool FindAttachmentLine(const char* scan, int32_t scanLength, const char* prefix,
+                        int32_t prefixLength, int32_t from, AttachmentLine& line) {
+  if (scan == nullptr || prefix == nullptr || prefixLength <= 0 || scanLength <= 0) return false;
+  const std::string_view text(scan, static_cast<size_t>(scanLength));
+  const std::string_view wanted(prefix, static_cast<size_t>(prefixLength));
+  size_t position = static_cast<size_t>(std::clamp(from, 0, scanLength));
+  for (;;) {
+    const size_t found = text.find(wanted, position);
+    if (found == std::string_view::npos) return false;
+    const size_t runStart = found + wanted.size();
+    size_t runEnd = runStart;
+    while (runEnd < text.size() && !IsControl(text[runEnd])) ++runEnd;
+    if (runEnd > runStart) {
+      line.blockStart = static_cast<int32_t>(found);
+      line.blockEnd = static_cast<int32_t>(runEnd);
+      line.runStart = static_cast<int32_t>(runStart);
+      line.quoted = found > 0 && text[found - 1] == '>';
+      TakePath(text.substr(runStart, runEnd - runStart), line);
+      return true;
+    }
+    position = runStart;
+  }
+}
+
+PgpRequestChoice RequestForFunction(PgpFunction function, bool alwaysSign) {
+  switch (function) {
+    case Decode:
+      return {PGPREQ_FILE | PGPREQ_PASSPHRASE, PgpFileChoice::TempAscName};
+    case CheckSignature:
+      return {PGPREQ_FILE, PgpFileChoice::TempAscName};
+    case Encrypt: {
+      uint16_t flags = PGPREQ_FILE | PGPREQ_USERID | PGPREQ_WIPE | PGPREQ_TEXT | PGPREQ_ARMOR |
+                       PGPREQ_ENCRYPT;
+      if (alwaysSign) flags |= PGPREQ_SIGN | PGPREQ_PASSPHRASE;
+      return {flags, PgpFileChoice::TempBaseName};
+    }
+    case AddKey:
+      return {PGPREQ_FILE | PGPREQ_KEYADD | PGPREQ_ARMOR, PgpFileChoice::TempAscName};
+    case NoFunction:
+      break;
+  }
+  return {0, PgpFileChoice::TempAscName};
+}
+
+uint16_t FlagsAfterDialog(uint16_t flags, const char* recipients) {
+  const bool empty = recipients == nullptr || recipients[0] == '\0';
+  if ((flags & kEncryptionBits) == kEncryptionBits && empty) return kClearsignFlags;
+  return flags;
+}
+
+int AppendEncryptFor(char (&recipients)[kRecipientsSize], const char* encryptFor,
+                     int encryptForLength) {
+  constexpr size_t kMax = kRecipientsSize - 1;
+  const size_t length = strnlen(recipients, kMax);
+  recipients[length] = '\0';
+  if (encryptFor == nullptr || length == 0) return static_cast<int>(length);
+  const size_t real = strnlen(encryptFor, kMax);
+  const size_t counted = std::max(real, static_cast<size_t>(std::max(encryptForLength, 0)));
+  if (real == 0 || length + counted >= kMax) return static_cast<int>(length);
+  recipients[length] = ' ';
+  std::memcpy(recipients + length + 1, encryptFor, real);
+  recipients[length + 1 + real] = '\0';
+  return static_cast<int>(length + 1 + real);
+}
+
+bool FindOptionLikeUserId(const char* recipients, UserIdSpan& found) {
+  if (recipients == nullptr) return false;
+  size_t i = 0;
+  while (recipients[i] != '\0') {
+    while (recipients[i] != '\0' && IsWordBlank(recipients[i])) ++i;
+    const size_t start = i;
+    while (recipients[i] != '\0' && !IsWordBlank(recipients[i])) ++i;
+    size_t first = start;
+    while (first < i && recipients[first] == '"') ++first;
+    if (first < i && (recipients[first] == '-' || recipients[first] == '+')) {
+      found.start = static_cast<int32_t>(start);
+      found.length = static_cast<int32_t>(i - start);
+      return true;
+    }
+  }
+  return false;
+}

@@ -1,0 +1,79 @@
+// The text decisions of one Run-PGP command: removing '>' quoting from a
+// block taken out of a reply, reading a converted-attachment line, the
+// option bits and temporary file of each function, the switch from an
+// encryption without recipients to a clearsigning, adding the EncryptFor
+// default recipient, and refusing a recipient that PGP would read as one of
+// its options. Pure; the driver's window, file and dialog calls are in
+// run_pgp_driver_win.cpp.
+#pragma once
+
+#include <cstdint>
+
+#include "core/command_state.h"
+
+// Copies the NUL-terminated text onto itself, dropping `mark` where it
+// stands at the very start or directly after a line feed; one mark per
+// line, so ">>" keeps its second '>'. NUL-terminates the result and returns
+// the number of characters kept. A null text gives 0.
+int StripQuoteMarks(char* text, char mark);
+
+// A converted-attachment line found by FindAttachmentLine. Offsets are
+// relative to the start of the scan text.
+struct AttachmentLine {
+  int32_t blockStart = 0;  // first character of the prefix
+  int32_t blockEnd = 0;    // just past the path run
+  int32_t runStart = 0;    // first character of the path run; the next search starts here
+  bool quoted = false;     // a '>' stands right before the prefix
+  bool pathTooLong = false;  // the path did not fit; `path` holds its first kPathSize-1 characters
+  char path[kPathSize] = {};  // double quotes removed; may be empty
+};
+
+// Looks in the first `scanLength` characters of `scan`, from offset `from`
+// on, for the first occurrence of the prefix that is followed by a non-empty
+// path run. The run ends at the first control character (codes 0-31 and
+// 127); characters above 127 belong to it. A run that begins with '"' gives
+// the text after that quote up to the next '"' (or the run's end); a run of
+// one '"' gives the empty path. Returns false when there is no such line;
+// `line` is then not to be used. An empty prefix is never found, so a missing
+// AttachmentPrefix cannot match every position.
+bool FindAttachmentLine(const char* scan, int32_t scanLength, const char* prefix,
+                        int32_t prefixLength, int32_t from, AttachmentLine& line);
+
+// Which temporary file a request names: TempAscName holds armoured input
+// (decode, check, add key), TempBaseName the plain text to encrypt or sign.
+enum class PgpFileChoice { TempAscName, TempBaseName };
+
+struct PgpRequestChoice {
+  uint16_t flags = 0;
+  PgpFileChoice file = PgpFileChoice::TempAscName;
+};
+
+// The option bits and the file of a request for `function`, assigned whole.
+// NoFunction gives flags 0.
+PgpRequestChoice RequestForFunction(PgpFunction function, bool alwaysSign);
+
+// After the confirmation dialog: an encryption (all bits of 0xC041) whose
+// recipients are empty becomes a clearsigning of the same file, 0xA036.
+// Any other flags are returned unchanged. A null recipients counts as empty.
+uint16_t FlagsAfterDialog(uint16_t flags, const char* recipients);
+
+// Appends a blank and `encryptFor` when it is set and non-empty, the
+// recipients are not empty, and strlen(recipients) + encryptForLength is
+// less than kRecipientsSize - 1. The larger of encryptForLength and the real
+// length of encryptFor is used, so a wrong length can never overflow the
+// buffer. Returns the length of `recipients`.
+int AppendEncryptFor(char (&recipients)[kRecipientsSize], const char* encryptFor,
+                     int encryptForLength);
+
+// Where a user id lies in the recipients text.
+struct UserIdSpan {
+  int32_t start = 0;
+  int32_t length = 0;
+};
+
+// Finds the first user id in the blank-separated recipients that PGP would
+// take as an option: its first character after any leading double quotes is
+// '-' or '+'. Words are split at every blank, inside quotes too, because the
+// program's own argument splitting cannot be relied on; a quoted name such as
+// "\"John Doe\"" passes. Returns false when there is none.
+bool FindOptionLikeUserId(const char* recipients, UserIdSpan& found);

@@ -1,0 +1,80 @@
+// Feeds arbitrary field texts through the recipient-list reduction. Each
+// function gets its own exactly-sized, NUL-terminated copy, so ASan reports
+// any write past the end; the checks below are the promises the capture
+// code relies on when it copies the result into the 112-byte recipients.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "core/text_capture.h"
+
+namespace {
+
+std::vector<char> Copy(const uint8_t* data, size_t size) {
+  std::vector<char> text(data, data + size);
+  text.push_back('\0');
+  return text;
+}
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+// The result must be a proper string of the reported length, no longer than
+// what went in (in-place safety).
+void CheckResult(const std::vector<char>& text, int length, size_t inputLength) {
+  Check(length >= 0);
+  Check(static_cast<size_t>(length) <= inputLength);
+  Check(std::strlen(text.data()) == static_cast<size_t>(length));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<char> probe = Copy(data, size);
+  const size_t inputLength = std::strlen(probe.data());
+
+  std::vector<char> list = Copy(data, size);
+  const int reduced = ReduceAddressList(list.data());
+  CheckResult(list, reduced, inputLength);
+  for (int i = 0; i < reduced; ++i) {
+    Check(list[i] != '\n' && list[i] != ',');
+  }
+  Check(reduced == 0 || (list[0] != ' ' && list[reduced - 1] != ' '));
+
+  if (reduced < static_cast<int>(list.size())) {
+    const int cut = CutAddressList(list.data(), reduced);
+    CheckResult(list, cut, static_cast<size_t>(reduced));
+    Check(cut <= kRecipientsMax);
+  }
+
+  std::vector<char> entry = Copy(data, size);
+  CheckResult(entry, ExtractAddress(entry.data(), entry.data()), inputLength);
+
+  std::vector<char> angle = Copy(data, size);
+  const int angleLength = ExtractAngleAddress(angle.data());
+  CheckResult(angle, angleLength == 0 ? static_cast<int>(inputLength) : angleLength, inputLength);
+  if (angleLength == 0) Check(std::memcmp(angle.data(), probe.data(), probe.size()) == 0);
+
+  std::vector<char> trimmed = Copy(data, size);
+  const int trimLength = TrimBlanks(trimmed.data());
+  CheckResult(trimmed, trimLength, inputLength);
+  Check(trimLength == 0 || (!IsBlank(trimmed[0]) && !IsBlank(trimmed[trimLength - 1])));
+
+  FieldEntry field;
+  for (int i = 0; FindFieldEntry(probe.data(), i, field); ++i) {
+    Check(0 <= field.start && field.start <= field.end);
+    Check(field.end <= kFieldTextMax && static_cast<size_t>(field.end) <= inputLength);
+    Check(i <= kFieldTextMax);
+  }
+
+  char recipients[kRecipientsSize];
+  const size_t half = std::min(inputLength / 2, static_cast<size_t>(kRecipientsMax));
+  std::memcpy(recipients, probe.data(), half);
+  recipients[half] = '\0';
+  const int total = AppendCcRecipients(recipients, probe.data() + inputLength / 2);
+  Check(total <= kRecipientsMax && std::strlen(recipients) == static_cast<size_t>(total));
+  return 0;
+}
