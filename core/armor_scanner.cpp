@@ -16,21 +16,20 @@ namespace {
 // of the pattern's length, so the work stays linear in the text.
 template <size_t Length>
 class FixedPattern {
-  static_assert(Length >= 2 && Length <= 255, "advances are stored in bytes");
+  static_assert(Length >= 2 && Length <= 255, "pair places are stored in bytes");
 
  public:
   consteval explicit FixedPattern(const char (&pattern)[Length + 1]) {
     for (size_t i = 0; i < Length; ++i) pattern_[i] = pattern[i];
-    // Where a character pair can sit inside an occurrence decides how far the
-    // window may move when that pair ends it; the rightmost place wins so that
-    // no occurrence is skipped, overlapping ones included.
-    advance_.fill(kLast);
+    // The rightmost place of each character pair in the pattern (0: nowhere)
+    // decides how far the window may move when that pair ends it, so that no
+    // occurrence is skipped, overlapping ones included.
     for (size_t i = 1; i < kLast; ++i) {
-      advance_[Hash(pattern_[i - 1], pattern_[i])] = static_cast<uint8_t>(kLast - i);
+      pairAt_[Hash(pattern_[i - 1], pattern_[i])] = static_cast<uint8_t>(i);
     }
     const uint8_t lastPair = Hash(pattern_[kLast - 1], pattern_[kLast]);
-    afterMismatch_ = advance_[lastPair];
-    advance_[lastPair] = 0;
+    afterMismatch_ = kLast - pairAt_[lastPair];
+    pairAt_[lastPair] = static_cast<uint8_t>(kLast);
   }
 
   // Start of the first occurrence in text[0, length), or nullptr.
@@ -39,13 +38,22 @@ class FixedPattern {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     size_t end = kLast;  // index of the last character of the current window
     for (;;) {
-      for (uint8_t step; (step = advance_[Hash(bytes[end - 1], bytes[end])]) != 0;) {
-        end += step;
+      // Most windows end in a pair the pattern lacks. Moving by the constant
+      // full length there, rather than by a value loaded from the table,
+      // keeps the next load independent of this one so the processor can run
+      // ahead; that is what keeps pace with the C library's memmem.
+      size_t at;
+      while ((at = pairAt_[Hash(bytes[end - 1], bytes[end])]) == 0) {
+        end += kLast;
         if (end >= length) return nullptr;
       }
-      const char* start = text + (end - kLast);
-      if (std::memcmp(start, pattern_.data(), Length) == 0) return start;
-      end += afterMismatch_;
+      if (at == kLast) {
+        const char* start = text + (end - kLast);
+        if (std::memcmp(start, pattern_.data(), Length) == 0) return start;
+        end += afterMismatch_;
+      } else {
+        end += kLast - at;
+      }
       if (end >= length) return nullptr;
     }
   }
@@ -58,8 +66,8 @@ class FixedPattern {
   }
 
   std::array<char, Length> pattern_{};
-  std::array<uint8_t, 256> advance_{};
-  uint8_t afterMismatch_ = 0;
+  std::array<uint8_t, 256> pairAt_{};
+  size_t afterMismatch_ = 0;
 };
 
 template <size_t Size>
