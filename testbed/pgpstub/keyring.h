@@ -1,0 +1,33 @@
+// The stand-in's key list, "keyring.txt": one key a line, "pub <user id>"
+// or "sec <user id> <pass phrase>" (the pass phrase is the last word, so the
+// user id may hold blanks and "<...>"). Blank lines, lines starting with '#'
+// and lines of any other form are ignored. Pure: no platform header.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pgpstub {
+
+struct Key {
+  bool secret = false;
+  std::string userId;
+  std::string passPhrase;  // secret keys only
+};
+
+std::vector<Key> ParseKeyring(std::string_view text);
+
+// PGP selects a key by any part of its user id, ignoring case; the first key
+// in the list that matches wins. An empty pattern selects nothing.
+const Key* FindPublicKey(const std::vector<Key>& keys, std::string_view pattern);
+const Key* FirstSecretKey(const std::vector<Key>& keys);
+// The secret keys belonging to the full user id a message names.
+std::vector<const Key*> SecretKeysOf(const std::vector<Key>& keys, std::string_view userId);
+bool HasPublicKey(const std::vector<Key>& keys, std::string_view userId);
+
+// The text to append to the key list `existing` so that it gains a "pub"
+// line for each id; starts with a line end when `existing` lacks a final one.
+std::string KeyringAppendText(std::string_view existing, const std::vector<std::string>& userIds);
+
+}  // namespace pgpstub
