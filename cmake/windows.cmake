@@ -31,3 +31,7 @@ foreach(list_file ${QL_TESTBED_DIRS})
   get_filename_component(dir ${list_file} DIRECTORY)
   add_subdirectory(${dir})
 endforeach()
+
+# The launcher finds the module by GetProcAddress, so it links nothing of it.
+add_executable(quillnet WIN32 ${CMAKE_SOURCE_DIR}/launcher/quillnet.cpp)
+set_target_properties(quillnet PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -1,0 +1,81 @@
+// quillnet.exe: loads qlnet.dll from its own folder and lets the module run
+// the mail client through it. The module does all the work; the launcher only
+// keeps a message loop alive on the thread whose id it hands over, because
+// the module inside the client ends the run by posting WM_QUIT to it.
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+using StartFn = LONG_PTR(WINAPI*)(HINSTANCE, DWORD, const char*);
+using ReadyFn = LONG(WINAPI*)();
+using StopFn = BOOL(WINAPI*)();
+
+// System DLLs come from the system folder only, never from the current
+// directory, so a planted DLL beside a mail file cannot be loaded.
+void LoadSystemDllsSafely() {
+  SetDllDirectoryA("");
+  using SetDefaultDirs = BOOL(WINAPI*)(DWORD);
+  auto setDefault = reinterpret_cast<SetDefaultDirs>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories"));
+  if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
+}
+
+// The module's full path: our own folder followed by qlnet.dll.
+bool ModulePath(char (&path)[MAX_PATH]) {
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
+  char* slash = strrchr(path, '\\');
+  size_t dir = slash ? static_cast<size_t>(slash - path) + 1 : 0;
+  const char name[] = "qlnet.dll";
+  if (dir + sizeof name > MAX_PATH) return false;
+  memcpy(path + dir, name, sizeof name);
+  return true;
+}
+
+void Complain(const char* what, const char* path) {
+  char text[MAX_PATH + 128];
+  wsprintfA(text, "%s\n  %s\nError %lu", what, path, GetLastError());
+  MessageBoxA(nullptr, text, "Quillnet", MB_OK | MB_ICONEXCLAMATION);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  LoadSystemDllsSafely();
+  char path[MAX_PATH];
+  if (!ModulePath(path)) {
+    MessageBoxA(nullptr, "The launcher's own path is too long.", "Quillnet", MB_OK | MB_ICONEXCLAMATION);
+    return 1;
+  }
+  HMODULE module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (!module) {
+    Complain("Quillnet could not load its module:", path);
+    return 1;
+  }
+  auto start = reinterpret_cast<StartFn>(GetProcAddress(module, "P01"));
+  auto ready = reinterpret_cast<ReadyFn>(GetProcAddress(module, "P03"));
+  auto stop = reinterpret_cast<StopFn>(GetProcAddress(module, "P02"));
+  if (!start || !ready || !stop) {
+    Complain("The module lacks its entry points:", path);
+    FreeLibrary(module);
+    return 1;
+  }
+  // The module reads our path from the instance we pass: QLNET.INI and
+  // EUDORA.EXE are looked for beside the launcher, and the path's length is
+  // how the module skips our name in an unquoted command line.
+  MSG msg;
+  PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // make sure this thread has a queue
+  if (start(instance, GetCurrentThreadId(), GetCommandLineA()) != 0) {
+    if (ready() == 1) {
+      while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      }
+    }
+    stop();
+  }
+  FreeLibrary(module);
+  return 0;
+}
