@@ -12,13 +12,19 @@ using StartFn = LONG_PTR(WINAPI*)(HINSTANCE, DWORD, const char*);
 using ReadyFn = LONG(WINAPI*)();
 using StopFn = BOOL(WINAPI*)();
 
+// GetProcAddress gives a generic pointer; going through void* says that
+// the real type is known from the export's contract.
+template <typename Fn>
+Fn Proc(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // System DLLs come from the system folder only, never from the current
 // directory, so a planted DLL beside a mail file cannot be loaded.
 void LoadSystemDllsSafely() {
   SetDllDirectoryA("");
   using SetDefaultDirs = BOOL(WINAPI*)(DWORD);
-  auto setDefault = reinterpret_cast<SetDefaultDirs>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories"));
+  auto setDefault = Proc<SetDefaultDirs>(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
   if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
 }
 
@@ -54,9 +60,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Complain("Quillnet could not load its module:", path);
     return 1;
   }
-  auto start = reinterpret_cast<StartFn>(GetProcAddress(module, "P01"));
-  auto ready = reinterpret_cast<ReadyFn>(GetProcAddress(module, "P03"));
-  auto stop = reinterpret_cast<StopFn>(GetProcAddress(module, "P02"));
+  auto start = Proc<StartFn>(module, "P01");
+  auto ready = Proc<ReadyFn>(module, "P03");
+  auto stop = Proc<StopFn>(module, "P02");
   if (!start || !ready || !stop) {
     Complain("The module lacks its entry points:", path);
     FreeLibrary(module);
