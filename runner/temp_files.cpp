@@ -70,12 +70,12 @@ size_t FillTemplate(char* out, size_t outSize, const char* templateText,
   const char* const* nextText = texts.begin();
   const uint32_t* nextNumber = numbers.begin();
   for (const char* p = templateText; *p != '\0';) {
-    size_t spec = p[0] == '%' ? SpecifierLength(p + 1) : 0;
-    if (spec == 0) {
+    size_t specifier = p[0] == '%' ? SpecifierLength(p + 1) : 0;
+    if (specifier == 0) {
       result.Append(*p++);
       continue;
     }
-    char kind = p[spec];  // 's', 'u' or '%'
+    char kind = p[specifier];  // 's', 'u' or '%'
     if (kind == '%') {
       result.Append('%');
     } else if (kind == 's') {
@@ -83,7 +83,7 @@ size_t FillTemplate(char* out, size_t outSize, const char* templateText,
     } else if (nextNumber != numbers.end()) {
       result.AppendNumber(*nextNumber++);
     }
-    p += 1 + spec;
+    p += 1 + specifier;
   }
   return result.length();
 }
@@ -154,5 +154,6 @@ const std::array<uint8_t, kWipePatternSize>& WipePattern() {
 }
 
 WipePlan PlanWipe(uint32_t fileSize) {
-  return {fileSize % kWipePatternSize, static_cast<uint32_t>(fileSize / kWipePatternSize)};
+  return {static_cast<uint32_t>(fileSize % kWipePatternSize),
+          static_cast<uint32_t>(fileSize / kWipePatternSize)};
 }

@@ -1,0 +1,174 @@
+#include "runner/result_delivery.h"
+
+#include <bit>
+#include <cstring>
+
+#include "runner/temp_files.h"
+
+namespace {
+
+size_t CountLineFeeds(const char* text, size_t n) {
+  size_t count = 0;
+  const char* end = text + n;
+  for (const char* p = text; p != end;) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    if (!p) break;
+    ++count;
+    ++p;
+  }
+  return count;
+}
+
+size_t Clamp(int64_t value, size_t low, size_t high) {
+  if (value < static_cast<int64_t>(low)) return low;
+  if (static_cast<uint64_t>(value) > high) return high;
+  return static_cast<size_t>(value);
+}
+
+// The offsets are 32-bit in practice; saturating keeps absurd ones absurd
+// instead of letting them wrap into the text.
+int64_t SaturatingSum(int64_t a, int64_t b) {
+  if (b > 0 && a > INT64_MAX - b) return INT64_MAX;
+  if (b < 0 && a < INT64_MIN - b) return INT64_MIN;
+  return a + b;
+}
+
+// Quoting walks the whole output backwards in 16-byte chunks, so that the
+// plain chunks (most of a text) are one load and one store. GCC and Clang
+// vector types keep this one portable piece of code: SSE2 natively, plain
+// words on the i686 target.
+using Chunk = uint8_t __attribute__((vector_size(16)));
+using ChunkHalves = uint64_t __attribute__((vector_size(16)));
+constexpr size_t kChunk = sizeof(Chunk);
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+inline void CopyByteQuoted(const char*& src, char*& dst, char quote) {
+  char c = *--src;
+  if (c == '\n') *--dst = quote;
+  *--dst = c;
+}
+
+// Copies the first n characters of block to end before dstEnd, a quote
+// after every line feed, from the last character backwards. The
+// destination of a character lies above it by `shift`, the head plus the
+// line feeds before it, so it never lies below the source; every chunk is
+// loaded before the stores that may cover it. A chunk with one line feed is
+// written as one blended chunk and one byte at fixed stride, which keeps
+// the line feeds' unpredictable positions out of the loop's control flow.
+void QuoteBackwards(char* block, size_t n, char* dstEnd, char quote) {
+  const char* src = block + n;
+  char* dst = dstEnd;
+  while (static_cast<size_t>(src - block) % kChunk != 0) CopyByteQuoted(src, dst, quote);
+
+  const Chunk lineFeeds = Chunk{} + static_cast<uint8_t>('\n');
+  const Chunk quotes = Chunk{} + static_cast<uint8_t>(quote);
+  const Chunk lane = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  size_t shift = static_cast<size_t>(dst - src);
+  for (size_t offset = static_cast<size_t>(src - block); offset > 0;) {
+    offset -= kChunk;
+    char* chunk = block + offset;
+    Chunk here;
+    std::memcpy(&here, chunk, kChunk);
+    ChunkHalves found = reinterpret_cast<ChunkHalves>(here == lineFeeds);
+    // One bit per line feed: the low half's on bit 7 of each byte, the high
+    // half's on bit 0, so that a single bit tells a single line feed.
+    uint64_t marks = (found[0] & kHighBits) | ((found[1] & kHighBits) >> 7);
+    if (marks == 0) {
+      std::memcpy(chunk + shift, &here, kChunk);
+      continue;
+    }
+    if ((marks & (marks - 1)) != 0) {  // blank lines and the like
+      const char* from = chunk + kChunk;
+      char* to = chunk + kChunk + shift;
+      while (from > chunk) CopyByteQuoted(from, to, quote);
+      shift = static_cast<size_t>(to - chunk);
+      continue;
+    }
+    // Lanes below the line feed take the character one further up, the
+    // lane of the line feed takes the quote, the lanes above stay; stored
+    // one place up, with the chunk's first character put below it.
+    unsigned bit = static_cast<unsigned>(std::countr_zero(marks));
+    auto at = static_cast<uint8_t>((bit & 7) == 7 ? bit >> 3 : 8 + (bit >> 3));
+    Chunk above;
+    std::memcpy(&above, chunk + 1, kChunk);
+    Chunk position = Chunk{} + at;
+    Chunk below = reinterpret_cast<Chunk>(lane < position);
+    Chunk atLineFeed = reinterpret_cast<Chunk>(lane == position);
+    Chunk blended = (above & below) | (quotes & atLineFeed) | (here & ~(below | atLineFeed));
+    char first = chunk[0];
+    std::memcpy(chunk + shift, &blended, kChunk);
+    --shift;
+    chunk[shift] = first;
+  }
+}
+
+}  // namespace
+
+const char* ResultFile(PgpFunction function, const char* tempBaseName,
+                       const char* tempAscName) {
+  return function == Encrypt ? tempAscName : tempBaseName;
+}
+
+uint32_t ResultReadCode(uint32_t readCode, size_t length) {
+  if (readCode != 0) return readCode;
+  return length <= 2 ? ERROR_FILE_NO_DATA : 0;
+}
+
+KeptParts SpliceKeptParts(PgpFunction function, int64_t textLength, int64_t scanOffset,
+                          int64_t blockStart, int64_t blockEnd) {
+  if (function != Decode && function != CheckSignature) return {0, 0, 0};
+  size_t length = Clamp(textLength, 0, kSpliceLimit);
+  size_t headLength = Clamp(SaturatingSum(scanOffset, blockStart), 0, length);
+  size_t tailStart = Clamp(SaturatingSum(scanOffset, blockEnd), headLength, length);
+  return {headLength, tailStart, length - tailStart};
+}
+
+SplicePlan PlanSplice(size_t headLength, size_t tailLength, const char* output, char quote,
+                      size_t limit) {
+  SplicePlan plan{headLength, 0, 0, tailLength, false};
+  size_t kept = headLength < limit ? headLength : limit;
+  size_t room = tailLength < limit - kept ? limit - kept - tailLength : 0;
+  if (!output) return plan;
+
+  size_t n = strnlen(output, room);
+  if (quote == '\0') {
+    plan.sourceLength = plan.convertedLength = n;
+    plan.cut = output[n] != '\0';
+    return plan;
+  }
+
+  size_t lineFeeds = CountLineFeeds(output, n);
+  if (output[n] == '\0' && n + lineFeeds <= room) {
+    plan.sourceLength = n;
+    plan.convertedLength = n + lineFeeds;
+    return plan;
+  }
+  // Only a text of nearly the limit gets here: take characters while they
+  // fit, a line feed together with its quote.
+  size_t count = 0;
+  size_t i = 0;
+  for (; output[i] != '\0'; ++i) {
+    size_t need = output[i] == '\n' ? 2 : 1;
+    if (count + need > room) break;
+    count += need;
+  }
+  plan.sourceLength = i;
+  plan.convertedLength = count;
+  plan.cut = output[i] != '\0';
+  return plan;
+}
+
+void RebuildSplice(char* block, const SplicePlan& plan, const char* head, const char* tail,
+                   char quote) {
+  if (!block) return;
+  char* outputStart = block + plan.headLength;
+  char* outputEnd = outputStart + plan.convertedLength;
+  if (plan.tailLength > 0) std::memcpy(outputEnd, tail, plan.tailLength);
+  outputEnd[plan.tailLength] = '\0';
+  if (quote == '\0') {
+    std::memmove(outputStart, block, plan.sourceLength);
+  } else {
+    QuoteBackwards(block, plan.sourceLength, outputEnd, quote);
+  }
+  if (plan.headLength > 0) std::memcpy(block, head, plan.headLength);
+}

@@ -1,0 +1,214 @@
+#include "runner/pgp_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string Options(uint16_t flags, const char* fileName, const char* userId) {
+  char options[kOptionTextSize];
+  int length = BuildPgpOptions(flags, fileName, userId, options);
+  EXPECT_EQ(length, static_cast<int>(std::string(options).size()));
+  return options;
+}
+
+struct OptionRow {
+  uint16_t flags;
+  const char* fileName;
+  const char* userId;
+  const char* expected;
+};
+
+class OptionSets : public testing::TestWithParam<OptionRow> {};
+
+TEST_P(OptionSets, GiveTheirOptionText) {
+  const OptionRow& row = GetParam();
+  EXPECT_EQ(Options(row.flags, row.fileName, row.userId), row.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryOperation, OptionSets,
+    testing::Values(
+        OptionRow{0xA000, "A", "U", " A"},                        // decode
+        OptionRow{0x8000, "A", "U", " A"},                        // check signature
+        OptionRow{0xC071, "B", "U", "-aetw B U"},                 // encrypt
+        OptionRow{0xE075, "B", "u1 u2", "-aestw B u1 u2"},        // encrypt, always sign
+        OptionRow{0xA036, "B", "", "-ast +clearsig=on B"},        // clearsign
+        OptionRow{0x8110, "A", "U", "-ka A"},                     // add key
+        OptionRow{0x0000, "A", "U", ""},                          // nothing asked
+        OptionRow{0x0175, "A", "U", "-kaestw"},                   // every letter, in order
+        OptionRow{0x4000, "A", "", " "},                          // empty recipients
+        OptionRow{0xC000, nullptr, nullptr, "  "}));              // absent words
+
+// "-aetw B U" with a file name and recipients of the given lengths.
+struct LimitRow {
+  size_t fileLength;
+  size_t userLength;
+  size_t expectedLength;
+  bool userKept;
+};
+
+class OptionLimit : public testing::TestWithParam<LimitRow> {};
+
+TEST_P(OptionLimit, DropsTheWordThatPassesOneHundredTwenty) {
+  const LimitRow& row = GetParam();
+  std::string file(row.fileLength, 'f');
+  std::string user(row.userLength, 'u');
+  std::string options = Options(0xC071, file.c_str(), user.c_str());
+  EXPECT_EQ(options.size(), row.expectedLength);
+  EXPECT_LE(options.size(), static_cast<size_t>(kOptionTextMax));
+  std::string withFile = "-aetw " + file;
+  if (row.userKept) {
+    EXPECT_EQ(options, withFile + " " + user);
+  } else {
+    // Everything up to the dropped word, its blank included when it fits.
+    EXPECT_EQ(options, (withFile + " ").substr(0, row.expectedLength));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boundary, OptionLimit,
+    testing::Values(
+        LimitRow{100, 12, 119, true},    // "-aetw " + 100 + " " + 12 = 119
+        LimitRow{100, 13, 120, true},    // exactly the limit
+        LimitRow{100, 14, 107, false},   // one past: ends in the blank
+        LimitRow{113, 0, 120, true},     // blank and empty word reach 120
+        LimitRow{113, 1, 120, false},    // the blank reaches 120, the word not
+        LimitRow{114, 1, 120, false},    // text at 120: no room for the blank
+        LimitRow{115, 5, 6, false},      // file name itself too long: "-aetw "
+        LimitRow{100000, 5, 6, false})); // huge word never read past the limit
+
+TEST(OptionLimit, FileNameAloneAtTheBoundary) {
+  EXPECT_EQ(Options(0x8000, std::string(118, 'a').c_str(), "").size(), 119u);
+  EXPECT_EQ(Options(0x8000, std::string(119, 'a').c_str(), "").size(), 120u);
+  EXPECT_EQ(Options(0x8000, std::string(120, 'a').c_str(), ""), " ");
+}
+
+TEST(CommandLine, PathBlankAndOptions) {
+  char line[kMessageTextSize];
+  EXPECT_TRUE(ComposePgpCommandLine("C:\\PGP\\PGP.EXE", " C:\\TEMP\\quillnet.asc", line));
+  EXPECT_STREQ(line, "C:\\PGP\\PGP.EXE  C:\\TEMP\\quillnet.asc");
+
+  std::string longest(kMessageTextSize - 1 - 1 - 120, 'p');
+  std::string options(120, 'o');
+  EXPECT_TRUE(ComposePgpCommandLine(longest.c_str(), options.c_str(), line));
+  EXPECT_EQ(std::string(line), longest + " " + options);
+
+  std::string tooLong = longest + "p";
+  EXPECT_FALSE(ComposePgpCommandLine(tooLong.c_str(), options.c_str(), line));
+  EXPECT_STREQ(line, "");
+}
+
+// Expected waits for the exit codes 0, 1 and 0x10000, as 'y'/'n'.
+struct WaitRow {
+  int32_t keepOpen;
+  uint16_t flags;
+  const char* waitsFor0_1_10000;
+};
+
+class ConsoleWait : public testing::TestWithParam<WaitRow> {};
+
+TEST_P(ConsoleWait, FollowsKeepOpenExitCodeAndOperation) {
+  const WaitRow& row = GetParam();
+  const uint32_t exitCodes[] = {0, 1, 0x10000};
+  for (int i = 0; i < 3; ++i) {
+    bool expected = row.waitsFor0_1_10000[i] == 'y';
+    EXPECT_EQ(ConsoleWaitsForUser(row.keepOpen, exitCodes[i], row.flags), expected)
+        << "KeepOpen " << row.keepOpen << ", exit code " << exitCodes[i] << ", flags "
+        << row.flags;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConsoleWait,
+    testing::Values(WaitRow{-1, 0xC071, "nnn"}, WaitRow{-1, 0xA000, "nnn"},
+                    WaitRow{-1, 0xA036, "nnn"}, WaitRow{0, 0xC071, "yyy"},
+                    WaitRow{0, 0xA000, "yyy"}, WaitRow{0, 0xA036, "yyy"},
+                    WaitRow{1, 0xC071, "nyn"},   // encrypting: only a failure waits
+                    WaitRow{1, 0xA036, "nyn"},   // clearsigning signs: same
+                    WaitRow{1, 0xA000, "yyy"},   // decoding: PGP's messages matter
+                    WaitRow{1, 0x8000, "yyy"},   // checking a signature
+                    WaitRow{1, 0x8110, "yyy"},   // adding a key
+                    WaitRow{7, 0xE075, "nyn"}));
+
+TEST(ConsoleWait, OwnConsoleOnlyWhenKeepOpenIsNotNegative) {
+  EXPECT_FALSE(UsesOwnConsole(-1));
+  EXPECT_FALSE(UsesOwnConsole(INT32_MIN));
+  EXPECT_TRUE(UsesOwnConsole(0));
+  EXPECT_TRUE(UsesOwnConsole(1));
+}
+
+struct PassRow {
+  int32_t keepPassword;
+  uint32_t exitCode;
+  bool forgotten;
+};
+
+class PassPhraseForgotten : public testing::TestWithParam<PassRow> {};
+
+TEST_P(PassPhraseForgotten, OnlyAfterTwentyOrThirtyOne) {
+  const PassRow& row = GetParam();
+  EXPECT_EQ(ForgetsPassPhrase(row.keepPassword, row.exitCode), row.forgotten);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PassPhraseForgotten,
+    testing::Values(PassRow{1, 20, true}, PassRow{1, 31, true}, PassRow{-1, 31, true},
+                    PassRow{1, 30, false}, PassRow{1, 0x10014, false},
+                    PassRow{1, 0x1001F, false}, PassRow{1, 0, false}, PassRow{0, 20, false},
+                    PassRow{0, 31, false}));
+
+TEST(PassPhraseAsked, NeedsKeepPasswordAndThePassPhraseBit) {
+  EXPECT_TRUE(AsksPassPhrase(1, 0xA000));
+  EXPECT_TRUE(AsksPassPhrase(1, 0xE075));
+  EXPECT_TRUE(AsksPassPhrase(-3, 0x2000));
+  EXPECT_FALSE(AsksPassPhrase(0, 0xA000));
+  EXPECT_FALSE(AsksPassPhrase(1, 0xC071));
+  EXPECT_FALSE(AsksPassPhrase(1, 0x8000));
+}
+
+TEST(ExitCode, OnlyTheLowSixteenBitsCount) {
+  EXPECT_TRUE(PgpSucceeded(0));
+  EXPECT_TRUE(PgpSucceeded(0x10000));
+  EXPECT_TRUE(PgpSucceeded(0xFFFF0000u));
+  EXPECT_FALSE(PgpSucceeded(1));
+  EXPECT_FALSE(PgpSucceeded(0x10001));
+  EXPECT_FALSE(PgpSucceeded(0x8000));
+}
+
+struct ExitTextRow {
+  const char* templateText;
+  uint32_t exitCode;
+  const char* expected;
+};
+
+class ExitCodeText : public testing::TestWithParam<ExitTextRow> {};
+
+TEST_P(ExitCodeText, FormatsTheLowSixteenBits) {
+  const ExitTextRow& row = GetParam();
+  char text[kExitCodeTextSize];
+  int length = FormatPgpExitCode(row.templateText, row.exitCode, text);
+  EXPECT_STREQ(text, row.expected);
+  EXPECT_EQ(length, static_cast<int>(std::string(row.expected).size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExitCodeText,
+    testing::Values(
+        ExitTextRow{" PGP returned errorcode: %u", 31, " PGP returned errorcode: 31"},
+        ExitTextRow{" PGP returned errorcode: %u", 0x10014, " PGP returned errorcode: 20"},
+        ExitTextRow{" PGP returned errorcode: %u", 0xFFFFFFFFu, " PGP returned errorcode: 65535"},
+        ExitTextRow{" PGP returned errorcode: %u", 0, " PGP returned errorcode: 0"},
+        ExitTextRow{"%s %u%%", 7, " 7%"},  // no text given: a %s stays empty
+        ExitTextRow{nullptr, 7, ""}));
+
+TEST(ExitCodeText, StaysWithinOneHundredTwentyEightCharacters) {
+  std::string longTemplate(200, 'x');
+  longTemplate += "%u";
+  char text[kExitCodeTextSize];
+  EXPECT_EQ(FormatPgpExitCode(longTemplate.c_str(), 5, text), kExitCodeTextSize - 1);
+  EXPECT_EQ(std::string(text), std::string(kExitCodeTextSize - 1, 'x'));
+}
+
+}  // namespace
