@@ -50,6 +50,7 @@
 #define IDS_ATTACHMENT_PREFIX    63
 #define IDS_PRESS_ANY_KEY        73
 #define IDS_RECIPIENT_IS_OPTION  67
+#define IDS_CLIENT_GONE          68
 // Menu items
 #define IDS_MENU_EXIT            64
 #define IDS_MENU_ABOUT           65
