@@ -65,6 +65,19 @@ void QuoteBackwards(char* block, size_t n, char* dstEnd, char quote) {
   const Chunk lane = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
   size_t shift = static_cast<size_t>(dst - src);
   for (size_t offset = static_cast<size_t>(src - block); offset > 0;) {
+    // Most of a text is plain: two chunks at a time halve the loop's work.
+    if (offset >= 2 * kChunk) {
+      Chunk upper, lower;
+      std::memcpy(&upper, block + offset - kChunk, kChunk);
+      std::memcpy(&lower, block + offset - 2 * kChunk, kChunk);
+      ChunkHalves any = reinterpret_cast<ChunkHalves>((upper == lineFeeds) | (lower == lineFeeds));
+      if ((any[0] | any[1]) == 0) {
+        std::memcpy(block + offset - kChunk + shift, &upper, kChunk);
+        std::memcpy(block + offset - 2 * kChunk + shift, &lower, kChunk);
+        offset -= 2 * kChunk;
+        continue;
+      }
+    }
     offset -= kChunk;
     char* chunk = block + offset;
     Chunk here;
