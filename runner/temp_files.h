@@ -35,7 +35,7 @@ int FileErrorStringId(uint32_t code);
 // buffer itself, so the caller can load the string straight into its
 // destination. Returns the length.
 size_t FormatFileErrorText(const char* templateText, uint32_t code, const char* path,
-                       char (&buffer)[kMessageTextSize]);
+                           char (&buffer)[kMessageTextSize]);
 
 // The names of the two files. directory gets a backslash unless it already
 // ends in one, then "quillnet" (baseName) and "quillnet.asc" (ascName).
