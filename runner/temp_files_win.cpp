@@ -1,0 +1,235 @@
+#include "runner/temp_files_win.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "core/command_state_win.h"
+#include "core/handles_win.h"
+#include "resources/resource_ids.h"
+#include "startup/settings_file.h"
+#include "startup/settings_file_win.h"
+
+char TempBaseName[kPathSize];
+char TempAscName[kPathSize];
+
+namespace {
+
+constexpr char kQuillnetCaption[] = "Quillnet";
+constexpr char kFallbackDirectory[] = "C:\\";
+// PGPtempdir holds up to 255 characters, so the directory can too.
+constexpr int kDirectorySize = 256;
+
+// Copies a terminated text, cut to fit `size` with its terminator.
+void CopyBounded(char* to, size_t size, const char* text) {
+  size_t n = std::strlen(text);
+  if (n > size - 1) n = size - 1;
+  std::memcpy(to, text, n);
+  to[n] = '\0';
+}
+
+// Some failures leave no code behind; a caller must never mistake one for
+// success (0) or word it as something else.
+DWORD LastErrorOr(DWORD fallback) {
+  const DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? error : fallback;
+}
+
+void ForgetTempNames() { TempBaseName[0] = TempAscName[0] = '\0'; }
+
+// The setting wins once per process: a later preparation in the same
+// process goes back to the environment.
+void ChooseTempDirectory(char (&directory)[kDirectorySize]) {
+  if (Settings.PGPtempdir != nullptr) {
+    CopyBounded(directory, sizeof directory, Settings.PGPtempdir);
+    ReleaseSettingText(Settings.PGPtempdir);
+    return;
+  }
+  char value[kEnvironmentValueSize];
+  if (ReadEnvironmentValue("TEMP", value) != 0 || ReadEnvironmentValue("TMP", value) != 0)
+    CopyBounded(directory, sizeof directory, value);
+  else
+    CopyBounded(directory, sizeof directory, kFallbackDirectory);
+}
+
+bool IsDirectory(const char* directory) {
+  const DWORD attributes = GetFileAttributesA(directory);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// PGP gets the file names unquoted, so a blank would split its argument.
+// The short form of such a directory usually has none; if it still has
+// one, or there is none, the directory cannot be used.
+bool UsableWithoutBlanks(const char* directory, char (&usable)[kDirectorySize]) {
+  if (std::strchr(directory, ' ') == nullptr) {
+    CopyBounded(usable, sizeof usable, directory);
+    return true;
+  }
+  const DWORD n = GetShortPathNameA(directory, usable, sizeof usable);
+  if (n == 0 || n >= sizeof usable) return false;
+  return std::strchr(usable, ' ') == nullptr;
+}
+
+// Every reason not to use a directory is worded alike, naming it, so the
+// user knows which of TEMP, TMP or PgpTempDir to change.
+bool RefuseDirectory(const char* directory) {
+  ForgetTempNames();
+  LoadModuleString(IDS_NO_TEMP_DIR, MessageText, kMessageTextSize);
+  AppendLine(MessageText, kMessageTextSize, directory);
+  MessageBoxA(nullptr, MessageText, kQuillnetCaption, MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
+  return false;
+}
+
+bool FileExists(const char* path) {
+  OFSTRUCT info{};
+  return OpenFile(path, &info, OF_EXIST) > 0;
+}
+
+bool WriteExactly(HANDLE file, const void* data, DWORD length) {
+  DWORD written = 0;
+  if (!WriteFile(file, data, length, &written, nullptr)) return false;
+  if (written == length) return true;
+  // A short write leaves no error code; a full disk is the usual reason.
+  SetLastError(ERROR_DISK_FULL);
+  return false;
+}
+
+}  // namespace
+
+bool PrepareTempFiles() {
+  ForgetTempNames();
+  char directory[kDirectorySize];
+  ChooseTempDirectory(directory);
+  char usable[kDirectorySize];
+  if (!IsDirectory(directory) || !UsableWithoutBlanks(directory, usable) ||
+      !ComposeTempNames(usable, TempBaseName, TempAscName))
+    return RefuseDirectory(directory);
+
+  const bool ascExists = FileExists(TempAscName);
+  const bool baseExists = FileExists(TempBaseName);
+  if (!ascExists && !baseExists) return true;
+
+  char intro[kMessageTextSize];
+  LoadModuleString(IDS_OVERWRITE_FILES, intro, sizeof intro);
+  // A question cut short would ask about files the user cannot see.
+  if (!ComposeOverwriteQuestion(intro, ascExists, TempAscName, baseExists, TempBaseName,
+                                MessageText))
+    return RefuseDirectory(directory);
+  if (MessageBoxA(GetFocus(), MessageText, kQuillnetCaption, MB_OKCANCEL | MB_ICONQUESTION) !=
+      IDOK) {
+    // Without names nothing later can wipe the files the user kept.
+    ForgetTempNames();
+    return false;
+  }
+  if (ascExists) WipeFile(TempAscName);
+  if (baseExists) WipeFile(TempBaseName);
+  return true;
+}
+
+uint32_t ReadEnvironmentValue(const char* name, char (&buffer)[kEnvironmentValueSize]) {
+  char area[kEnvironmentValueSize];
+  const uint32_t n = UsableEnvironmentLength(GetEnvironmentVariableA(name, area, sizeof area));
+  if (n == 0) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  std::memcpy(buffer, area, n);
+  buffer[n] = '\0';
+  return n;
+}
+
+bool WriteTextFile(const char* text, DWORD length, const char* path, bool convert) {
+  if (text == nullptr && length != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  UniqueHandle file(
+      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+
+  const char* data = text;
+  std::unique_ptr<char[]> converted;
+  if (convert && length != 0 && length != MAXDWORD) {
+    // Without memory for the copy the text still goes out, unconverted.
+    converted.reset(new (std::nothrow) char[static_cast<size_t>(length) + 1]);
+    if (converted) {
+      CharToOemBuffA(text, converted.get(), length);
+      data = converted.get();
+    }
+  }
+  const bool written = WriteExactly(file.get(), data, length);
+  const DWORD error = GetLastError();
+  file.reset();
+  SetLastError(error);
+  return written;
+}
+
+DWORD ReadTextFile(HGLOBAL* text, const char* path, DWORD* length, bool convert) {
+  *text = nullptr;
+  UniqueHandle file(
+      CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastErrorOr(ERROR_FILE_NOT_FOUND);
+
+  // 0xFFFFFFFF is the failure value even when no code is set; it also keeps
+  // size + 1 from wrapping to an empty block.
+  const DWORD size = SetFilePointer(file.get(), 0, nullptr, FILE_END);
+  if (size == INVALID_SET_FILE_POINTER) return LastErrorOr(ERROR_FILE_TOO_LARGE);
+  UniqueGlobal memory(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size) + 1));
+  if (!memory) return LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
+  {
+    GlobalLockGuard lock(memory.get());
+    if (lock.get() == nullptr) return LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
+    if (SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+      return LastErrorOr(ERROR_SEEK);
+    DWORD read = 0;
+    if (!ReadFile(file.get(), lock.get(), size, &read, nullptr)) return LastErrorOr(ERROR_READ_FAULT);
+    // Handing on part of a file as if it were all of it would lose data.
+    if (read != size) return ERROR_HANDLE_EOF;
+    lock.text()[size] = '\0';
+    if (convert) OemToCharBuffA(lock.text(), lock.text(), size);
+  }
+  *length = size;
+  *text = memory.release();
+  return 0;
+}
+
+bool OverwriteWithPattern(HANDLE file) {
+  const DWORD size = SetFilePointer(file, 0, nullptr, FILE_END);
+  if (size == INVALID_SET_FILE_POINTER) return false;
+  if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
+  const WipePlan plan = PlanWipe(size);
+  const auto& pattern = WipePattern();
+  if (plan.firstBytes != 0 && !WriteExactly(file, pattern.data(), plan.firstBytes)) return false;
+  for (uint32_t i = 0; i < plan.wholePatterns; ++i)
+    if (!WriteExactly(file, pattern.data(), kWipePatternSize)) return false;
+  // Deleting the file right after would let the cache drop the pattern
+  // before it ever reached the disk.
+  return FlushFileBuffers(file) != 0;
+}
+
+void WipeFile(const char* path) {
+  if (path == nullptr || path[0] == '\0') return;
+  {
+    UniqueHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) OverwriteWithPattern(file.get());
+  }
+  // In case the handle did not take the file with it. DeleteFileA, unlike a
+  // delete through OpenFile, never searches other directories for the name.
+  DeleteFileA(path);
+}
+
+void FormatFileError(DWORD code, char (&buffer)[kMessageTextSize], const char* path) {
+  // The path may be a text inside the buffer itself; loading the template
+  // there would overwrite it first.
+  char pathCopy[kMessageTextSize];
+  const auto at = reinterpret_cast<uintptr_t>(path);
+  const auto start = reinterpret_cast<uintptr_t>(buffer);
+  if (path != nullptr && at >= start && at < start + kMessageTextSize) {
+    CopyBounded(pathCopy, sizeof pathCopy, path);
+    path = pathCopy;
+  }
+  LoadModuleString(FileErrorStringId(code), buffer, kMessageTextSize);
+  FormatFileErrorText(buffer, code, path, buffer);
+}

@@ -1,0 +1,48 @@
+// The two temporary files PGP works on: choosing their directory, asking
+// before leftovers of an earlier run are overwritten, writing and reading a
+// file with the optional ANSI/OEM conversion, wiping, and the wording of
+// file errors.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "core/command_state.h"
+#include "runner/temp_files.h"
+
+// The directory followed by "quillnet", and the same followed by ".asc".
+// Built by PrepareTempFiles; empty until it succeeds.
+extern char TempBaseName[kPathSize];
+extern char TempAscName[kPathSize];
+
+// Chooses the directory (PGPtempdir once, else TEMP, else TMP, else "C:\"),
+// builds both names and asks before leftovers are overwritten. False when
+// the directory is unusable or the user keeps the leftovers; the reason has
+// been shown already, and both names are then empty.
+bool PrepareTempFiles();
+
+// The value of an environment variable; 0 when it is not set, empty, or
+// too long for the 128-character area (a cut value would be silently wrong).
+uint32_t ReadEnvironmentValue(const char* name, char (&buffer)[kEnvironmentValueSize]);
+
+// Writes exactly `length` bytes of `text` to `path` (created or truncated),
+// converted to the OEM character set when `convert` is set. False, with the
+// reason in GetLastError, also when fewer bytes reached the file than asked.
+bool WriteTextFile(const char* text, DWORD length, const char* path, bool convert);
+
+// Reads the whole file into a new movable block with a terminator after the
+// text, converted from the OEM character set when `convert` is set. Returns 0
+// and the block and its length, or a non-zero error code with `*text` null
+// and `*length` untouched.
+DWORD ReadTextFile(HGLOBAL* text, const char* path, DWORD* length, bool convert);
+
+// Overwrites an open file from its start with the wipe pattern, exactly its
+// size in bytes, and flushes it to the disk. False at the first failure.
+bool OverwriteWithPattern(HANDLE file);
+
+// Overwrites and deletes the file. Silent: a missing file is the usual case.
+void WipeFile(const char* path);
+
+// The message for a file error code, naming the path (null counts as empty).
+void FormatFileError(DWORD code, char (&buffer)[kMessageTextSize], const char* path);

@@ -1,0 +1,496 @@
+// The settings file through the real profile functions: three real copies
+// of "QLNET.INI" (the Windows directory, beside the test executable, and a
+// fresh folder as SettingsPath), read, listed and written back.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/command_state_win.h"
+#include "startup/module_win.h"
+#include "startup/settings_file_win.h"
+#include "tests/win/support/dialog_answerer.h"
+#include "tests/win/support/scratch_files.h"
+
+namespace {
+
+enum Copy { WindowsCopy, ModuleCopy, PathCopy };
+
+struct Entry {
+  Copy copy;
+  const char* section;
+  const char* key;
+  const char* value;
+};
+
+std::string WindowsCopyPath() {
+  char directory[MAX_PATH];
+  GetWindowsDirectoryA(directory, sizeof directory);
+  return std::string(directory) + "\\QLNET.INI";
+}
+
+std::string ModuleCopyPath() {
+  char module[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(moduleInstance, module, sizeof module);
+  std::string path(module, n);
+  return path.substr(0, path.rfind('\\') + 1) + "QLNET.INI";
+}
+
+// The profile functions keep files in a cache; dropping a file must drop
+// its cached contents too, or the next test would still see them.
+void RemoveCopy(const std::string& path) {
+  DeleteFileA(path.c_str());
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
+  DeleteFileA(path.c_str());
+}
+
+std::string ReadKey(const std::string& file, const char* section, const char* key) {
+  char value[256];
+  GetPrivateProfileStringA(section, key, "<absent>", value, sizeof value, file.c_str());
+  return value;
+}
+
+std::string Shown(const char* text) { return text ? std::string(text) : std::string("<none>"); }
+
+// Holds Caps Lock down for one scope, then gives the key back and toggles
+// the lock state back to what it was.
+class CapsLockHeld {
+ public:
+  CapsLockHeld() { keybd_event(VK_CAPITAL, 0x3A, 0, 0); }
+  ~CapsLockHeld() {
+    keybd_event(VK_CAPITAL, 0x3A, KEYEVENTF_KEYUP, 0);
+    keybd_event(VK_CAPITAL, 0x3A, 0, 0);
+    keybd_event(VK_CAPITAL, 0x3A, KEYEVENTF_KEYUP, 0);
+  }
+};
+
+class Window {
+ public:
+  explicit Window(HINSTANCE instance)
+      : window_(CreateWindowExA(0, "STATIC", "main", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
+                                instance, nullptr)) {}
+  ~Window() { DestroyWindow(window_); }
+  HWND get() const { return window_; }
+
+ private:
+  HWND window_;
+};
+
+class SettingsFileWin : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    copies_[WindowsCopy] = WindowsCopyPath();
+    copies_[ModuleCopy] = ModuleCopyPath();
+    copies_[PathCopy] = folder_ / "QLNET.INI";
+    for (const std::string& copy : copies_) RemoveCopy(copy);
+    ASSERT_TRUE(TakeModulePath(moduleInstance));
+    lstrcpynA(SettingsPath, copies_[PathCopy].c_str(), kSettingsPathSize);
+    WaitEudoraInit = kDefaultWaitEudoraInit;
+  }
+  void TearDown() override {
+    for (const std::string& copy : copies_) RemoveCopy(copy);
+    ReleaseSettingsTexts();
+    SettingsPath[0] = '\0';
+    TakeModulePath(moduleInstance);
+    WaitEudoraInit = kDefaultWaitEudoraInit;
+  }
+
+  void Write(const std::vector<Entry>& entries) {
+    for (const Entry& e : entries)
+      ASSERT_TRUE(WritePrivateProfileStringA(e.section, e.key, e.value, copies_[e.copy].c_str()));
+  }
+
+  ScratchFolder folder_;
+  std::string copies_[3];
+};
+
+// --- which copy wins -------------------------------------------------------
+
+struct PrecedenceRow {
+  const char* name;
+  std::vector<Entry> entries;
+  std::function<void(SettingsValues&)> change;  // applied to the defaults
+  int32_t encryptForLength;
+};
+
+const std::string kLongText(300, 'p');
+
+const PrecedenceRow kPrecedenceRows[] = {
+    {"NoCopyAnywhereGivesTheDefaults", {}, [](SettingsValues&) {}, 0},
+    {"KeyOfWindowsCopyStaysWhenModuleCopyLacksIt",
+     {{WindowsCopy, "PGP settings", "KeepOpen", "2"}, {ModuleCopy, "Settings", "UseToolBar", "0"}},
+     [](SettingsValues& v) {
+       v.KeepOpen = 2;
+       v.UseToolBar = 0;
+     },
+     0},
+    {"EmptyTextInLaterCopyClearsIt",
+     {{ModuleCopy, "PGP settings", "EncryptFor", "bob"}, {PathCopy, "PGP settings", "EncryptFor", ""}},
+     [](SettingsValues&) {}, 0},
+    {"LaterCopyWinsKeyByKey",
+     {{WindowsCopy, "Settings", "CopyToReadOnly", "5"},
+      {WindowsCopy, "Settings", "ButtonPos", "40"},
+      {ModuleCopy, "Settings", "CopyToReadOnly", "0"},
+      {PathCopy, "Settings", "ButtonPos", "70"},
+      {WindowsCopy, "PGP settings", "ProgPGP", "C:\\W\\PGP.EXE"},
+      {ModuleCopy, "PGP settings", "ProgPGP", "C:\\M\\PGP.EXE"},
+      {WindowsCopy, "PGP settings", "PGPtempdir", "C:\\WTEMP"}},
+     [](SettingsValues& v) {
+       v.CopyToReadOnly = 0;
+       v.ButtonPos = 70;
+       v.ProgPGP = "C:\\M\\PGP.EXE";
+       v.PGPtempdir = "C:\\WTEMP";
+     },
+     0},
+    {"EveryKeyIsReadFromItsOwnSection",
+     {{PathCopy, "Settings", "UseToolBar", "11"},
+      {PathCopy, "PGPflags", "AlwaysSign", "12"},
+      {PathCopy, "Settings", "AnsiOem", "13"},
+      {PathCopy, "Settings", "ConvertAttach", "14"},
+      {PathCopy, "Settings", "NickNames", "15"},
+      {PathCopy, "Settings", "CopyToReadOnly", "16"},
+      {PathCopy, "Settings", "ButtonPos", "17"},
+      {PathCopy, "PGP settings", "KeepPassword", "18"},
+      {PathCopy, "PGP settings", "KeepOpen", "19"},
+      {PathCopy, "PGP settings", "ProgPGP", "D:\\PGP\\PGP.EXE"},
+      {PathCopy, "PGP settings", "PGPtempdir", "D:\\TMP"},
+      {PathCopy, "PGP settings", "EncryptFor", "alice"}},
+     [](SettingsValues& v) {
+       v = {11, 12, 13, 14, 15, 16, 17, 18, 19, "D:\\PGP\\PGP.EXE", "D:\\TMP", "alice"};
+     },
+     5},
+    {"NegativeValuesKeepTheirSign",
+     {{PathCopy, "Settings", "CopyToReadOnly", "-1"}, {ModuleCopy, "PGP settings", "KeepOpen", "0"}},
+     [](SettingsValues& v) {
+       v.CopyToReadOnly = -1;
+       v.KeepOpen = 0;
+     },
+     0},
+    {"KeysInTheWrongSectionAreNotSeen",
+     {{WindowsCopy, "Settings", "AlwaysSign", "1"},
+      {WindowsCopy, "Settings", "KeepOpen", "5"},
+      {WindowsCopy, "Settings", "EncryptFor", "eve"},
+      {WindowsCopy, "PGP settings", "UseToolBar", "0"},
+      {WindowsCopy, "PGPflags", "AnsiOem", "1"}},
+     [](SettingsValues&) {}, 0},
+    {"RecipientWithBlankIsQuoted",
+     {{PathCopy, "PGP settings", "EncryptFor", "John Smith"}},
+     [](SettingsValues& v) { v.EncryptFor = "\"John Smith\""; }, 12},
+    {"RecipientWithoutBlankIsNotQuoted",
+     {{ModuleCopy, "PGP settings", "EncryptFor", "bob"}},
+     [](SettingsValues& v) { v.EncryptFor = "bob"; }, 3},
+    {"TextLongerThan255IsCut",
+     {{WindowsCopy, "PGP settings", "ProgPGP", kLongText.c_str()}},
+     [](SettingsValues& v) { v.ProgPGP = "cut"; }, 0},
+};
+
+class SettingsPrecedence : public SettingsFileWin,
+                           public ::testing::WithParamInterface<PrecedenceRow> {};
+
+TEST_P(SettingsPrecedence, LoadSettingsGivesTheValuesInForce) {
+  const PrecedenceRow& row = GetParam();
+  Write(row.entries);
+  SettingsValues expected = kDefaultSettings;
+  row.change(expected);
+  std::string expectedProgPgp = Shown(expected.ProgPGP);
+  if (expectedProgPgp == "cut") expectedProgPgp = kLongText.substr(0, 255);
+
+  DialogAnswerer answerer({});
+  LoadSettings(nullptr);
+
+  for (const IntegerSettingKey& key : kIntegerSettingKeys)
+    EXPECT_EQ(Settings.*key.field, expected.*key.field) << key.key;
+  EXPECT_EQ(Shown(Settings.ProgPGP), expectedProgPgp);
+  EXPECT_EQ(Shown(Settings.PGPtempdir), Shown(expected.PGPtempdir));
+  EXPECT_EQ(Shown(Settings.EncryptFor), Shown(expected.EncryptFor));
+  EXPECT_EQ(Settings.EncryptForLength, row.encryptForLength);
+  EXPECT_TRUE(answerer.Seen().empty()) << "no listing without Caps Lock";
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SettingsPrecedence, ::testing::ValuesIn(kPrecedenceRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsFileWin, SecondLoadStartsAgainFromTheDefaults) {
+  Write({{WindowsCopy, "PGP settings", "EncryptFor", "bob"}, {WindowsCopy, "Settings", "AnsiOem", "1"}});
+  LoadSettings(nullptr);
+  ASSERT_EQ(Shown(Settings.EncryptFor), "bob");
+  RemoveCopy(copies_[WindowsCopy]);
+  LoadSettings(nullptr);
+  EXPECT_EQ(Settings.EncryptFor, nullptr);
+  EXPECT_EQ(Settings.AnsiOem, 0);
+}
+
+TEST_F(SettingsFileWin, StartCopySharesNoTextAndKeepsButtonPos) {
+  Write({{ModuleCopy, "Settings", "ButtonPos", "33"}, {ModuleCopy, "PGP settings", "EncryptFor", "bob"}});
+  LoadSettings(nullptr);
+  EXPECT_EQ(SettingsAtStart.ButtonPos, 33);
+  EXPECT_EQ(SettingsAtStart.EncryptFor, nullptr);
+  EXPECT_EQ(Shown(Settings.EncryptFor), "bob");
+}
+
+// --- the list of files read, and the listing while Caps Lock is held -------
+
+TEST_F(SettingsFileWin, FilesReadAreListedInOrder) {
+  LoadSettings(nullptr);
+  EXPECT_EQ(std::string(MessageText),
+            "QLNET.INI\n" + copies_[ModuleCopy] + "\n" + copies_[PathCopy]);
+  SettingsPath[0] = '\0';
+  LoadSettings(nullptr);
+  EXPECT_EQ(std::string(MessageText), "QLNET.INI\n" + copies_[ModuleCopy]);
+}
+
+TEST_F(SettingsFileWin, CapsLockShowsTheListingOwnedByTheMainWindow) {
+  Write({{WindowsCopy, "PGP settings", "EncryptFor", "bob"}, {WindowsCopy, "Settings", "NickNames", "1"}});
+  // Without a module path and SettingsPath the text does not depend on
+  // where the test runs.
+  modulePath[0] = '\0';
+  SettingsPath[0] = '\0';
+  Window main(moduleInstance);
+  HWND owner = nullptr;
+  DialogAnswerer answerer({{"Quillnet", [&owner](HWND box) {
+                              owner = GetWindow(box, GW_OWNER);
+                              PressButton(box, IDOK);
+                            }}});
+  {
+    CapsLockHeld caps;
+    LoadSettings(main.get());
+  }
+  auto seen = answerer.Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text,
+            "QLNET.INI\n---\nUseToolBar = 1\nAlwaysSign = 0\nAnsiOem = 0\nConvertAttach = 0\n"
+            "NickNames = 1\nCopyToReadOnly = 1\nButtonPos = 0\nKeepPassword = 0\n"
+            "KeepOpen = 4294967295\nEncryptFor = bob");
+  EXPECT_EQ(owner, main.get());
+  EXPECT_EQ(SettingsAtStart.NickNames, 1) << "loading goes on after the listing";
+}
+
+// --- AttachmentPrefix ------------------------------------------------------
+
+// A copy of the test executable whose string table also holds the client's
+// string 1410, loaded as data: a stand-in for the client's own instance.
+class ClientWithPrefix {
+ public:
+  ClientWithPrefix(const ScratchFolder& folder, const std::wstring& prefix) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(moduleInstance, self, sizeof self);
+    const std::string copy = folder / "client.exe";
+    if (!CopyFileA(self, copy.c_str(), FALSE)) return;
+    // String 1410 is entry 2 of block 89 (16 strings to a block).
+    std::vector<WORD> block;
+    for (int i = 0; i < 16; ++i) {
+      if (i != 2) {
+        block.push_back(0);
+        continue;
+      }
+      block.push_back(static_cast<WORD>(prefix.size()));
+      for (wchar_t c : prefix) block.push_back(static_cast<WORD>(c));
+    }
+    HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
+    if (update == nullptr) return;
+    const bool added =
+        UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(89),
+                        MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), block.data(),
+                        static_cast<DWORD>(block.size() * sizeof(WORD)));
+    if (!EndUpdateResourceA(update, !added) || !added) return;
+    module_ = LoadLibraryExA(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  }
+  ~ClientWithPrefix() {
+    if (module_) FreeLibrary(module_);
+  }
+  HINSTANCE instance() const { return module_; }
+
+ private:
+  HMODULE module_ = nullptr;
+};
+
+TEST_F(SettingsFileWin, AttachmentPrefixComesFromTheClientWhenItHasString1410) {
+  Write({{WindowsCopy, "Settings", "ConvertAttach", "1"}});
+  ClientWithPrefix client(folder_, L"Attachment saved by the client as: ");
+  ASSERT_NE(client.instance(), nullptr) << "could not build the stand-in client module";
+  Window main(moduleInstance);
+  SetWindowLongA(main.get(), GWL_HINSTANCE, reinterpret_cast<LONG>(client.instance()));
+  LoadSettings(main.get());
+  EXPECT_EQ(std::string(AttachmentPrefix), "Attachment saved by the client ") << "31 characters";
+  EXPECT_EQ(AttachmentPrefixLength, 31);
+}
+
+TEST_F(SettingsFileWin, AttachmentPrefixFallsBackToString63) {
+  Write({{WindowsCopy, "Settings", "ConvertAttach", "1"}});
+  Window main(moduleInstance);  // the test executable has no string 1410
+  LoadSettings(main.get());
+  EXPECT_EQ(std::string(AttachmentPrefix), "Attachment Converted: ");
+  EXPECT_EQ(AttachmentPrefixLength, 22);
+}
+
+TEST_F(SettingsFileWin, AttachmentPrefixStaysEmptyWithoutConvertAttach) {
+  Write({{WindowsCopy, "Settings", "ConvertAttach", "1"}});
+  Window main(moduleInstance);
+  LoadSettings(main.get());
+  RemoveCopy(copies_[WindowsCopy]);
+  LoadSettings(main.get());
+  EXPECT_EQ(std::string(AttachmentPrefix), "");
+  EXPECT_EQ(AttachmentPrefixLength, 0);
+}
+
+// --- ReadStringSetting -----------------------------------------------------
+
+struct StringRow {
+  const char* name;
+  const char* inFile;  // null: key absent
+  const char* current;
+  std::string expected;
+};
+
+const StringRow kStringRows[] = {
+    {"PresentValueReplacesCurrent", "new", "old", "new"},
+    {"AbsentKeyKeepsCurrent", nullptr, "old", "old"},
+    {"PresentEmptyValueClears", "", "old", "<none>"},
+    {"AbsentKeyWithoutCurrentIsNone", nullptr, nullptr, "<none>"},
+    {"LongValueIsCutAt255", kLongText.c_str(), nullptr, kLongText.substr(0, 255)},
+};
+
+class StringSetting : public SettingsFileWin, public ::testing::WithParamInterface<StringRow> {};
+
+TEST_P(StringSetting, ReadsWithTheCurrentTextAsDefault) {
+  const StringRow& row = GetParam();
+  if (row.inFile) Write({{PathCopy, "PGP settings", "ProgPGP", row.inFile}});
+  const char* text = ReadStringSetting("PGP settings", "ProgPGP", CopySettingText(row.current),
+                                       copies_[PathCopy].c_str());
+  EXPECT_EQ(Shown(text), row.expected);
+  ReleaseSettingText(text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, StringSetting, ::testing::ValuesIn(kStringRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- SaveButtonPos ---------------------------------------------------------
+
+struct SaveRow {
+  const char* name;
+  std::vector<Entry> before;
+  bool withSettingsPath;
+  int32_t newButtonPos;
+  std::string expectedInPathCopy;
+  std::string expectedInModuleCopy;
+};
+
+const SaveRow kSaveRows[] = {
+    {"UnchangedWritesNothingEvenWithoutTheKey", {}, true, 0, "<absent>", "<absent>"},
+    {"ChangedIsWrittenToSettingsPath", {}, true, 57, "57", "<absent>"},
+    {"NegativeIsWrittenSigned", {}, true, -5, "-5", "<absent>"},
+    {"ReadFromModuleCopyStillWrittenToSettingsPath",
+     {{ModuleCopy, "Settings", "ButtonPos", "20"}}, true, 30, "30", "20"},
+    {"WithoutSettingsPathNothingIsWritten", {}, false, 57, "<absent>", "<absent>"},
+};
+
+class ButtonPosSave : public SettingsFileWin, public ::testing::WithParamInterface<SaveRow> {};
+
+TEST_P(ButtonPosSave, WritesOnlyAChangedValue) {
+  const SaveRow& row = GetParam();
+  Write(row.before);
+  if (!row.withSettingsPath) SettingsPath[0] = '\0';
+  LoadSettings(nullptr);
+  Settings.ButtonPos = row.newButtonPos;
+  SaveButtonPos();
+  EXPECT_EQ(ReadKey(copies_[PathCopy], "Settings", "ButtonPos"), row.expectedInPathCopy);
+  EXPECT_EQ(ReadKey(copies_[ModuleCopy], "Settings", "ButtonPos"), row.expectedInModuleCopy);
+  EXPECT_EQ(ReadKey(copies_[WindowsCopy], "Settings", "ButtonPos"), "<absent>");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ButtonPosSave, ::testing::ValuesIn(kSaveRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsFileWin, EachSaveWritesAgainWhileTheValueDiffers) {
+  LoadSettings(nullptr);
+  Settings.ButtonPos = 57;
+  SaveButtonPos();
+  Write({{PathCopy, "Settings", "ButtonPos", "3"}});
+  SaveButtonPos();
+  EXPECT_EQ(ReadKey(copies_[PathCopy], "Settings", "ButtonPos"), "57");
+}
+
+// --- the launcher side -----------------------------------------------------
+
+struct LauncherRow {
+  const char* name;
+  std::vector<Entry> entries;
+  std::string program;
+  int32_t wait;
+};
+
+const LauncherRow kLauncherRows[] = {
+    {"NoCopyGivesEudoraAndOneSecond", {}, "EUDORA.EXE", 1000},
+    {"ModuleCopyOverridesWindowsCopy",
+     {{WindowsCopy, "Settings", "ProgEudora", "A.EXE"},
+      {WindowsCopy, "Settings", "WaitEudoraInit", "2000"},
+      {ModuleCopy, "Settings", "ProgEudora", "D:\\B\\B.EXE"}},
+     "D:\\B\\B.EXE", 2000},
+    {"EmptyProgramInModuleCopyMeansEudora",
+     {{WindowsCopy, "Settings", "ProgEudora", "A.EXE"}, {ModuleCopy, "Settings", "ProgEudora", ""}},
+     "EUDORA.EXE", 1000},
+    {"SettingsPathCopyIsNotReadByTheLauncher",
+     {{PathCopy, "Settings", "ProgEudora", "C.EXE"}, {PathCopy, "Settings", "WaitEudoraInit", "9"}},
+     "EUDORA.EXE", 1000},
+    {"KeysOfOtherSectionsAreNotSeen",
+     {{WindowsCopy, "PGP settings", "ProgEudora", "X.EXE"},
+      {ModuleCopy, "PGPflags", "WaitEudoraInit", "7"}},
+     "EUDORA.EXE", 1000},
+};
+
+class LauncherReading : public SettingsFileWin,
+                        public ::testing::WithParamInterface<LauncherRow> {};
+
+TEST_P(LauncherReading, ReadsProgramAndPause) {
+  const LauncherRow& row = GetParam();
+  Write(row.entries);
+  lstrcpyA(ProgEudora, "LEFTOVER.EXE");
+  ReadLauncherSettingsFiles();
+  EXPECT_EQ(std::string(ProgEudora), row.program);
+  EXPECT_EQ(WaitEudoraInit, row.wait);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LauncherReading, ::testing::ValuesIn(kLauncherRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsFileWin, LauncherPauseKeepsItsValueBetweenReadings) {
+  Write({{WindowsCopy, "Settings", "WaitEudoraInit", "2500"}});
+  ReadLauncherSettingsFiles();
+  RemoveCopy(copies_[WindowsCopy]);
+  ReadLauncherSettingsFiles();
+  EXPECT_EQ(WaitEudoraInit, 2500);
+}
+
+struct RaiseRow {
+  int32_t current;
+  const char* written;
+};
+
+class WaitRaise : public SettingsFileWin, public ::testing::WithParamInterface<RaiseRow> {};
+
+TEST_P(WaitRaise, RetryWritesOneAndAHalfTimesToTheModuleCopy) {
+  WaitEudoraInit = GetParam().current;
+  WriteRaisedWaitEudoraInit();
+  EXPECT_EQ(ReadKey(copies_[ModuleCopy], "Settings", "WaitEudoraInit"), GetParam().written);
+  EXPECT_EQ(ReadKey(copies_[WindowsCopy], "Settings", "WaitEudoraInit"), "<absent>");
+  EXPECT_EQ(WaitEudoraInit, GetParam().current) << "the value in memory stays";
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WaitRaise,
+                         ::testing::Values(RaiseRow{1000, "1500"}, RaiseRow{1001, "1501"},
+                                           RaiseRow{3, "4"}));
+
+TEST_F(SettingsFileWin, WithoutAModulePathNothingIsPlacedBesideIt) {
+  modulePath[0] = '\0';
+  char path[kPathSize] = "stale";
+  EXPECT_FALSE(PlaceNextToModule(path, "QLNET.INI"));
+  EXPECT_EQ(std::string(path), "");
+  WriteRaisedWaitEudoraInit();
+  EXPECT_EQ(ReadKey("QLNET.INI", "Settings", "WaitEudoraInit"), "<absent>")
+      << "a bare name would land in the Windows directory";
+}
+
+}  // namespace
