@@ -1,0 +1,116 @@
+#include "core/confirm_dialog_win.h"
+
+#include "core/command_state_win.h"
+#include "core/confirm_dialog.h"
+#include "resources/resource_ids.h"
+#include "runner/pgp_runner_win.h"
+#include "startup/shared_state_win.h"
+
+bool fieldWasEmpty = false;
+
+namespace {
+
+ScreenRect ToScreenRect(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+void ShowExplanation(HWND dialog, int id) {
+  LoadModuleString(static_cast<UINT>(id), MessageText, sizeof MessageText);
+  SetDlgItemTextA(dialog, IDC_EXPLANATION, MessageText);
+}
+
+// Hidden through the style bit: the dialog is not on screen yet, and a
+// disabled control is also left out of the tab order.
+void HideAndDisable(HWND dialog, int id) {
+  HWND control = GetDlgItem(dialog, id);
+  if (control == nullptr) return;
+  SetWindowLongA(control, GWL_STYLE, GetWindowLongA(control, GWL_STYLE) & ~WS_VISIBLE);
+  EnableWindow(control, FALSE);
+}
+
+// Without the Encrypt-for field the dialog ends below that field's label.
+void DropEncryptFor(HWND dialog) {
+  HideAndDisable(dialog, IDC_ENCRYPT_FOR_LABEL);
+  HideAndDisable(dialog, IDC_ENCRYPT_FOR);
+  RECT frame;
+  RECT label;
+  if (!GetWindowRect(dialog, &frame) ||
+      !GetWindowRect(GetDlgItem(dialog, IDC_ENCRYPT_FOR_LABEL), &label)) {
+    return;
+  }
+  const int32_t height = ShortenedDialogHeight(ToScreenRect(frame), ToScreenRect(label));
+  SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, height,
+               SWP_NOMOVE | SWP_NOZORDER);
+}
+
+BOOL InitDialog(HWND dialog, const PgpRequest* request) {
+  CenterWindow(dialog, sharedState.clientMainWindow);
+  SetDlgItemTextA(dialog, IDC_PREVIEW, MessageText);
+  const PgpFunction function = runState.function;
+  LoadModuleString(static_cast<UINT>(ExplanationId(function)), MessageText, sizeof MessageText);
+  HideReplyTip(MessageText, function, runState.quoted != 0);
+  SetDlgItemTextA(dialog, IDC_EXPLANATION, MessageText);
+  const bool recipientsGiven = runState.recipients[0] != '\0';
+  SetPgpCaption(recipientsGiven);
+  SetWindowTextA(dialog, PgpCaption);
+  if (function == Encrypt) {
+    // Set before the field gets its text, so the change notice that
+    // setting the text sends finds nothing to switch.
+    fieldWasEmpty = !recipientsGiven;
+    if (recipientsGiven) ShowExplanation(dialog, IDS_EXPLAIN_ENCRYPT);
+    SetDlgItemTextA(dialog, IDC_ENCRYPT_FOR, runState.recipients);
+  } else {
+    DropEncryptFor(dialog);
+  }
+  // A dialog opened without a request offers Skip, as every request that
+  // neither encrypts nor signs does.
+  const uint16_t flags = request != nullptr ? request->flags : 0;
+  if (!OffersSkip(flags)) HideAndDisable(dialog, IDC_SKIP);
+  return TRUE;
+}
+
+void EncryptForChanged(HWND dialog) {
+  const int length = GetWindowTextLengthA(GetDlgItem(dialog, IDC_ENCRYPT_FOR));
+  const EncryptForSwitch change = EncryptForFieldChanged(length, fieldWasEmpty);
+  if (!change.changed) return;
+  char label[kCaptionLabelMax + 1];
+  LoadModuleString(static_cast<UINT>(change.labelId), label, sizeof label);
+  ComposePgpCaption(PgpCaption, label);
+  SetWindowTextA(dialog, PgpCaption);
+  ShowExplanation(dialog, change.explanationId);
+}
+
+void Command(HWND dialog, int id, int notification) {
+  if (id == IDOK && runState.function == Encrypt) {
+    GetDlgItemTextA(dialog, IDC_ENCRYPT_FOR, runState.recipients, kRecipientsSize);
+  }
+  if (id == IDC_ENCRYPT_FOR) {
+    if (notification == EN_CHANGE && runState.function == Encrypt) EncryptForChanged(dialog);
+    return;
+  }
+  const int answer = DialogAnswerForCommand(id, notification);
+  if (answer != 0) EndDialog(dialog, answer);
+}
+
+}  // namespace
+
+void CenterWindow(HWND window, HWND over) {
+  RECT w;
+  RECT o;
+  if (window == nullptr || over == nullptr) return;
+  if (!GetWindowRect(window, &w) || !GetWindowRect(over, &o)) return;
+  const ScreenPoint at = CenteredPosition(ToScreenRect(w), ToScreenRect(o));
+  SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+extern "C" INT_PTR CALLBACK P11(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return InitDialog(dialog, reinterpret_cast<const PgpRequest*>(lParam));
+    case WM_COMMAND:
+      Command(dialog, LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_DESTROY:
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}

@@ -1,0 +1,82 @@
+// Finding the mail client's window that holds the message, reading its text
+// and recipients, putting a PGP result back into it and undoing that. All of
+// it talks to the client's windows on the client's UI thread; the text rules
+// (address lists, field entries) are in text_capture.h.
+//
+// Ownership of runState.textHandle, the captured text:
+//   - CaptureMessageText frees the previous block and allocates a new one,
+//     locked for the rest of the command; CapturedText() gives the pointer.
+//   - The driver ends a command with UnlockCapturedText(). The block itself
+//     stays as the kept text that undo swaps back in.
+//   - FreeCapturedText() is the one way to drop the kept text (nothing to do,
+//     end of the extension); it undoes the command's lock first.
+//   - ReplaceSourceText frees the block it is given once the window holds
+//     the text; when that block is the kept text, the command's lock is
+//     dropped first, so no pointer to freed memory is left behind.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// The client's window class names by which its windows are recognised.
+// There is one client, so there is one profile; the layout variant says
+// which child layout of the composition form the capture relies on.
+struct ClientWindowProfile {
+  const char* compositionPrefix;    // prefix of the composition form's class
+  const char* messageParentPrefix;  // prefix of a message window's parent class
+  const char* textField;            // class of text fields, compared exactly
+  const char* label;                // class of labels, compared exactly
+  const char* ccLabel;              // exact text of the label before the Cc field
+  int layoutVariant;
+};
+extern const ClientWindowProfile HostClassNames;
+
+// Command ids of the two items after Select All in the client's Edit menu
+// (0 where there is none, kNoMenuItemId where the position holds no
+// command). The menu set-up fills them; the second is the nickname command.
+extern uint32_t SelectAllNext1;
+extern uint32_t SelectAllNext2;
+
+// Finds the window to read from the focus window: the body of a composition
+// form the focus lies in, or the focus itself when it is a message window.
+// Fills windowKind, recipients, sourceWindow, textHandle and textLength and
+// returns the window. Returns null with the reason in MessageText when there
+// is no such window, its text is shorter than 2 characters, or the block for
+// the text cannot be had.
+HWND CaptureMessageText(HWND focus);
+
+// The captured text while the command holds it locked, else null.
+char* CapturedText();
+// Ends the command's hold on the captured text; the block stays kept.
+void UnlockCapturedText();
+// Releases the kept text (and its lock, if the command still holds it).
+void FreeCapturedText();
+
+// When `window` is a child of a composition form: fills recipients from the
+// To and Cc fields, replaces `window` by the form's body and returns true.
+bool FindCompositionBody(HWND& window);
+
+// Expands the nicknames of an editable field, then writes its entries as
+// bare addresses separated by blanks (fewer than 112 characters) to `out`,
+// which must hold kRecipientsSize characters. Returns the length.
+int ReadAddressField(HWND field, char* out);
+
+// Selects [start, end) in the field and sends the client's nickname command
+// for it, with Shift held when the NickNames setting asks for it.
+void ExpandNickname(HWND field, int start, int end);
+
+// The message window subclass while a PGP result can be undone.
+extern "C" LRESULT CALLBACK P07(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Swaps the source window's text with the kept text. On failure shows the
+// reason in an "UNDO" box owned by `owner`. Returns success.
+bool UndoPgpResult(HWND owner);
+
+// Puts the text of `block` into the source window, tells the client, arms
+// the undo and frees the block. On failure leaves the reason in `message`
+// (kMessageTextSize characters) and the block untouched.
+bool ReplaceSourceText(HGLOBAL block, char* message);
+
+// Empties the clipboard if it can be opened with `window`; nothing reported.
+void ClearClipboard(HWND window);

@@ -1,0 +1,27 @@
+// The one record that the launcher's process and the mail client's process
+// both see: the module declares it in a shared data section, so every
+// process that maps the module reads and writes the same bytes. Everything
+// else the module keeps is per process.
+//
+// Each flag has one writer and only ever goes from 0 to 1; the other side
+// polls it, so no lock is needed.
+#pragma once
+
+#include <windows.h>
+
+#include "startup/launcher_entry.h"
+
+struct SharedState {
+  DWORD launcherThreadId;    // the launcher thread that gets WM_QUIT at the end
+  LONG attachCount;          // processes that have the module loaded
+  DWORD launcherProcessId;   // the launcher that last started the extension
+  HWND clientMainWindow;     // the mail client's main window
+  HWND previousForeground;   // the foreground window before the launcher ran
+  HHOOK _hHook;              // the message hook on the client's thread
+  LONG hookRan;              // set by the hook after its first attempt to initialise
+  LONG unhooked;             // set by the launcher once the hook is removed
+  LONG clientReady;          // set by the hook when the initialisation succeeded
+  char clientArguments[kClientArgumentsSize];  // the launcher's arguments
+};
+
+extern SharedState sharedState;
