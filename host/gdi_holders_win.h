@@ -1,0 +1,57 @@
+// One owner for each GDI object and device context that a paint makes, so
+// every way out of a paint releases it once and in the right order (an
+// object is put out of a DC before either is deleted).
+#pragma once
+
+#include <windows.h>
+
+#include "core/handles_win.h"
+
+struct GdiObjectTraits {
+  using Value = HGDIOBJ;
+  static Value Empty() { return nullptr; }
+  static bool IsValid(Value h) { return h != nullptr; }
+  static void Release(Value h) { DeleteObject(h); }
+};
+using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
+
+struct MemoryDcTraits {
+  using Value = HDC;
+  static Value Empty() { return nullptr; }
+  static bool IsValid(Value h) { return h != nullptr; }
+  static void Release(Value h) { DeleteDC(h); }
+};
+using UniqueMemoryDc = UniqueResource<MemoryDcTraits>;
+
+// BeginPaint ... EndPaint for one WM_PAINT. dc() is null when BeginPaint
+// gave no device context; EndPaint is still called, as the platform wants.
+class PaintScope {
+ public:
+  explicit PaintScope(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+  ~PaintScope() { EndPaint(window_, &paint_); }
+  PaintScope(const PaintScope&) = delete;
+  PaintScope& operator=(const PaintScope&) = delete;
+
+  HDC dc() const { return dc_; }
+
+ private:
+  HWND window_;
+  PAINTSTRUCT paint_{};
+  HDC dc_;
+};
+
+// Remembers what a DC has selected of one kind (font, bitmap) and selects
+// it again at the end of the scope, whatever was selected in between.
+class SelectionKeeper {
+ public:
+  SelectionKeeper(HDC dc, UINT kind) : dc_(dc), kept_(dc ? GetCurrentObject(dc, kind) : nullptr) {}
+  ~SelectionKeeper() {
+    if (kept_ != nullptr) SelectObject(dc_, kept_);
+  }
+  SelectionKeeper(const SelectionKeeper&) = delete;
+  SelectionKeeper& operator=(const SelectionKeeper&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ kept_;
+};

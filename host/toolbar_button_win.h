@@ -1,0 +1,64 @@
+// The module's push button on Eudora's toolbar: finding the bar, making the
+// button, keeping it in place when the bar changes size, painting its two
+// frames and turning a click into the Run PGP command. Adding it is an
+// attempt that the main-window procedure repeats until it works or the user
+// declines; the placement arithmetic is in toolbar_button.h.
+#pragma once
+
+#include <windows.h>
+
+#include "host/toolbar_button.h"
+
+constexpr char kButtonClassName[] = "ql_button";
+constexpr char kToolBarClassName[] = "AfxControlBar";
+constexpr char kQuillnetCaption[] = "Quillnet";
+// After the toolbar was not found, attempts wait this long.
+constexpr DWORD kRetryDelay = 1000;
+
+// The toolbar carrying the button; null while no button was added.
+extern HWND ToolBarWindow;
+// The toolbar's own procedure, obtained when P09 was put in its place.
+extern WNDPROC ToolBarProc;
+// 1 while the left button went down on the button and was neither released
+// nor cancelled; also the frame of the face that is drawn.
+extern LONG ButtonPressed;
+// Raised around each attempt, and once more for good when the user cancels
+// the retry question; while above 0 no attempt is made or posted.
+extern UINT AddButtonLock;
+// Tick count before which no attempt is made (0: none pending).
+extern DWORD RetryNotBefore;
+
+// Whether an attempt at tick `now` still falls in the wait that ends at
+// `notBefore`. Compared as a signed distance, so the wait also ends when the
+// tick count wraps around inside it (after 49.7 days of uptime) instead of
+// blocking every attempt for another 49.7 days.
+bool RetryWaitRunning(DWORD now, DWORD notBefore);
+
+// One attempt: 1 when the button now exists, else 0. Asks the user to retry
+// or give up when the toolbar cannot be found.
+int TryAddButton(HWND mainWindow);
+
+// The first direct child of class "AfxControlBar" that sits at the very top
+// of the main window's client area and has a size; null when there is none.
+HWND FindToolBar(HWND mainWindow);
+
+// Registers "ql_button", makes the button on ToolBarWindow and subclasses
+// the toolbar. 1 on success.
+int CreateButton(HWND mainWindow);
+
+// Takes the button off the toolbar and gives the toolbar its own procedure
+// back, where P09 is still the one installed; repaints the bar. Only when a
+// button was added.
+void RemoveButton();
+
+// Unregisters "ql_button" when a button was added (its windows are gone).
+void UnregisterButtonClass();
+
+// Copies frame `frame` of a horizontal strip of square frames (side = the
+// bitmap's height) to (x, y) of `target`, in the target's mapping mode.
+void DrawBitmapFrame(HBITMAP bitmap, HDC target, int x, int y, int frame);
+
+// Window procedure of the button class.
+extern "C" LRESULT CALLBACK P08(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Replaces the toolbar's procedure: re-places and repaints the button.
+extern "C" LRESULT CALLBACK P09(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
