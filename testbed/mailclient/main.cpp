@@ -37,6 +37,14 @@ bool HandleFormTab(const MSG& msg) {
   return true;
 }
 
+// Enter in the mailbox list opens the selected message, as a double-click does.
+bool HandleListEnter(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN || msg.hwnd != client.mailboxList)
+    return false;
+  PostMessageA(client.main, WM_COMMAND, ID_FILE_OPEN_MESSAGE, 0);
+  return true;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int show) {
@@ -51,7 +59,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int show) {
     if (client.main && client.accelerators &&
         TranslateAcceleratorA(client.main, client.accelerators, &msg))
       continue;
-    if (HandleFormTab(msg)) continue;
+    if (HandleFormTab(msg) || HandleListEnter(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

@@ -61,6 +61,10 @@ struct BadRequest {
   LRESULT expected;
 };
 
+void PrintTo(const BadRequest& r, std::ostream* out) {
+  *out << "tag 0x" << std::hex << r.tag << " " << testing::PrintToString(r.text);
+}
+
 class BadRequestTest : public AutomationTest, public testing::WithParamInterface<BadRequest> {};
 
 TEST_P(BadRequestTest, IsRefusedAndTheClientGoesOn) {
@@ -134,6 +138,8 @@ struct SampleRow {
   std::string end;
 };
 
+void PrintTo(const SampleRow& r, std::ostream* out) { *out << r.file; }
+
 class SampleMailTest : public AutomationTest, public testing::WithParamInterface<SampleRow> {};
 
 TEST_P(SampleMailTest, OpensAndHoldsItsArmour) {
@@ -172,5 +178,80 @@ TEST_F(AutomationTest, TheSampleAttachmentLinePointsAtAnArmouredFile) {
   EXPECT_TRUE(file.str().starts_with("-----BEGIN PGP MESSAGE-----"));
   EXPECT_NE(file.str().find("\n-----END PGP MESSAGE-----"), std::string::npos);
 }
+
+// The samples hold the stand-in PGP's own output: decoding or checking them
+// succeeds, so the demo works on them. Stale samples (after a change of the
+// stand-in's formats) fail here: run regenerate-samples.sh.
+struct DecodeRow {
+  std::string file;
+  std::string mark;     // the quote mark in front of every block line
+  std::string options;  // before the file name
+  std::string result;   // what the output file, or the keyring, holds afterwards
+};
+
+void PrintTo(const DecodeRow& r, std::ostream* out) { *out << r.file; }
+
+class SampleDecodeTest : public AutomationTest, public testing::WithParamInterface<DecodeRow> {};
+
+// Sets an environment variable for the programs this test starts.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+    SetEnvironmentVariableA(name, value.c_str());
+  }
+  ~ScopedEnvironment() { SetEnvironmentVariableA(name_, nullptr); }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const char* name_;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The block as the module would cut it out of the window: from its begin line
+// to the end of its end line, without the quote marks.
+std::string BlockOf(const std::string& text, const std::string& mark) {
+  size_t begin = text.find(mark + "-----BEGIN PGP ");
+  size_t end = text.find(mark + "-----END PGP ", begin);
+  if (begin == std::string::npos || end == std::string::npos) return {};
+  end = text.find("\r\n", end);
+  std::string block;
+  std::istringstream lines(text.substr(begin, end - begin));
+  for (std::string line; std::getline(lines, line);) block += line.substr(mark.size()) + "\n";
+  return block;
+}
+
+TEST_P(SampleDecodeTest, TheStandInPgpAcceptsTheSample) {
+  const DecodeRow& row = GetParam();
+  std::string pgp = uidrive::ExecutableDirectory() + "pgp.exe";
+  if (GetFileAttributesA(pgp.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no " << pgp;
+  session.Write("pgp\\keyring.txt",
+                "pub Sam Sample <sam@example.org>\nsec Sam Sample <sam@example.org> sam-secret\n");
+  std::string dir = session.folder() + "\\pgp";
+  std::string path = uidrive::ExecutableDirectory() + "mail\\" + row.file;
+  std::string block = BlockOf(session.mail().Text(session.mail().OpenFile(path).window), row.mark);
+  ASSERT_FALSE(block.empty());
+  std::string input = session.Write("pgp\\in.asc", block);
+  ScopedEnvironment pgpPath("PGPPATH", dir);
+  ScopedEnvironment pgpPass("PGPPASS", "sam-secret");
+  uidrive::RunResult r = uidrive::RunCaptured("\"" + pgp + "\" " + row.options + "\"" + input + "\"");
+  EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+  std::string result = ReadAll(row.options.empty() ? dir + "\\in" : dir + "\\keyring.txt");
+  EXPECT_NE(result.find(row.result), std::string::npos) << result;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folder, SampleDecodeTest,
+    testing::Values(DecodeRow{"01-encrypted.msg", "", "", "- the budget is approved"},
+                    DecodeRow{"02-signed.msg", "", "", "my new phone number is 555-0199"},
+                    DecodeRow{"03-public-key.msg", "", "-ka ", "pub Carol Coder <carol@example.com>"},
+                    DecodeRow{"04-quoted-reply.msg", ">", "", "- the next meeting is on 10 March"},
+                    DecodeRow{"attach\\report.asc", "", "", "Sales rose by 4 per cent."}));
 
 }  // namespace

@@ -88,6 +88,10 @@ struct NicknameRow {
   std::string expected;
 };
 
+void PrintTo(const NicknameRow& r, std::ostream* out) {
+  *out << "\"" << r.to << "\" [" << r.start << ", " << r.end << ")";
+}
+
 class FinishNicknameTest : public CommandTest, public testing::WithParamInterface<NicknameRow> {};
 
 TEST_P(FinishNicknameTest, ReplacesTheSelectedNicknameInTheField) {
@@ -136,6 +140,8 @@ struct WrapRow {
   std::string body;
   std::string expected;
 };
+
+void PrintTo(const WrapRow& r, std::ostream* out) { *out << testing::PrintToString(r.body); }
 
 class WrapSelectionTest : public CommandTest, public testing::WithParamInterface<WrapRow> {};
 
@@ -203,6 +209,10 @@ struct NotifyRow {
   WORD code;
   bool changes;
 };
+
+void PrintTo(const NotifyRow& r, std::ostream* out) {
+  *out << r.field << " sender " << static_cast<int>(r.sender) << " code 0x" << std::hex << r.code;
+}
 
 class ChangeNotificationTest : public CommandTest, public testing::WithParamInterface<NotifyRow> {};
 

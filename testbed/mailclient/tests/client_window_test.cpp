@@ -40,6 +40,8 @@ struct FirstItemRow {
   UINT id;
 };
 
+void PrintTo(const FirstItemRow& r, std::ostream* out) { *out << "popup " << r.popup; }
+
 class FirstItemTest : public ClientWindowTest, public testing::WithParamInterface<FirstItemRow> {};
 
 // The module recognises File, Message and Help by the id of their first item.
@@ -106,6 +108,8 @@ struct SizeRow {
   int width, height;
 };
 
+void PrintTo(const SizeRow& r, std::ostream* out) { *out << r.width << "x" << r.height; }
+
 class ToolBarResizeTest : public ClientWindowTest, public testing::WithParamInterface<SizeRow> {};
 
 TEST_P(ToolBarResizeTest, FollowsTheMainWindowsClientArea) {
@@ -149,6 +153,8 @@ struct MessageRow {
   std::string shown;  // "%F" stands for the mail folder
 };
 
+void PrintTo(const MessageRow& r, std::ostream* out) { *out << r.name; }
+
 class OpenMessageTest : public ClientWindowTest, public testing::WithParamInterface<MessageRow> {};
 
 TEST_P(OpenMessageTest, ShowsTheFileReadOnlyInAnEditWhoseParentIsAnAfxWindow) {
@@ -178,6 +184,25 @@ INSTANTIATE_TEST_SUITE_P(
         MessageRow{"attach.msg", "Subject: A\n\nAttachment Converted: attach\\f.asc\n",
                    "Subject: A\r\n\r\nAttachment Converted: %F\\attach\\f.asc\r\n"},
         MessageRow{"absolute.msg", "Attachment Converted: C:\\x.asc", "Attachment Converted: C:\\x.asc"}));
+
+TEST_F(ClientWindowTest, MailboxListShowsTheFolderAndOpensTheSelectedMessage) {
+  session.Write("b.msg", "From: Bob Builder <bob@example.net>\nSubject: Second\n\ntwo\n");
+  session.Write("a.msg", "From: Alice <alice@example.org>\nSubject: First\n\none\n");
+  session.Write("notes.txt", "not a message");
+  session.Command(ID_FILE_CHECK_MAIL);
+  EXPECT_EQ(session.mail().Call({"mailbox", {}}).All("entry"),
+            (std::vector<std::string>{"a.msg\tAlice <alice@example.org>\tFirst",
+                                      "b.msg\tBob Builder <bob@example.net>\tSecond"}));
+  HWND list = uidrive::WaitForWindow({uidrive::TextMatch::Exact("ListBox"), {}, session.main()}, 1000);
+  ASSERT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 2);
+  SendMessageA(list, LB_SETCURSEL, 1, 0);
+  PostMessageA(list, WM_KEYDOWN, VK_RETURN, 1);
+  ASSERT_TRUE(WaitFor([&] { return session.mail().Call({"windows", {}}).All("window").size() == 1; }));
+  uidrive::MailClient::State s = session.mail().StateOf();
+  EXPECT_EQ(s.kind, "message");
+  EXPECT_EQ(s.title, "Second");
+  EXPECT_EQ(session.mail().Text(), "From: Bob Builder <bob@example.net>\r\nSubject: Second\r\n\r\ntwo\r\n");
+}
 
 TEST_F(ClientWindowTest, OpeningAMissingFileFailsWithoutAWindow) {
   EXPECT_THROW(session.mail().OpenFile(session.folder() + "\\missing.msg"), uidrive::Failure);

@@ -78,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
         CliRow{"mail_error", "mail-focus nofield", 1, "", "no field 'nofield'"},
         CliRow{"mail_state", "mail-state", 0, "~\nkind=composition\nchanged=0\ntitle=Subject line\n", ""},
         CliRow{"command_send", "command %MAIN% 0xE12A --send", 0, "0\n", ""},
-        CliRow{"no_verb", "", 2, "", "usage: uidrive"}));
+        CliRow{"no_verb", "", 2, "", "usage: uidrive"}),
+    [](const testing::TestParamInfo<CliRow>& info) { return info.param.name; });
 
 TEST_F(CliFixture, SetTextChangesTheField) {
   uidrive::RunResult r = Run("settext %CC% \"carol@example.com, dave\"");

@@ -34,6 +34,10 @@ struct FindRow {
   bool found;
 };
 
+void PrintTo(const FindRow& r, std::ostream* out) {
+  *out << "class " << r.className.Describe() << " title " << r.title.Describe();
+}
+
 class FindTest : public DriverTest, public testing::WithParamInterface<FindRow> {};
 
 TEST_P(FindTest, MatchesClassAndTitleExactlyOrByPrefix) {
@@ -194,6 +198,11 @@ struct MouseRow {
   bool runsNewMessage;
 };
 
+void PrintTo(const MouseRow& r, std::ostream* out) {
+  *out << (r.mode == uidrive::MouseMode::Real ? "real " : "messages ") << r.from.x << "," << r.from.y
+       << " to " << r.to.x << "," << r.to.y;
+}
+
 class MouseTest : public DriverTest, public testing::WithParamInterface<MouseRow> {};
 
 // The toolbar's first button ("New", 6..78 x 3..27) fires on release over it.
@@ -274,6 +283,8 @@ struct BoxRow {
   DWORD exitCode;
   std::vector<std::string> buttons;
 };
+
+void PrintTo(const BoxRow& r, std::ostream* out) { *out << "flags " << r.flags << " press " << r.button; }
 
 class MessageBoxTest : public testing::TestWithParam<BoxRow> {};
 
