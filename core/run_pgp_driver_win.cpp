@@ -1,0 +1,327 @@
+#include "core/run_pgp_driver_win.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "core/armor_scanner.h"
+#include "core/command_state_win.h"
+#include "core/confirm_dialog_win.h"
+#include "core/handles_win.h"
+#include "core/run_pgp_driver.h"
+#include "core/text_capture_win.h"
+#include "runner/result_delivery.h"
+#include "runner/result_delivery_win.h"
+#include "runner/temp_files.h"
+#include "runner/temp_files_win.h"
+#include "startup/module_win.h"
+#include "startup/settings_file_win.h"
+
+namespace {
+
+// Windows' own code for a name longer than the system takes; the file error
+// then names the (cut) path instead of opening some other file.
+constexpr DWORD kPathTooLongError = ERROR_FILENAME_EXCED_RANGE;
+
+bool IsReadOnly(HWND window) { return (GetWindowLongA(window, GWL_STYLE) & ES_READONLY) != 0; }
+
+bool RecipientsGiven() { return runState.recipients[0] != '\0'; }
+
+void LoadMessageText(UINT id) { LoadModuleString(id, MessageText, kMessageTextSize); }
+
+// The subclass of the previous command must not outlive it: its undo swaps
+// texts this command is about to replace.
+void ResetCommandState() {
+  runState.UndoArmed = FALSE;
+  runState.function = NoFunction;
+  runState.windowKind = NoWindow;
+  HWND previous = runState.sourceWindow;
+  if (previous != nullptr &&
+      GetWindowLongA(previous, GWL_WNDPROC) == reinterpret_cast<LONG>(P07)) {
+    SetWindowLongA(previous, GWL_WNDPROC, reinterpret_cast<LONG>(runState.sourceWindowProc));
+  }
+  runState.sourceWindow = nullptr;
+}
+
+// ---- attachments ------------------------------------------------------
+
+void ClearAttachmentPath() { runState.attachmentPath[0] = '\0'; }
+
+void TakeAttachmentLine(const AttachmentLine& line) {
+  runState.blockStart = line.blockStart;
+  runState.blockEnd = line.blockEnd;
+  runState.quoted = line.quoted;
+  std::memcpy(runState.attachmentPath, line.path, sizeof runState.attachmentPath);
+}
+
+// Reads the attached file and keeps it when it begins a PGP block: it is
+// then PGP's input as it is, without conversion. False after a file error.
+bool CheckAttachedFile() {
+  const char* path = runState.attachmentPath;
+  HGLOBAL read = nullptr;
+  DWORD size = 0;
+  // An empty name is a file that is not there, not a name to hand the system.
+  const DWORD code = path[0] == '\0' ? ERROR_FILE_NOT_FOUND : ReadTextFile(&read, path, &size, false);
+  if (code != 0) {
+    FormatFileError(code, MessageText, path);
+    return false;
+  }
+  UniqueGlobal file(read);
+  GlobalLockGuard text(file.get());
+  if (text.get() == nullptr) {
+    FormatFileError(ERROR_NOT_ENOUGH_MEMORY, MessageText, path);
+    return false;
+  }
+  const std::string_view contents(text.text(), size);
+  const size_t begin = contents.find(kBeginPrefix);
+  const size_t word = begin + (sizeof kBeginPrefix - 1);
+  const ArmorKind kind = begin == std::string_view::npos
+                             ? None
+                             : ClassifyArmorWord(text.text() + word, size - word);
+  if (kind == None) {
+    ClearAttachmentPath();
+    return true;
+  }
+  runState.function = FunctionFromArmor(kind);
+  if (!WriteTextFile(text.text(), size, TempAscName, false)) {
+    FormatFileError(GetLastError(), MessageText, TempAscName);
+    return false;
+  }
+  return true;
+}
+
+// ---- one pass -----------------------------------------------------------
+
+int NothingToDo() {
+  runState.function = NoFunction;
+  LoadMessageText(IDS_NOTHING_TO_DO);
+  FreeCapturedText();
+  return kCannotGoOn;
+}
+
+void FindArmor(const char* scan, LONG length) {
+  ArmorBlock block;
+  runState.function =
+      FunctionFromArmor(ScanArmor(scan, static_cast<size_t>(length), runState.windowKind, block));
+  runState.blockStart = block.blockStart;
+  runState.blockEnd = block.blockEnd;
+  runState.quoted = block.quoted;
+}
+
+// The data PGP gets, possibly a quote-stripped copy that this pass owns.
+class PassData {
+ public:
+  PassData() = default;
+  PassData(const PassData&) = delete;
+  PassData& operator=(const PassData&) = delete;
+  ~PassData() { ReleaseCopy(); }
+
+  // Makes `text` point into a new locked block of `length` + 1 bytes holding
+  // a copy of it. Returns the copy, or null (data unchanged) without memory.
+  char* Copy() {
+    copy_.reset(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(length) + 1));
+    char* locked = copy_ ? static_cast<char*>(GlobalLock(copy_.get())) : nullptr;
+    if (locked == nullptr) {
+      copy_.reset();
+      return nullptr;
+    }
+    std::memcpy(locked, text, length);
+    locked[length] = '\0';
+    text = locked;
+    return locked;
+  }
+
+  void ReleaseCopy() {
+    if (!copy_) return;
+    GlobalUnlock(copy_.get());
+    copy_.reset();
+    text = nullptr;
+    length = 0;
+  }
+
+  const char* text = nullptr;
+  DWORD length = 0;
+
+ private:
+  UniqueGlobal copy_;
+};
+
+// A block out of a reply loses one '>' per line, so that PGP sees its
+// armour. Without memory for the copy the block goes as it is.
+void StripQuotes(PassData& data) {
+  if (char* copy = data.Copy()) data.length = static_cast<DWORD>(StripQuoteMarks(copy, '>'));
+}
+
+void SetPreview(const PassData& data) {
+  if (runState.attachmentPath[0] != '\0') {
+    const int n = LoadModuleString(IDS_ATTACHED_FILE, MessageText, kMessageTextSize);
+    const size_t room = kMessageTextSize - 1 - static_cast<size_t>(n);
+    const size_t kept = strnlen(runState.attachmentPath, room);
+    std::memcpy(MessageText + n, runState.attachmentPath, kept);
+    MessageText[n + kept] = '\0';
+    return;
+  }
+  const size_t kept = std::min<size_t>(data.length, kMessageTextSize - 1);
+  std::memcpy(MessageText, data.text, kept);
+  MessageText[kept] = '\0';
+}
+
+// PGP splits its command line at blanks and reads every word that starts
+// with '-' or '+' as an option, so such a recipient would change what PGP
+// does with the message. It is refused with its name before PGP runs.
+bool RefuseOptionLikeRecipient() {
+  UserIdSpan span;
+  if (!FindOptionLikeUserId(runState.recipients, span)) return false;
+  char userId[kRecipientsSize];
+  std::memcpy(userId, runState.recipients + span.start, static_cast<size_t>(span.length));
+  userId[span.length] = '\0';
+  char pattern[kMessageTextSize];
+  LoadModuleString(IDS_RECIPIENT_IS_OPTION, pattern, sizeof pattern);
+  FillTemplate(MessageText, kMessageTextSize, pattern, {userId}, {});
+  return true;
+}
+
+void SetRequest(PgpRequest& request) {
+  const PgpRequestChoice choice = RequestForFunction(runState.function, Settings.AlwaysSign != 0);
+  request.flags = choice.flags;
+  request.fileName = choice.file == PgpFileChoice::TempBaseName ? TempBaseName : TempAscName;
+}
+
+bool WriteInput(const PassData& data, const PgpRequest& request) {
+  if (runState.attachmentPath[0] != '\0') return true;  // written by ScanAttachments
+  if (WriteTextFile(data.text, data.length, request.fileName, Settings.AnsiOem != 0)) return true;
+  FormatFileError(GetLastError(), MessageText, request.fileName);
+  return false;
+}
+
+int Confirm(PgpRequest& request) {
+  const INT_PTR answer = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_CONFIRM),
+                                         request.owner, P11, reinterpret_cast<LPARAM>(&request));
+  if (answer == -1) {
+    FormatFileError(GetLastError(), MessageText, nullptr);
+    return kCannotGoOn;
+  }
+  request.flags = FlagsAfterDialog(request.flags, runState.recipients);
+  // The user may have typed the recipients in the dialog.
+  if (answer == kAnswerOk && (request.flags & PGPREQ_USERID) != 0 && RefuseOptionLikeRecipient())
+    return kCannotGoOn;
+  return static_cast<int>(answer);
+}
+
+// ---- the command ----------------------------------------------------------
+
+bool RunAndDeliver(PgpRequest& request) {
+  request.userId = runState.recipients;
+  // A file left at the output name would pass for PGP's result when PGP
+  // ends without writing one.
+  WipeFile(ResultFile(runState.function, TempBaseName, TempAscName));
+  if (!RunPgp(request)) return false;
+  if (!PgpSucceeded(request.exitCode))
+    ShowPgpExitCode(request);
+  else if (runState.function != AddKey)
+    DeliverPgpResult(request.owner);
+  return true;
+}
+
+// False when the command failed, with the reason in MessageText.
+bool CarryOut(HWND focus, PgpRequest& request) {
+  if (CaptureMessageText(focus) == nullptr) return false;
+  const char* text = CapturedText();
+  if (text == nullptr) {
+    LoadMessageText(IDS_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+  LONG offset = 0;
+  int answer;
+  do {
+    ClearAttachmentPath();
+    answer = ChooseFunction(text, runState.textLength - offset, offset, request);
+  } while (answer == kAnswerSkip);
+  if (answer < 0) return false;
+  if (answer != kAnswerOk) return true;
+  return RunAndDeliver(request);
+}
+
+void ShowCommandFailure(HWND mainWindow) {
+  SetPgpCaption(RecipientsGiven());
+  MessageBeep(MB_ICONEXCLAMATION);
+  MessageBoxA(mainWindow, MessageText, PgpCaption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+}  // namespace
+
+bool ScanAttachments(const char* scan, LONG length) {
+  AttachmentLine line;
+  int32_t from = 0;
+  while (FindAttachmentLine(scan, length, AttachmentPrefix, AttachmentPrefixLength, from, line)) {
+    TakeAttachmentLine(line);
+    if (line.pathTooLong) {
+      FormatFileError(kPathTooLongError, MessageText, runState.attachmentPath);
+      return false;
+    }
+    if (!CheckAttachedFile()) return false;
+    if (runState.attachmentPath[0] != '\0') return true;
+    from = line.runStart;
+  }
+  ClearAttachmentPath();
+  return true;
+}
+
+int ChooseFunction(const char* text, LONG remaining, LONG& offset, PgpRequest& request) {
+  runState.scanOffset = offset;
+  const char* scan = text + offset;
+  if (Settings.ConvertAttach != 0 && !ScanAttachments(scan, remaining)) return kCannotGoOn;
+  const bool attachment = runState.attachmentPath[0] != '\0';
+  if (!attachment) FindArmor(scan, remaining);
+
+  PassData data;
+  if (runState.function == Encrypt) {
+    // Only a message being written, on the first pass, is encrypted whole.
+    if (runState.windowKind == MessageWindow || offset > 0 || IsReadOnly(runState.sourceWindow))
+      return NothingToDo();
+    data.text = scan;
+    data.length = static_cast<DWORD>(remaining);
+    runState.quoted = FALSE;
+  } else {
+    offset += runState.blockEnd;
+    data.text = scan + runState.blockStart;
+    data.length = static_cast<DWORD>(runState.blockEnd - runState.blockStart);
+  }
+  if (runState.quoted && !attachment) StripQuotes(data);
+  SetPreview(data);
+
+  SetRequest(request);
+  if (runState.function == Encrypt) {
+    AppendEncryptFor(runState.recipients, Settings.EncryptFor, Settings.EncryptForLength);
+    if (RefuseOptionLikeRecipient()) return kCannotGoOn;
+  }
+  // A key block on its own lines goes with the whole message around it, as
+  // PGP finds keys anywhere in a file; a quoted one only as the stripped
+  // block, because the '>' signs would hide the keys from PGP.
+  if (runState.function == AddKey && !runState.quoted) {
+    data.text = text;
+    data.length = static_cast<DWORD>(runState.textLength);
+  }
+  const bool written = WriteInput(data, request);
+  data.ReleaseCopy();
+  if (!written) return kCannotGoOn;
+  return Confirm(request);
+}
+
+void RunPgpCommand(HWND mainWindow) {
+  if (runState.RunInProgress != 0) return;
+  ++runState.RunInProgress;
+  ResetCommandState();
+  PgpRequest request{0, mainWindow, 0, nullptr, runState.recipients};
+  runState.quoted = FALSE;
+  HWND focus = GetFocus();
+
+  const bool done = CarryOut(focus, request);
+
+  WipeFile(TempBaseName);
+  WipeFile(TempAscName);
+  UnlockCapturedText();
+  if (focus != nullptr && IsWindow(focus)) SetFocus(focus);
+  if (!done) ShowCommandFailure(mainWindow);
+  --runState.RunInProgress;
+}

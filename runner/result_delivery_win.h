@@ -1,0 +1,20 @@
+// Bringing PGP's output back after a successful run: into the window the
+// text came from (in place of the PGP block, with reply quoting restored),
+// or onto the clipboard for a read-only view, and offering at once to add a
+// public key that turns up in a decoded text.
+#pragma once
+
+#include <windows.h>
+
+// Reads ResultFile and puts the text where it belongs. Every outcome is shown
+// to the user here (failure box owned by `owner`, the client's main window).
+// The captured text in runState stays as it was: it is what undo brings back.
+void DeliverPgpResult(HWND owner);
+
+// Rebuilds the text of `handle` (PGP's output, NUL-terminated, unlocked) as
+// the captured text before the block, the output with `quote` after every
+// line feed ('\0' for none) and the captured text after the block; for
+// anything but Decode and CheckSignature the output stands alone. One
+// enlargement of the block, no second buffer. False when the block cannot
+// be enlarged (handle and text then unchanged) or the output had to be cut.
+bool SpliceResult(HGLOBAL& handle, char quote);

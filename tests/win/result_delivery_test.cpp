@@ -1,0 +1,340 @@
+// Bringing PGP's output back, without PGP: each test sets up the state a
+// Run-PGP command leaves before delivery (the captured text, where its block
+// lies, the window it came from) and writes the output file itself.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/command_state_win.h"
+#include "core/handles_win.h"
+#include "core/text_capture_win.h"
+#include "resources/resource_ids.h"
+#include "runner/result_delivery_win.h"
+#include "runner/temp_files_win.h"
+#include "startup/settings_file_win.h"
+#include "tests/win/support/dialog_answerer.h"
+#include "tests/win/support/fake_client.h"
+#include "tests/win/support/pgp_fixture.h"
+#include "tests/win/support/scratch_files.h"
+
+namespace {
+
+using fake_client::FakeClient;
+
+constexpr char kDecodeTitle[] = " PGP - Decode ";
+
+std::string ClipboardData(UINT format) {
+  std::string text = "<none>";
+  if (!OpenClipboard(nullptr)) return "<clipboard not open>";
+  if (HANDLE data = GetClipboardData(format)) {
+    if (const char* p = static_cast<const char*>(GlobalLock(data))) {
+      text = p;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+void PutOnClipboard(UINT format, const std::string& text) {
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+  std::memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
+  GlobalUnlock(block);
+  SetClipboardData(format, block);
+  CloseClipboard();
+}
+
+std::string KeptText() {
+  GlobalLockGuard kept(runState.textHandle);
+  return kept.text() != nullptr ? std::string(kept.text(), runState.textLength) : "<none>";
+}
+
+// The captured text of a command: what came before the pass that found the
+// block (skipped), then up to the block, the block, and what follows.
+struct Captured {
+  std::string skipped;
+  std::string head;
+  std::string block;
+  std::string tail;
+  std::string Whole() const { return skipped + head + block + tail; }
+};
+
+class ResultDeliveryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::memcpy(savedBase_, TempBaseName, sizeof savedBase_);
+    std::memcpy(savedAsc_, TempAscName, sizeof savedAsc_);
+    std::strcpy(TempBaseName, (temp_ / "quillnet").c_str());
+    std::strcpy(TempAscName, (temp_ / "quillnet.asc").c_str());
+    Settings.AnsiOem = 0;
+    Settings.CopyToReadOnly = 1;
+    FreeCapturedText();
+  }
+
+  void TearDown() override {
+    FreeCapturedText();
+    runState.sourceWindow = nullptr;
+    runState.UndoArmed = FALSE;
+    std::memcpy(TempBaseName, savedBase_, sizeof savedBase_);
+    std::memcpy(TempAscName, savedAsc_, sizeof savedAsc_);
+    Settings = savedSettings_;
+  }
+
+  // The state delivery finds after a pass over `captured` in `window`.
+  void Prepare(HWND window, PgpFunction function, const Captured& captured, bool quoted = false) {
+    const std::string whole = captured.Whole();
+    FakeClient::SetText(window, whole);
+    FreeCapturedText();
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, whole.size() + 1);
+    std::memcpy(GlobalLock(block), whole.c_str(), whole.size() + 1);
+    GlobalUnlock(block);
+    runState.textHandle = block;
+    runState.textLength = static_cast<LONG>(whole.size());
+    runState.function = function;
+    runState.sourceWindow = window;
+    runState.windowKind = window == client_.message ? MessageWindow : CompositionWindow;
+    runState.scanOffset = static_cast<LONG>(captured.skipped.size());
+    runState.blockStart = static_cast<LONG>(captured.head.size());
+    runState.blockEnd = static_cast<LONG>(captured.head.size() + captured.block.size());
+    runState.quoted = quoted;
+    runState.recipients[0] = '\0';
+    runState.UndoArmed = FALSE;
+  }
+
+  std::vector<SeenDialog> Deliver(std::vector<DialogAnswer> script = {}) {
+    DialogAnswerer answerer(std::move(script));
+    {
+      Watchdog watchdog("DeliverPgpResult");
+      DeliverPgpResult(client_.main);
+    }
+    FakeClient::Pump();
+    EXPECT_EQ(answerer.Unexpected(), 0);
+    return answerer.Seen();
+  }
+
+  bool Subclassed(HWND window) const {
+    return GetWindowLongA(window, GWL_WNDPROC) == reinterpret_cast<LONG>(P07);
+  }
+
+  ScratchFolder temp_;
+  FakeClient client_;
+
+ private:
+  SettingsRecord savedSettings_ = Settings;
+  char savedBase_[kPathSize];
+  char savedAsc_[kPathSize];
+};
+
+// ---- where the output goes ---------------------------------------------------
+
+struct PlaceRow {
+  const char* name;
+  PgpFunction function;
+  bool readOnly;       // the message window, else the composition body
+  int copyToReadOnly;
+  int answer;          // to the clipboard question; 0 when none is asked
+  Captured captured;
+  bool quoted;
+  const char* output;  // what PGP wrote
+  const char* window;  // the window afterwards; null: unchanged
+  const char* clipboard;  // CF_TEXT afterwards; null: untouched
+};
+
+void PrintTo(const PlaceRow& row, std::ostream* os) { *os << row.name; }
+
+class OutputPlace : public ResultDeliveryTest, public ::testing::WithParamInterface<PlaceRow> {};
+
+TEST_P(OutputPlace, FollowsFunctionWindowAndSetting) {
+  const PlaceRow& row = GetParam();
+  Settings.CopyToReadOnly = row.copyToReadOnly;
+  PutOnClipboard(CF_TEXT, "before");
+  HWND window = row.readOnly ? client_.message : client_.body;
+  Prepare(window, row.function, row.captured, row.quoted);
+  const char* file = row.function == Encrypt ? TempAscName : TempBaseName;
+  WriteFileBytes(file, row.output);
+  std::vector<DialogAnswer> script;
+  if (row.answer != 0) script.emplace_back(kDecodeTitle, row.answer);
+
+  const auto seen = Deliver(script);
+
+  ASSERT_EQ(seen.size(), script.size());
+  EXPECT_EQ(FakeClient::Text(window), row.window ? row.window : row.captured.Whole());
+  EXPECT_EQ(ClipboardData(CF_TEXT), row.clipboard ? row.clipboard : "before");
+  EXPECT_EQ(KeptText(), row.captured.Whole()) << "the kept text is what undo brings back";
+  EXPECT_EQ(Subclassed(window), !row.readOnly);
+  EXPECT_EQ(runState.UndoArmed != 0, row.window != nullptr);
+  EXPECT_FALSE(runState.quoted);
+}
+
+const Captured kMiddle{"", "Hello\r\n", "[block]", "\r\nBye\r\n"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, OutputPlace,
+    ::testing::Values(
+        PlaceRow{"decodeInBody", Decode, false, 1, 0, kMiddle, false, "one\r\ntwo",
+                 "Hello\r\none\r\ntwo\r\nBye\r\n", nullptr},
+        PlaceRow{"quotedReply", Decode, false, 1, 0,
+                 Captured{"", "Re:\r\n>", "[b\r\n>lock]", "\r\n>end"}, true, "one\r\ntwo\r\n",
+                 "Re:\r\n>one\r\n>two\r\n>\r\n>end", nullptr},
+        PlaceRow{"checkAfterSkip", CheckSignature, false, 1, 0,
+                 Captured{"[first]\r\n", "x ", "[second]", " y"}, false, "good",
+                 "[first]\r\nx good y", nullptr},
+        PlaceRow{"encryptReplacesAll", Encrypt, false, 1, 0, Captured{"", "", "", "my letter"},
+                 false, "[armour]\r\n", "[armour]\r\n", nullptr},
+        PlaceRow{"readOnlyWindow", Decode, true, 1, 0, kMiddle, false, "one",
+                 "Hello\r\none\r\nBye\r\n", nullptr},
+        PlaceRow{"readOnlyAskedYes", Decode, true, 0, IDYES, kMiddle, false, "one\r\n", nullptr,
+                 "one\r\n"},
+        PlaceRow{"readOnlyAskedNo", Decode, true, 0, IDNO, kMiddle, false, "one",
+                 "Hello\r\none\r\nBye\r\n", nullptr},
+        PlaceRow{"readOnlyClipboard", Decode, true, -1, 0, kMiddle, false, "one", nullptr, "one"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ResultDeliveryTest, ClipboardIsNotEmptiedFirst) {
+  const UINT other = RegisterClipboardFormatA("QuillnetTestFormat");
+  PutOnClipboard(other, "kept beside");
+  Settings.CopyToReadOnly = -1;
+  Prepare(client_.message, Decode, kMiddle);
+  WriteFileBytes(TempBaseName, "decoded");
+  Deliver();
+  EXPECT_EQ(ClipboardData(CF_TEXT), "decoded");
+  EXPECT_EQ(ClipboardData(other), "kept beside");
+}
+
+TEST_F(ResultDeliveryTest, UndoBringsBackExactlyTheCapturedText) {
+  Prepare(client_.body, Decode, kMiddle);
+  WriteFileBytes(TempBaseName, "plain");
+  Deliver();
+  ASSERT_EQ(FakeClient::Text(client_.body), "Hello\r\nplain\r\nBye\r\n");
+  ASSERT_TRUE(UndoPgpResult(client_.main));
+  EXPECT_EQ(FakeClient::Text(client_.body), kMiddle.Whole());
+}
+
+TEST_F(ResultDeliveryTest, OutputThatArrivesLateIsAwaited) {
+  Prepare(client_.body, Decode, kMiddle);
+  std::thread writer([] {
+    Sleep(150);
+    WriteFileBytes(TempBaseName, "late");
+  });
+  Deliver();
+  writer.join();
+  EXPECT_EQ(FakeClient::Text(client_.body), "Hello\r\nlate\r\nBye\r\n");
+}
+
+// ---- failures: one box, the window keeps its text --------------------------------
+
+struct FailureRow {
+  const char* name;
+  const char* output;  // null: no output file
+  bool destroyWindow;
+  bool holdClipboard;
+  const char* message;  // "%s" stands for TempBaseName
+};
+
+void PrintTo(const FailureRow& row, std::ostream* os) { *os << row.name; }
+
+class DeliveryFailure : public ResultDeliveryTest,
+                        public ::testing::WithParamInterface<FailureRow> {};
+
+TEST_P(DeliveryFailure, IsShownOnceAndChangesNothing) {
+  const FailureRow& row = GetParam();
+  Settings.CopyToReadOnly = row.holdClipboard ? -1 : 1;
+  HWND window = row.holdClipboard ? client_.message : client_.body;
+  Prepare(window, Decode, kMiddle);
+  if (row.output) WriteFileBytes(TempBaseName, row.output);
+  if (row.destroyWindow) DestroyWindow(window);
+  HANDLE opened = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder;
+  if (row.holdClipboard) {
+    holder = std::thread([&] {
+      if (OpenClipboard(nullptr)) {
+        SetEvent(opened);
+        WaitForSingleObject(release, 20000);
+        CloseClipboard();
+      }
+    });
+    ASSERT_EQ(WaitForSingleObject(opened, 5000), WAIT_OBJECT_0);
+  }
+
+  const auto seen = Deliver({{kDecodeTitle, IDOK}});
+
+  SetEvent(release);
+  if (holder.joinable()) holder.join();
+  CloseHandle(opened);
+  CloseHandle(release);
+  std::string expected = row.message;
+  if (const size_t at = expected.find("%s"); at != std::string::npos)
+    expected.replace(at, 2, TempBaseName);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, expected);
+  if (!row.destroyWindow) {
+    EXPECT_EQ(FakeClient::Text(window), kMiddle.Whole());
+  }
+  EXPECT_FALSE(runState.UndoArmed);
+  EXPECT_EQ(KeptText(), kMiddle.Whole());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DeliveryFailure,
+    ::testing::Values(
+        FailureRow{"noOutputFile", nullptr, false, false, "File not found:\n  %s"},
+        FailureRow{"twoBytes", "\r\n", false, false, "File has no or invalid data:\n  %s"},
+        FailureRow{"windowGone", "text", true, false,
+                   "Bad error: Cannot find window where text came from"},
+        FailureRow{"clipboardBusy", "text", false, true, " Couldn't open clipboard"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- a public key in the decoded text --------------------------------------------
+
+constexpr char kKeyText[] =
+    "-----BEGIN PGP PUBLIC KEY BLOCK-----\r\n\r\nAAAA\r\n-----END PGP PUBLIC KEY BLOCK-----\r\n";
+
+TEST_F(ResultDeliveryTest, KeyOfferAfterCancelLeavesTheOutputUnderTheArmouredName) {
+  Prepare(client_.message, Decode, kMiddle);
+  const std::string output = std::string("Key:\r\n") + kKeyText;
+  WriteFileBytes(TempBaseName, output);
+  WriteFileBytes(TempAscName, "the encrypted input");
+  std::string preview;
+  const auto seen = Deliver({{" PGP - Add key ", [&](HWND d) {
+                                preview = WindowTextOf(GetDlgItem(d, IDC_PREVIEW));
+                                PressButton(d, IDCANCEL);
+                              }}});
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(preview, kKeyText);
+  EXPECT_EQ(runState.function, AddKey);
+  EXPECT_FALSE(FileExistsOnDisk(TempBaseName));
+  EXPECT_EQ(FileBytes(TempAscName), output);
+  EXPECT_EQ(FakeClient::Text(client_.message), "Hello\r\n" + output + "\r\nBye\r\n");
+  DeleteFileA(TempAscName);
+}
+
+TEST_F(ResultDeliveryTest, KeyOfferWhoseRenameFailsIsReported) {
+  Prepare(client_.body, Decode, kMiddle);
+  WriteFileBytes(TempBaseName, kKeyText);
+  CreateDirectoryA(TempAscName, nullptr);  // nothing can take this name
+  const auto seen = Deliver({{" PGP - Add key ", IDOK}});
+  RemoveDirectoryA(TempAscName);
+  DeleteFileA(TempBaseName);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, std::string("Rename ") + TempBaseName + " to " + TempAscName + " failed");
+  EXPECT_EQ(FakeClient::Text(client_.body), std::string("Hello\r\n") + kKeyText + "\r\nBye\r\n")
+      << "the decoded text stays in the window";
+}
+
+TEST_F(ResultDeliveryTest, KeyOnlyCountsInDecodedText) {
+  Prepare(client_.body, CheckSignature, kMiddle);
+  WriteFileBytes(TempBaseName, kKeyText);
+  EXPECT_TRUE(Deliver().empty());
+  DeleteFileA(TempBaseName);
+}
+
+}  // namespace

@@ -1,0 +1,663 @@
+// "Run PGP" end to end inside a small mail client of the test's own: the
+// real capture, scanner, confirmation dialog, runner and delivery, with
+// pgp.exe (the stand-in) behind them and every dialog and box answered by
+// the test. Each test ends with both temporary files gone from the disk.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "core/command_state_win.h"
+#include "core/run_pgp_driver_win.h"
+#include "core/text_capture_win.h"
+#include "host/menus.h"
+#include "resources/resource_ids.h"
+#include "runner/temp_files_win.h"
+#include "startup/settings_file_win.h"
+#include "tests/win/support/dialog_answerer.h"
+#include "tests/win/support/fake_client.h"
+#include "tests/win/support/pgp_fixture.h"
+#include "tests/win/support/scratch_files.h"
+
+namespace {
+
+using fake_client::FakeClient;
+
+constexpr char kDecodeTitle[] = " PGP - Decode ";
+constexpr char kCheckTitle[] = " PGP - Check signature ";
+constexpr char kEncryptTitle[] = " PGP - Encrypt ";
+constexpr char kClearsignTitle[] = " PGP - Clearsign ";
+constexpr char kAddKeyTitle[] = " PGP - Add key ";
+constexpr char kFunctionsTitle[] = " PGP - Functions";
+constexpr char kNothingToDo[] =
+    "+++ Nothing to do +++\nCan't find encrypted text,\na signature or a key";
+constexpr char kPrefix[] = "Attachment Converted: ";
+constexpr char kDave[] = "Dave New <dave@example.org>";
+
+// The stand-in ends every armour with a line end; the scanner's block ends
+// with the end line's last dash, which is how a block sits inside a message.
+std::string WithoutFinalLineEnd(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+// A reply quotes every line of the text with '>' right at its start.
+std::string Quoted(const std::string& text) {
+  std::string out = ">";
+  for (char c : text) {
+    out += c;
+    if (c == '\n') out += '>';
+  }
+  return out;
+}
+
+std::string ClipboardText() {
+  std::string text;
+  if (!OpenClipboard(nullptr)) return "<clipboard not open>";
+  if (HANDLE data = GetClipboardData(CF_TEXT)) {
+    if (const char* p = static_cast<const char*>(GlobalLock(data))) {
+      text = p;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+void EmptyTheClipboard() {
+  if (OpenClipboard(nullptr)) {
+    EmptyClipboard();
+    CloseClipboard();
+  }
+}
+
+std::string DialogItemText(HWND dialog, int id) { return WindowTextOf(GetDlgItem(dialog, id)); }
+
+class RunPgpCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::memcpy(savedBase_, TempBaseName, sizeof savedBase_);
+    std::memcpy(savedAsc_, TempAscName, sizeof savedAsc_);
+    std::memcpy(savedPrefix_, AttachmentPrefix, sizeof savedPrefix_);
+    savedPrefixLength_ = AttachmentPrefixLength;
+    CopyName(TempBaseName, temp_ / "quillnet");
+    CopyName(TempAscName, temp_ / "quillnet.asc");
+    std::strcpy(AttachmentPrefix, kPrefix);
+    AttachmentPrefixLength = static_cast<int>(std::strlen(kPrefix));
+    Settings.AnsiOem = 0;
+    Settings.ConvertAttach = 0;
+    Settings.CopyToReadOnly = 1;
+    Settings.AlwaysSign = 0;
+    Settings.EncryptFor = nullptr;
+    Settings.EncryptForLength = 0;
+    SelectAllNext1 = fake_client::kWrapSelectionId;
+    SelectAllNext2 = fake_client::kFinishNicknameId;
+    client_.wrapColumn = 1000;
+    runState.RunInProgress = 0;
+    runState.sourceWindow = nullptr;
+    runState.UndoArmed = FALSE;
+    FreeCapturedText();
+  }
+
+  void TearDown() override {
+    EXPECT_FALSE(FileExistsOnDisk(TempBaseName)) << TempBaseName;
+    EXPECT_FALSE(FileExistsOnDisk(TempAscName)) << TempAscName;
+    EXPECT_EQ(runState.RunInProgress, 0);
+    FreeCapturedText();
+    runState.sourceWindow = nullptr;
+    runState.UndoArmed = FALSE;
+    std::memcpy(TempBaseName, savedBase_, sizeof savedBase_);
+    std::memcpy(TempAscName, savedAsc_, sizeof savedAsc_);
+    std::memcpy(AttachmentPrefix, savedPrefix_, sizeof savedPrefix_);
+    AttachmentPrefixLength = savedPrefixLength_;
+    Settings = savedSettings_;
+    SelectAllNext1 = SelectAllNext2 = 0;
+  }
+
+  static void CopyName(char (&name)[kPathSize], const std::string& path) {
+    ASSERT_LT(path.size(), sizeof name);
+    std::strcpy(name, path.c_str());
+  }
+
+  // Runs the command with the focus on `focus` and the script answering
+  // its dialogs; returns every dialog and box that was shown.
+  std::vector<SeenDialog> Run(HWND focus, std::vector<DialogAnswer> script) {
+    SetFocus(focus);
+    DialogAnswerer answerer(std::move(script));
+    {
+      Watchdog watchdog("RunPgpCommand");
+      RunPgpCommand(client_.main);
+    }
+    FakeClient::Pump();
+    EXPECT_EQ(answerer.Unexpected(), 0);
+    return answerer.Seen();
+  }
+
+  // ---- sample texts made by the stand-in ----
+
+  std::string EncryptedForAlice(const std::string& plain) {
+    const std::string path = pgp_.WriteMessageForAlice(plain);
+    std::string block = FileBytes(path);
+    DeleteFileA(path.c_str());
+    return WithoutFinalLineEnd(block);
+  }
+
+  std::string ClearSigned(const std::string& plain) {
+    const std::string path = pgp_ / "signed";
+    WriteFileBytes(path, plain);
+    pgp_.RunStub("-ast +clearsig=on " + path);
+    std::string block = FileBytes(path + ".asc");
+    DeleteFileA(path.c_str());
+    DeleteFileA((path + ".asc").c_str());
+    return WithoutFinalLineEnd(block);
+  }
+
+  // A key that is not yet in the key list.
+  std::string DaveKeyBlock() {
+    const std::string keyring = pgp_ / "keyring.txt";
+    const std::string standard = FileBytes(keyring);
+    WriteFileBytes(keyring, standard + "pub " + kDave + "\r\n");
+    const std::string path = pgp_ / "davekey";
+    pgp_.RunStub("-kx dave " + path);
+    WriteFileBytes(keyring, standard);
+    std::string block = FileBytes(path + ".asc");
+    DeleteFileA((path + ".asc").c_str());
+    return WithoutFinalLineEnd(block);
+  }
+
+  bool KeyringHasDave() { return FileBytes(pgp_ / "keyring.txt").find(kDave) != std::string::npos; }
+
+  std::string DecodeLine() const { return PgpPath + std::string("  ") + TempAscName; }
+
+  PgpWorkspace pgp_;
+  RunnerStateGuard runner_;
+  EnvironmentOverride passPhrase_{"PGPPASS", kAlicePassPhrase};
+  ScratchFolder temp_;
+  FakeClient client_;
+
+ private:
+  SettingsRecord savedSettings_ = Settings;
+  char savedBase_[kPathSize];
+  char savedAsc_[kPathSize];
+  char savedPrefix_[kAttachmentPrefixSize];
+  int savedPrefixLength_ = 0;
+};
+
+// ---- decoding and checking in place ------------------------------------
+
+TEST_F(RunPgpCommandTest, BlockInTheMiddleOfAReplyIsDecodedInPlace) {
+  const std::string plain = "Meet me at noon.\r\nBring the map.\r\n";
+  const std::string head = "Hi Alice,\r\nsee below.\r\n\r\n";
+  const std::string tail = "\r\n\r\nRegards\r\n";
+  FakeClient::SetText(client_.body, head + EncryptedForAlice(plain) + tail);
+  client_.SetText(client_.to, "bob@example.org");
+
+  const auto seen = Run(client_.to, {{kDecodeTitle, IDOK}});
+
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(FakeClient::Text(client_.body), head + plain + tail);
+  const auto calls = pgp_.Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].commandLine, DecodeLine());
+  EXPECT_EQ(GetFocus(), client_.to) << "the focus goes back where it was";
+}
+
+TEST_F(RunPgpCommandTest, DecodedTextIsConvertedBackFromOemWhenAnsiOemIsOn) {
+  Settings.AnsiOem = 1;
+  FakeClient::SetText(client_.body, "x\r\n" + EncryptedForAlice("Gr\x81\x84\r\n") + "\r\ny");
+  Run(client_.body, {{kDecodeTitle, IDOK}});
+  EXPECT_EQ(FakeClient::Text(client_.body), "x\r\nGr\xFC\xE4\r\n\r\ny");
+}
+
+TEST_F(RunPgpCommandTest, ClearSignedBlockIsCheckedInAMessageWindow) {
+  const std::string text = "A: " + ClearSigned("All is well.") + "\r\nEnd";
+  FakeClient::SetText(client_.message, text);
+  const auto seen = Run(client_.message, {{kCheckTitle, IDOK}});
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(FakeClient::Text(client_.message), "A: All is well.\r\nEnd");
+  EXPECT_NE(GetWindowLongA(client_.message, GWL_WNDPROC), reinterpret_cast<LONG>(P07))
+      << "a read-only view is not subclassed";
+}
+
+TEST_F(RunPgpCommandTest, SkipGoesToTheSecondBlockAndSkipAfterTheLastFindsNothing) {
+  const std::string first = EncryptedForAlice("first\r\n");
+  const std::string second = EncryptedForAlice("second\r\n");
+  const std::string text = "1:\r\n" + first + "\r\n2:\r\n" + second + "\r\nend\r\n";
+
+  FakeClient::SetText(client_.message, text);
+  Run(client_.message, {{kDecodeTitle, IDC_SKIP}, {kDecodeTitle, IDOK}});
+  EXPECT_EQ(FakeClient::Text(client_.message), "1:\r\n" + first + "\r\n2:\r\nsecond\r\n\r\nend\r\n");
+
+  FakeClient::SetText(client_.message, text);
+  pgp_.ClearLog();
+  const auto seen = Run(client_.message, {{kDecodeTitle, IDC_SKIP},
+                                          {kDecodeTitle, IDC_SKIP},
+                                          {kFunctionsTitle, IDOK}});
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[2].text, kNothingToDo);
+  EXPECT_EQ(FakeClient::Text(client_.message), text);
+  EXPECT_TRUE(pgp_.Calls().empty());
+}
+
+TEST_F(RunPgpCommandTest, QuotedBlockIsDecodedWithEveryFurtherLineQuoted) {
+  const std::string block = EncryptedForAlice("line one\r\nline two");
+  FakeClient::SetText(client_.body, "You wrote:\r\n" + Quoted(block + "\r\nthanks\r\n"));
+  std::string preview;
+  Run(client_.body, {{kDecodeTitle, [&](HWND d) {
+                        preview = DialogItemText(d, IDC_PREVIEW);
+                        PressButton(d, IDOK);
+                      }}});
+  EXPECT_EQ(preview.rfind("-----BEGIN PGP MESSAGE-----\r\nVersion", 0), 0u)
+      << "the preview shows the block without its quote marks: " << preview;
+  EXPECT_EQ(FakeClient::Text(client_.body), "You wrote:\r\n>line one\r\n>line two\r\n>thanks\r\n>");
+  EXPECT_FALSE(runState.quoted);
+}
+
+// ---- encrypting and clearsigning a message being written -----------------
+
+TEST_F(RunPgpCommandTest, EncryptsForToAndCcWithAlwaysSignAndEncryptFor) {
+  Settings.AlwaysSign = 1;
+  Settings.EncryptFor = "\"Alice Example\"";
+  Settings.EncryptForLength = 15;
+  const std::string letter = "Dear Bob,\r\nthe plan stands.\r\n";
+  FakeClient::SetText(client_.to, "alice");  // a nickname the client expands
+  FakeClient::SetText(client_.cc, "Bob Other <bob@example.org>");
+  FakeClient::SetText(client_.body, letter);
+  std::string field;
+  Run(client_.body, {{kEncryptTitle, [&](HWND d) {
+                        field = DialogItemText(d, IDC_ENCRYPT_FOR);
+                        PressButton(d, IDOK);
+                      }}});
+
+  const std::string recipients = "alice@example.org bob@example.org \"Alice Example\"";
+  EXPECT_EQ(field, recipients);
+  const auto calls = pgp_.Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].commandLine,
+            PgpPath + std::string(" -aestw ") + TempBaseName + " " + recipients);
+  const std::string armoured = FakeClient::Text(client_.body);
+  EXPECT_EQ(armoured.rfind("-----BEGIN PGP MESSAGE-----", 0), 0u) << armoured;
+  // The stand-in gives the letter back byte for byte.
+  WriteFileBytes(pgp_ / "check.asc", armoured);
+  EXPECT_EQ(pgp_.RunStub(pgp_ / "check.asc"), 0u);
+  EXPECT_EQ(FileBytes(pgp_ / "check"), letter);
+}
+
+TEST_F(RunPgpCommandTest, EmptyToFieldClearsigns) {
+  FakeClient::SetText(client_.cc, "bob@example.org");  // no To: Cc alone gives nobody
+  FakeClient::SetText(client_.body, "Signed words.");
+  const auto seen = Run(client_.body, {{kClearsignTitle, IDOK}});
+  ASSERT_EQ(seen.size(), 1u);
+  const auto calls = pgp_.Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].commandLine, PgpPath + std::string(" -ast +clearsig=on ") + TempBaseName);
+  EXPECT_EQ(FakeClient::Text(client_.body).rfind("-----BEGIN PGP SIGNED MESSAGE-----\r\n\r\n"
+                                                 "Signed words.\r\n-----BEGIN PGP SIGNATURE",
+                                                 0),
+            0u);
+}
+
+TEST_F(RunPgpCommandTest, NothingToDoWhereTheWholeTextCannotBeEncrypted) {
+  struct Row {
+    const char* name;
+    bool readOnlyBody;
+  };
+  for (const Row& row : {Row{"message window", false}, Row{"read-only body", true}}) {
+    SCOPED_TRACE(row.name);
+    FakeClient client(fake_client::CompositionLayout(0, row.readOnlyBody ? ES_READONLY : 0));
+    client.wrapColumn = 1000;
+    HWND window = row.readOnlyBody ? client.body : client.message;
+    FakeClient::SetText(client.to, "bob@example.org");
+    FakeClient::SetText(window, "Plain words, no armour.");
+    SetFocus(window);
+    DialogAnswerer answerer({{kFunctionsTitle, IDOK}});
+    RunPgpCommand(client.main);
+    EXPECT_EQ(answerer.Unexpected(), 0);
+    const auto seen = answerer.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, kNothingToDo);
+    EXPECT_EQ(FakeClient::Text(window), "Plain words, no armour.");
+    EXPECT_EQ(runState.textHandle, nullptr) << "nothing to do releases the captured text";
+  }
+  EXPECT_TRUE(pgp_.Calls().empty());
+}
+
+TEST_F(RunPgpCommandTest, NoMessageWindowFindsNoText) {
+  const auto seen = Run(client_.looseEdit, {{kFunctionsTitle, IDOK}});
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, " No text found  ");
+}
+
+// ---- keys ------------------------------------------------------------------
+
+TEST_F(RunPgpCommandTest, PublicKeyInAMessageWindowIsAddedAndNothingDelivered) {
+  const std::string text = "My key:\r\n" + DaveKeyBlock() + "\r\n-- \r\nDave";
+  FakeClient::SetText(client_.message, text);
+  std::string written;
+  Run(client_.message, {{kAddKeyTitle, [&](HWND d) {
+                           written = FileBytes(TempAscName);
+                           PressButton(d, IDOK);
+                         }}});
+  EXPECT_EQ(written, text) << "the whole message goes to PGP";
+  const auto calls = pgp_.Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].commandLine, PgpPath + std::string(" -ka ") + TempAscName);
+  EXPECT_TRUE(KeyringHasDave());
+  EXPECT_EQ(FakeClient::Text(client_.message), text);
+}
+
+TEST_F(RunPgpCommandTest, QuotedKeyBlockIsWrittenWithoutItsQuoteMarks) {
+  const std::string key = DaveKeyBlock();
+  const std::string text = "Dave wrote:\r\n" + Quoted(key + "\r\nbye");
+  FakeClient::SetText(client_.message, text);
+  std::string written;
+  Run(client_.message, {{kAddKeyTitle, [&](HWND d) {
+                           written = FileBytes(TempAscName);
+                           PressButton(d, IDOK);
+                         }}});
+  EXPECT_EQ(written, key);
+  EXPECT_TRUE(KeyringHasDave());
+}
+
+TEST_F(RunPgpCommandTest, PublicKeyInACompositionIsEncrypted) {
+  FakeClient::SetText(client_.to, "bob@example.org");
+  FakeClient::SetText(client_.body, "Here is Dave's key:\r\n" + DaveKeyBlock());
+  const auto seen = Run(client_.body, {{kEncryptTitle, IDCANCEL}});
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(pgp_.Calls().empty());
+}
+
+class KeyInDecodedText : public RunPgpCommandTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(KeyInDecodedText, KeyDialogFollowsAndOnlyOkAddsTheKey) {
+  const int answer = GetParam();
+  const std::string plain = "Dave's key:\r\n" + DaveKeyBlock() + "\r\n";
+  FakeClient::SetText(client_.message, "Fwd:\r\n" + EncryptedForAlice(plain));
+  std::string preview;
+  const auto seen = Run(client_.message, {{kDecodeTitle, IDOK},
+                                          {kAddKeyTitle, [&](HWND d) {
+                                             preview = DialogItemText(d, IDC_PREVIEW);
+                                             PressButton(d, answer);
+                                           }}});
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(preview.rfind("-----BEGIN PGP PUBLIC KEY BLOCK-----", 0), 0u) << preview;
+  EXPECT_EQ(FakeClient::Text(client_.message), "Fwd:\r\n" + plain);
+  const auto calls = pgp_.Calls();
+  ASSERT_EQ(calls.size(), answer == IDOK ? 2u : 1u);
+  EXPECT_EQ(KeyringHasDave(), answer == IDOK);
+  if (answer == IDOK) {
+    EXPECT_EQ(calls[1].commandLine, PgpPath + std::string(" -ka ") + TempAscName);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, KeyInDecodedText, ::testing::Values(IDOK, IDCANCEL));
+
+// ---- read-only views: window or clipboard ---------------------------------
+
+struct CopyRow {
+  const char* name;
+  int copyToReadOnly;
+  int answer;  // to the clipboard question; 0 when none is expected
+  bool toClipboard;
+};
+
+void PrintTo(const CopyRow& row, std::ostream* os) { *os << row.name; }
+
+class CopyToReadOnly : public RunPgpCommandTest, public ::testing::WithParamInterface<CopyRow> {};
+
+TEST_P(CopyToReadOnly, ResultGoesWhereTheSettingOrTheUserSays) {
+  const CopyRow& row = GetParam();
+  Settings.CopyToReadOnly = row.copyToReadOnly;
+  EmptyTheClipboard();
+  const std::string plain = "The decoded words.\r\n";
+  const std::string text = "Received:\r\n" + EncryptedForAlice(plain) + "\r\nFooter";
+  FakeClient::SetText(client_.message, text);
+  std::vector<DialogAnswer> script{{kDecodeTitle, IDOK}};
+  if (row.answer != 0) script.emplace_back(kDecodeTitle, row.answer);
+  const auto seen = Run(client_.message, script);
+
+  ASSERT_EQ(seen.size(), script.size());
+  if (row.answer != 0) {
+    EXPECT_EQ(seen[1].text.rfind("PGP succeeded.", 0), 0u) << seen[1].text;
+  }
+  if (row.toClipboard) {
+    EXPECT_EQ(ClipboardText(), plain);
+    EXPECT_EQ(FakeClient::Text(client_.message), text);
+  } else {
+    EXPECT_EQ(ClipboardText(), "");
+    EXPECT_EQ(FakeClient::Text(client_.message), "Received:\r\n" + plain + "\r\nFooter");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CopyToReadOnly,
+                         ::testing::Values(CopyRow{"window", 1, 0, false},
+                                           CopyRow{"askedYes", 0, IDYES, true},
+                                           CopyRow{"askedNo", 0, IDNO, false},
+                                           CopyRow{"clipboard", -1, 0, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- undo ------------------------------------------------------------------
+
+TEST_F(RunPgpCommandTest, UndoSwapsTheTextsUntilTheUserTypes) {
+  const std::string original = "Top\r\n" + EncryptedForAlice("secret\r\n") + "\r\nBottom";
+  const std::string decoded = "Top\r\nsecret\r\n\r\nBottom";
+  FakeClient::SetText(client_.body, original);
+  Run(client_.body, {{kDecodeTitle, IDOK}});
+  ASSERT_EQ(FakeClient::Text(client_.body), decoded);
+
+  EXPECT_EQ(SendMessageA(client_.body, EM_CANUNDO, 0, 0), 1);
+  SendMessageA(client_.body, WM_UNDO, 0, 0);
+  EXPECT_EQ(FakeClient::Text(client_.body), original);
+  SendMessageA(client_.body, WM_UNDO, 0, 0);
+  EXPECT_EQ(FakeClient::Text(client_.body), decoded);
+
+  SendMessageA(client_.body, WM_CHAR, 'x', 0);
+  EXPECT_FALSE(runState.UndoArmed);
+  EXPECT_NE(GetWindowLongA(client_.body, GWL_WNDPROC), reinterpret_cast<LONG>(P07));
+  EXPECT_NE(FakeClient::Text(client_.body), original) << "the edit's own undo, not ours";
+}
+
+TEST_F(RunPgpCommandTest, NextCommandTakesThePreviousUndoAway) {
+  FakeClient::SetText(client_.body, "a\r\n" + EncryptedForAlice("one\r\n"));
+  Run(client_.body, {{kDecodeTitle, IDOK}});
+  ASSERT_EQ(GetWindowLongA(client_.body, GWL_WNDPROC), reinterpret_cast<LONG>(P07));
+  // The decoded text holds no block and there is no recipient: a clearsigning
+  // is offered, and cancelled.
+  Run(client_.body, {{kClearsignTitle, IDCANCEL}});
+  EXPECT_NE(GetWindowLongA(client_.body, GWL_WNDPROC), reinterpret_cast<LONG>(P07));
+  EXPECT_FALSE(runState.UndoArmed);
+}
+
+// ---- converted attachments ---------------------------------------------------
+
+TEST_F(RunPgpCommandTest, AttachedFileWinsOverABlockInTheText) {
+  Settings.ConvertAttach = 1;
+  ScratchFolder files;
+  const std::string path = files / "my report.asc";
+  WriteFileBytes(path, EncryptedForAlice("Report body.\r\n") + "\r\n");
+  const std::string head = ClearSigned("signed note") + "\r\n";
+  FakeClient::SetText(client_.message, head + kPrefix + "\"" + path + "\"\r\nend");
+  std::string preview;
+  Run(client_.message, {{kDecodeTitle, [&](HWND d) {
+                           preview = DialogItemText(d, IDC_PREVIEW);
+                           PressButton(d, IDOK);
+                         }}});
+  EXPECT_EQ(preview, "This attached file will be passed to PGP:\n  " + path);
+  EXPECT_EQ(FakeClient::Text(client_.message), head + "Report body.\r\n\r\nend");
+}
+
+TEST_F(RunPgpCommandTest, UnusableAttachmentLineFailsTheWholeCommand) {
+  Settings.ConvertAttach = 1;
+  ScratchFolder files;
+  const std::string missing = files / "missing.asc";
+  const std::string longPath = files / std::string(140, 'n');
+  struct Row {
+    std::string path;
+    std::string message;
+  };
+  const Row rows[] = {
+      {missing, "File not found:\n  " + missing},
+      {longPath, "Unknown error 206\nFile: " + longPath.substr(0, kPathSize - 1)},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path);
+    const std::string text = kPrefix + row.path + "\r\n" + EncryptedForAlice("x\r\n");
+    FakeClient::SetText(client_.message, text);
+    const auto seen = Run(client_.message, {{kFunctionsTitle, IDOK}});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, row.message);
+    EXPECT_EQ(FakeClient::Text(client_.message), text);
+  }
+  EXPECT_TRUE(pgp_.Calls().empty());
+}
+
+// ---- a second command while one runs ---------------------------------------
+
+WNDPROC clientProcedure = nullptr;
+int runCommandsSeen = 0;
+
+LRESULT CALLBACK RunPgpFromMenu(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COMMAND && LOWORD(wParam) == IDM_RUN_PGP) {
+    ++runCommandsSeen;
+    RunPgpCommand(window);
+    return 0;
+  }
+  return CallWindowProcA(clientProcedure, window, message, wParam, lParam);
+}
+
+TEST_F(RunPgpCommandTest, RunPgpWhileTheDialogIsOpenDoesNothing) {
+  clientProcedure = reinterpret_cast<WNDPROC>(
+      SetWindowLongA(client_.main, GWL_WNDPROC, reinterpret_cast<LONG>(RunPgpFromMenu)));
+  runCommandsSeen = 0;
+  FakeClient::SetText(client_.message, EncryptedForAlice("once\r\n"));
+  bool returnedAtOnce = false;
+  const auto seen = Run(client_.message, {{kDecodeTitle, [&](HWND d) {
+                                             // Handled on the client's thread, inside the
+                                             // dialog's loop. A second command would open
+                                             // a dialog of its own and not return.
+                                             DWORD_PTR result = 0;
+                                             returnedAtOnce = SendMessageTimeoutA(
+                                                 client_.main, WM_COMMAND, IDM_RUN_PGP, 0,
+                                                 SMTO_NORMAL, 5000, &result) != 0;
+                                             PressButton(d, IDCANCEL);
+                                           }}});
+  SetWindowLongA(client_.main, GWL_WNDPROC, reinterpret_cast<LONG>(clientProcedure));
+  EXPECT_TRUE(returnedAtOnce);
+  EXPECT_EQ(runCommandsSeen, 1);
+  EXPECT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(pgp_.Calls().empty());
+}
+
+// ---- failures: one box, the text kept ----------------------------------------
+
+struct FailureRow {
+  const char* name;
+  const char* fault;      // PGPSTUB_FAULT
+  bool stalePlainText;    // a file is already at PGP's output name
+  bool wrongPassPhrase;
+  std::string (*message)();
+};
+
+std::string PgpExitMessage() { return " PGP returned errorcode: 3"; }
+std::string NoDataMessage() { return std::string("File has no or invalid data:\n  ") + TempBaseName; }
+std::string NotFoundMessage() { return std::string("File not found:\n  ") + TempBaseName; }
+
+void PrintTo(const FailureRow& row, std::ostream* os) { *os << row.name; }
+
+class PgpFailure : public RunPgpCommandTest, public ::testing::WithParamInterface<FailureRow> {};
+
+TEST_P(PgpFailure, IsShownOnceAndTheTextStays) {
+  const FailureRow& row = GetParam();
+  const std::string text = "Q:\r\n" + EncryptedForAlice("never shown\r\n") + "\r\nZ";
+  FakeClient::SetText(client_.body, text);
+  pgp_.SetFault(row.fault);
+  EnvironmentOverride pass("PGPPASS", row.wrongPassPhrase ? "wrong" : kAlicePassPhrase);
+  if (row.stalePlainText) WriteFileBytes(TempBaseName, "stale text from before\r\n");
+
+  const auto seen = Run(client_.body, {{kDecodeTitle, IDOK}, {kDecodeTitle, IDOK}});
+
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].text, row.message());
+  EXPECT_EQ(FakeClient::Text(client_.body), text);
+  EXPECT_EQ(pgp_.Calls().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PgpFailure,
+    ::testing::Values(FailureRow{"exitCode", "exit=3", false, false, PgpExitMessage},
+                      FailureRow{"emptyOutput", "empty", false, false, NoDataMessage},
+                      FailureRow{"noOutput", "nooutput", false, false, NotFoundMessage},
+                      FailureRow{"staleOutput", "exit=0", true, true, NotFoundMessage}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RunPgpCommandTest, PgpThatCannotBeStartedIsReported) {
+  RunnerStateGuard::SetPgpPath(temp_ / "nowhere.exe");
+  const std::string text = EncryptedForAlice("x\r\n");
+  FakeClient::SetText(client_.body, text);
+  const auto seen = Run(client_.body, {{kDecodeTitle, IDOK}, {kDecodeTitle, IDOK}});
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].text, "File not found:\n  " + temp_ / "nowhere.exe");
+  EXPECT_EQ(FakeClient::Text(client_.body), text);
+}
+
+TEST_F(RunPgpCommandTest, SourceWindowGoneBeforeDelivery) {
+  FakeClient::SetText(client_.body, EncryptedForAlice("late\r\n"));
+  const auto seen = Run(client_.body, {{kDecodeTitle, [&](HWND d) {
+                                          SendMessageA(client_.body, WM_CLOSE, 0, 0);
+                                          PressButton(d, IDOK);
+                                        }},
+                                       {kDecodeTitle, IDOK}});
+  ASSERT_FALSE(IsWindow(client_.body));
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].text, "Bad error: Cannot find window where text came from");
+}
+
+// ---- recipients PGP would read as options --------------------------------------
+
+struct OptionRow {
+  const char* name;
+  const char* to;
+  const char* encryptFor;
+  const char* typedInDialog;  // null: OK as it stands
+  const char* refused;
+};
+
+void PrintTo(const OptionRow& row, std::ostream* os) { *os << row.name; }
+
+class OptionLikeRecipient : public RunPgpCommandTest,
+                            public ::testing::WithParamInterface<OptionRow> {};
+
+TEST_P(OptionLikeRecipient, IsRefusedBeforePgpRuns) {
+  const OptionRow& row = GetParam();
+  Settings.EncryptFor = row.encryptFor;
+  Settings.EncryptForLength = row.encryptFor ? static_cast<int>(std::strlen(row.encryptFor)) : 0;
+  FakeClient::SetText(client_.to, row.to);
+  FakeClient::SetText(client_.body, "Body text.");
+  std::vector<DialogAnswer> script;
+  if (row.typedInDialog)
+    script.emplace_back(kEncryptTitle, [&](HWND d) {
+      SetWindowTextA(GetDlgItem(d, IDC_ENCRYPT_FOR), row.typedInDialog);
+      PressButton(d, IDOK);
+    });
+  script.emplace_back("", IDOK);
+  const auto seen = Run(client_.body, script);
+
+  ASSERT_EQ(seen.size(), script.size());
+  EXPECT_EQ(seen.back().text, std::string("PGP would take this recipient for an option:\n  ") +
+                                  row.refused + "\nNothing was passed to PGP.");
+  EXPECT_EQ(FakeClient::Text(client_.body), "Body text.");
+  EXPECT_TRUE(pgp_.Calls().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, OptionLikeRecipient,
+    ::testing::Values(OptionRow{"toField", "+batchmode", nullptr, nullptr, "+batchmode"},
+                      OptionRow{"encryptFor", "bob@example.org", "-kx", nullptr, "-kx"},
+                      OptionRow{"typed", "bob@example.org", nullptr, "bob -o", "-o"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
