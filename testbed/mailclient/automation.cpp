@@ -257,7 +257,9 @@ void WriteReplyFile(const std::string& path, const std::string& text) {
 }
 
 // The caller waits inside its SendMessage; a reply sent to its window now
-// is taken by its thread before that SendMessage returns.
+// is taken by its thread before that SendMessage returns. The caller has not
+// asked for messages while it waited, so it may look hung: no
+// SMTO_ABORTIFHUNG.
 void SendReply(HWND window, const std::string& text) {
   size_t offset = 0;
   do {
@@ -267,7 +269,7 @@ void SendReply(HWND window, const std::string& text) {
                         static_cast<DWORD>(size), const_cast<char*>(text.data() + offset)};
     DWORD_PTR ignored = 0;
     if (!SendMessageTimeoutA(window, WM_COPYDATA, reinterpret_cast<WPARAM>(client.main),
-                             reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 30000, &ignored))
+                             reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 30000, &ignored))
       return;
     offset += size;
   } while (offset < text.size());

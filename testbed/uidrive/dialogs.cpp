@@ -59,7 +59,7 @@ void PressButton(HWND button) {
 void ClickButton(HWND button, DWORD timeoutMs) {
   DWORD_PTR ignored = 0;
   if (!IsWindow(button) ||
-      !SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &ignored))
+      !SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_NORMAL, timeoutMs, &ignored))
     throw Failure("cannot click button " + HandleText(button));
 }
 

@@ -79,7 +79,7 @@ automation::Message MailClient::Call(automation::Message request, DWORD timeoutM
     DWORD_PTR result = 0;
     // No SMTO_BLOCK: the reply arrives as a message sent to us while we wait.
     if (!SendMessageTimeoutA(main_, WM_COPYDATA, reinterpret_cast<WPARAM>(replyWindow.get()),
-                             reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, timeoutMs, &result))
+                             reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, timeoutMs, &result))
       throw Failure("the mail client did not answer '" + request.verb + "' within " +
                     std::to_string(timeoutMs) + " ms");
     offset += size;

@@ -17,11 +17,12 @@ std::string HandleText(HWND window) {
 }
 
 // Another process's window may hang or be gone; every cross-process send
-// is bounded.
+// is bounded by its timeout. Not SMTO_ABORTIFHUNG: a client busy with a long
+// command for a few seconds counts as hung and would be given up at once.
 LRESULT SendBounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs,
                     const char* what) {
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, timeoutMs, &result))
+  if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, timeoutMs, &result))
     throw Failure(std::string(what) + ": window " + HandleText(window) + " did not answer");
   return static_cast<LRESULT>(result);
 }
@@ -30,7 +31,7 @@ std::string TextPrefix(HWND window, int limit) {
   std::string text(static_cast<size_t>(limit) + 1, '\0');
   DWORD_PTR n = 0;
   if (!SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                           SMTO_ABORTIFHUNG, 1000, &n))
+                           SMTO_NORMAL, 1000, &n))
     return {};
   text.resize(std::min<size_t>(n, static_cast<size_t>(limit)));
   return text;

@@ -18,7 +18,7 @@ class AutomationTest : public testing::Test {
     COPYDATASTRUCT data{tag, static_cast<DWORD>(text.size()), const_cast<char*>(text.data())};
     DWORD_PTR result = 0;
     EXPECT_TRUE(SendMessageTimeoutA(session.main(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                                    SMTO_ABORTIFHUNG, 10000, &result));
+                                    SMTO_NORMAL, 10000, &result));
     return static_cast<LRESULT>(result);
   }
 
