@@ -23,6 +23,7 @@ list(APPEND QL_WIN_TESTS ${CMAKE_SOURCE_DIR}/tests/win/win_test_main.cpp
 add_executable(qlnet_win_tests ${QL_WIN_TESTS} ${QL_RESOURCES})
 target_link_libraries(qlnet_win_tests PRIVATE qlnet_win GTest::gtest)
 set_target_properties(qlnet_win_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+add_dependencies(qlnet_win_tests pgp)
 add_test(NAME win32_layer COMMAND qlnet_win_tests)
 set_tests_properties(win32_layer PROPERTIES TIMEOUT 600)
 
