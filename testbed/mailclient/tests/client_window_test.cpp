@@ -202,6 +202,14 @@ TEST_F(ClientWindowTest, MailboxListShowsTheFolderAndOpensTheSelectedMessage) {
   EXPECT_EQ(s.kind, "message");
   EXPECT_EQ(s.title, "Second");
   EXPECT_EQ(session.mail().Text(), "From: Bob Builder <bob@example.net>\r\nSubject: Second\r\n\r\ntwo\r\n");
+
+  // A double-click on the first line opens the first message.
+  PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 4));
+  PostMessageA(list, WM_LBUTTONUP, 0, MAKELPARAM(10, 4));
+  PostMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, 4));
+  PostMessageA(list, WM_LBUTTONUP, 0, MAKELPARAM(10, 4));
+  ASSERT_TRUE(WaitFor([&] { return session.mail().Call({"windows", {}}).All("window").size() == 2; }));
+  EXPECT_EQ(session.mail().StateOf().title, "First");
 }
 
 TEST_F(ClientWindowTest, OpeningAMissingFileFailsWithoutAWindow) {
