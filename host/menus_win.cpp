@@ -1,0 +1,312 @@
+#include "host/menus_win.h"
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "core/command_state_win.h"
+#include "core/handles_win.h"
+#include "core/run_pgp_driver_win.h"
+#include "core/text_capture_win.h"
+#include "host/about_dialog_win.h"
+#include "host/toolbar_button_win.h"
+#include "resources/resource_ids.h"
+#include "runner/temp_files_win.h"
+#include "startup/fonts_win.h"
+#include "startup/module_win.h"
+#include "startup/settings_file_win.h"
+#include "startup/shared_state_win.h"
+
+HMENU FileMenu = nullptr;
+HMENU HelpMenu = nullptr;
+HMENU MessageMenu = nullptr;
+WNDPROC MainWindowProc = nullptr;
+LONG CloseAfterExit = 0;
+bool ExitPending = false;
+bool ExtensionLeft = false;
+
+namespace {
+
+constexpr int kMenuTextSize = 256;
+constexpr DWORD kUnhookPollMs = 100;
+
+LONG AsWindowLong(WNDPROC procedure) { return reinterpret_cast<LONG>(procedure); }
+
+bool ProcedureIs(HWND window, WNDPROC procedure) {
+  return window != nullptr && GetWindowLongA(window, GWL_WNDPROC) == AsWindowLong(procedure);
+}
+
+// ---- Setting the items up ------------------------------------------------
+
+int ItemCount(HMENU menu) {
+  const int count = GetMenuItemCount(menu);
+  return count > 0 ? count : 0;
+}
+
+// The rows FindMenuPositions decides on. The texts are kept alive by
+// `texts`, which the rows point into.
+std::vector<MenuBarItem> ReadMenuBar(HMENU bar, std::vector<std::string>& texts) {
+  const int count = ItemCount(bar);
+  texts.assign(static_cast<size_t>(count), std::string());
+  std::vector<MenuBarItem> rows(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    char text[kMenuTextSize];
+    const int length = GetMenuStringA(bar, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    HMENU popup = GetSubMenu(bar, i);
+    texts[i].assign(text, length > 0 ? static_cast<size_t>(length) : 0);
+    rows[i].firstItemId = popup != nullptr ? GetMenuItemID(popup, 0) : kNoMenuItemId;
+    rows[i].text = texts[i];
+  }
+  return rows;
+}
+
+std::vector<uint32_t> ReadMenuIds(HMENU menu) {
+  std::vector<uint32_t> ids(static_cast<size_t>(ItemCount(menu)));
+  for (size_t i = 0; i < ids.size(); ++i) ids[i] = GetMenuItemID(menu, static_cast<int>(i));
+  return ids;
+}
+
+void InsertExitItem(HMENU bar, int position) {
+  char text[kMenuTextSize];
+  LoadModuleString(IDS_MENU_EXIT, text, sizeof text);
+  FileMenu = GetSubMenu(bar, position);
+  // Some systems append an item whose reference is missing instead of
+  // failing; the item belongs next to the client's Exit or nowhere.
+  if (GetMenuState(FileMenu, kAppExitId, MF_BYCOMMAND) == static_cast<UINT>(-1)) return;
+  InsertMenuA(FileMenu, kAppExitId, MF_BYCOMMAND | MF_STRING, IDM_EXIT_EXTENSION, text);
+}
+
+// A separator with an id of its own, so that it can be removed by command,
+// then the item; the item only when the separator went in.
+bool AppendItems(HMENU menu, UINT separatorId, UINT itemId, UINT textId) {
+  char text[kMenuTextSize];
+  LoadModuleString(textId, text, sizeof text);
+  return AppendMenuA(menu, MF_SEPARATOR, separatorId, nullptr) &&
+         AppendMenuA(menu, MF_STRING, itemId, text);
+}
+
+void RecordSelectAllNeighbours(HMENU edit) {
+  SelectAllNext1 = 0;
+  SelectAllNext2 = 0;
+  const std::vector<uint32_t> ids = ReadMenuIds(edit);
+  const SelectAllNeighbours neighbours = FindSelectAllNeighbours(ids);
+  SelectAllNext1 = neighbours.SelectAllNext1;
+  SelectAllNext2 = neighbours.SelectAllNext2;
+  // Only in memory: the user's file keeps asking for nicknames, for a
+  // client that offers the command.
+  if (NickNamesUnavailable(neighbours)) Settings.NickNames = 0;
+}
+
+int SetupMenusOn(HWND mainWindow) {
+  HMENU bar = GetMenu(mainWindow);
+  if (bar == nullptr) return 0;
+  std::vector<std::string> texts;
+  const std::vector<MenuBarItem> rows = ReadMenuBar(bar, texts);
+  const MenuPositions at = FindMenuPositions(rows);
+
+  InsertExitItem(bar, at.file);
+  HelpMenu = GetSubMenu(bar, at.help);
+  if (!AppendItems(HelpMenu, IDM_HELP_SEPARATOR, IDM_ABOUT, IDS_MENU_ABOUT)) return 0;
+  MessageMenu = GetSubMenu(bar, at.message);
+  const bool added = AppendItems(MessageMenu, IDM_MESSAGE_SEPARATOR, IDM_RUN_PGP, IDS_MENU_RUN_PGP);
+  RecordSelectAllNeighbours(GetSubMenu(bar, at.edit));
+  DrawMenuBar(mainWindow);
+  return added ? 1 : 0;
+}
+
+// ---- Leaving -------------------------------------------------------------
+
+void RestoreSourceWindow() {
+  HWND source = runState.sourceWindow;
+  if (source != nullptr && runState.sourceWindowProc != nullptr && ProcedureIs(source, P07)) {
+    SetWindowLongA(source, GWL_WNDPROC, AsWindowLong(runState.sourceWindowProc));
+  }
+  // The kept text goes with the resources, so nothing is left to undo.
+  runState.UndoArmed = 0;
+  runState.sourceWindow = nullptr;
+}
+
+void RemoveItems() {
+  RemoveMenu(FileMenu, IDM_EXIT_EXTENSION, MF_BYCOMMAND);
+  RemoveMenu(HelpMenu, IDM_HELP_SEPARATOR, MF_BYCOMMAND);
+  RemoveMenu(HelpMenu, IDM_ABOUT, MF_BYCOMMAND);
+  RemoveMenu(MessageMenu, IDM_MESSAGE_SEPARATOR, MF_BYCOMMAND);
+  RemoveMenu(MessageMenu, IDM_RUN_PGP, MF_BYCOMMAND);
+  DrawMenuBar(sharedState.clientMainWindow);
+}
+
+void RestoreMainWindow(HWND mainWindow) {
+  if (MainWindowProc != nullptr && ProcedureIs(mainWindow, P10)) {
+    SetWindowLongA(mainWindow, GWL_WNDPROC, AsWindowLong(MainWindowProc));
+  }
+}
+
+void WipeIfPresent(const char* path) {
+  OFSTRUCT found{};
+  if (path[0] != '\0' && OpenFile(path, &found, OF_EXIST) > 0) WipeFile(path);
+}
+
+bool Unhooked() { return *static_cast<volatile LONG*>(&sharedState.unhooked) != 0; }
+
+// The launcher sets `unhooked` after removing its hook. A launcher that has
+// ended without doing so never will, and waiting for it would freeze the
+// client for good; once its process is gone the hook is gone with it. The
+// process is opened once, so its id cannot be reused by another process
+// while we look.
+void WaitUntilUnhooked() {
+  if (Unhooked()) return;
+  UniqueHandle launcher(OpenProcess(SYNCHRONIZE, FALSE, sharedState.launcherProcessId));
+  if (!launcher && GetLastError() == ERROR_INVALID_PARAMETER) return;  // no such process
+  while (!Unhooked()) {
+    if (launcher && WaitForSingleObject(launcher.get(), 0) == WAIT_OBJECT_0) return;
+    Sleep(kUnhookPollMs);
+  }
+}
+
+// ---- The main-window procedure ------------------------------------------
+
+LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (MainWindowProc == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  return CallWindowProcA(MainWindowProc, window, message, wParam, lParam);
+}
+
+bool MayAddButton(HWND window) {
+  return (Settings.UseToolBar & 1) != 0 && ToolBarWindow == nullptr && AddButtonLock == 0 &&
+         !IsIconic(window);
+}
+
+void AddButton(HWND window) {
+  if (!MayAddButton(window)) return;
+  ++AddButtonLock;
+  TryAddButton(window);
+  --AddButtonLock;
+}
+
+void OpenAbout(HWND window) {
+  DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_ABOUT), window, P06, 0);
+}
+
+bool AsksForButton(UINT message, WPARAM wParam) {
+  return (message == WM_ACTIVATE && wParam != 0) || message == WM_ENTERMENULOOP;
+}
+
+// Eudora greys items it has no handler for whenever a menu opens, so the
+// items are enabled again after every message. Run PGP stays grey while a
+// command runs, so a second one cannot even be chosen.
+void Tail(HWND window, UINT message, WPARAM wParam) {
+  if (ToolBarWindow == nullptr && Settings.UseToolBar != 0 && AddButtonLock == 0 &&
+      AsksForButton(message, wParam)) {
+    PostMessageA(window, WM_COMMAND, IDM_ADD_BUTTON, 0);
+  }
+  const bool idle = runState.RunInProgress == 0;
+  EnableMenuItem(FileMenu, IDM_EXIT_EXTENSION, MF_BYCOMMAND | MF_ENABLED);
+  EnableMenuItem(HelpMenu, IDM_ABOUT, MF_BYCOMMAND | MF_ENABLED);
+  EnableMenuItem(MessageMenu, IDM_RUN_PGP, MF_BYCOMMAND | (idle ? MF_ENABLED : MF_GRAYED));
+  if (ExitPending && idle) {
+    ExitPending = false;
+    PostMessageA(window, WM_COMMAND, IDM_EXIT_EXTENSION, 0);
+  }
+}
+
+enum class Route { Consumed, PassedOn, ConsumedNoTail };
+
+Route HandleCommand(HWND window, WORD id) {
+  switch (id) {
+    case IDM_ABOUT:
+      OpenAbout(window);
+      return Route::Consumed;
+    case IDM_RUN_PGP:
+      RunPgpCommand(window);
+      return Route::Consumed;
+    case IDM_EXIT_EXTENSION:
+      if (runState.RunInProgress > 0) {
+        ExitPending = true;
+      } else {
+        ExitExtension(window);
+      }
+      return Route::ConsumedNoTail;
+    case IDM_ADD_BUTTON:
+      AddButton(window);
+      return Route::Consumed;
+    default:
+      break;
+  }
+  if (id == kUndoId && runState.UndoArmed) {
+    UndoPgpResult(window);
+    return Route::Consumed;
+  }
+  return Route::PassedOn;
+}
+
+LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (ExtensionLeft) return PassOn(window, message, wParam, lParam);
+  LRESULT result = 0;
+  switch (message) {
+    case WM_DESTROY:
+      ExitExtension(window);
+      result = PassOn(window, message, wParam, lParam);
+      break;
+    case WM_CLOSE:
+      CloseAfterExit = 1;
+      PostMessageA(sharedState.clientMainWindow, WM_COMMAND, IDM_EXIT_EXTENSION, 0);
+      return 0;
+    case WM_COMMAND:
+      switch (HandleCommand(window, LOWORD(wParam))) {
+        case Route::ConsumedNoTail:
+          return 0;
+        case Route::Consumed:
+          break;
+        case Route::PassedOn:
+          result = PassOn(window, message, wParam, lParam);
+          break;
+      }
+      break;
+    default:
+      result = PassOn(window, message, wParam, lParam);
+      break;
+  }
+  Tail(window, message, wParam);
+  return result;
+}
+
+}  // namespace
+
+int SetupMenus() {
+  try {
+    return SetupMenusOn(sharedState.clientMainWindow);
+  } catch (const std::bad_alloc&) {
+    return 0;  // no memory for the menu rows: treated as items not added
+  }
+}
+
+void ReleaseResources() {
+  DeleteFonts();
+  UnregisterButtonClass();
+  FreeCapturedText();
+  ReleaseSettingsTexts();
+}
+
+void ExitExtension(HWND mainWindow) {
+  if (ExtensionLeft) return;
+  ExtensionLeft = true;
+  ExitPending = false;
+  SaveButtonPos();
+  RemoveButton();
+  RestoreSourceWindow();
+  ReleaseResources();
+  RemoveItems();
+  PostThreadMessageA(sharedState.launcherThreadId, WM_QUIT, 0, 0);
+  RestoreMainWindow(mainWindow);
+  WipeIfPresent(TempAscName);
+  WipeIfPresent(TempBaseName);
+  WaitUntilUnhooked();
+  if (CloseAfterExit == 1) PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+}
+
+extern "C" LRESULT CALLBACK P10(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    return Dispatch(window, message, wParam, lParam);
+  } catch (...) {
+    return 0;  // nothing may unwind into the client's message loop
+  }
+}
