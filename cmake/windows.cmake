@@ -16,6 +16,11 @@ target_compile_definitions(qlnet_win PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
 set_target_properties(qlnet_win PROPERTIES LINKER_LANGUAGE CXX)
 
 set(QL_RESOURCES ${CMAKE_SOURCE_DIR}/resources/qlnet.rc)
+# windres does not report the files qlnet.rc includes, so name them here or a
+# changed string would not reach the binaries.
+file(GLOB QL_RESOURCE_PARTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*)
+list(REMOVE_ITEM QL_RESOURCE_PARTS ${QL_RESOURCES})
+set_source_files_properties(${QL_RESOURCES} PROPERTIES OBJECT_DEPENDS "${QL_RESOURCE_PARTS}")
 
 file(GLOB QL_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*_test.cpp)
 list(APPEND QL_WIN_TESTS ${CMAKE_SOURCE_DIR}/tests/win/win_test_main.cpp
@@ -36,3 +41,12 @@ endforeach()
 # The launcher finds the module by GetProcAddress, so it links nothing of it.
 add_executable(quillnet WIN32 ${CMAKE_SOURCE_DIR}/launcher/quillnet.cpp)
 set_target_properties(quillnet PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# qlnet.dll: the Win32 layer and the text core with the resources and the
+# export list. Statically linked, so it imports system DLLs only.
+add_library(qlnet SHARED ${QL_WIN_SOURCES} ${QL_RESOURCES} ${CMAKE_SOURCE_DIR}/startup/qlnet.def)
+target_link_libraries(qlnet PRIVATE qlnet_text user32 gdi32 kernel32)
+target_compile_definitions(qlnet PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+set_target_properties(qlnet PROPERTIES PREFIX "" OUTPUT_NAME qlnet
+                      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+target_link_options(qlnet PRIVATE -Wl,--enable-stdcall-fixup)

@@ -1,0 +1,219 @@
+#include "startup/launcher_entry_win.h"
+
+#include <cstring>
+
+#include "core/command_state_win.h"
+#include "core/handles_win.h"
+#include "resources/resource_ids.h"
+#include "runner/temp_files_win.h"
+#include "startup/hook_win.h"
+#include "startup/launcher_entry.h"
+#include "startup/module_win.h"
+#include "startup/settings_file_win.h"
+#include "startup/shared_state_win.h"
+
+namespace {
+
+constexpr char kClientClass[] = "EudoraMainWindow";
+constexpr char kCaption[] = "Quillnet";
+
+// The client's process, as the launcher saw it in P01; P02 stops waiting for
+// the client to let go of the module once that process has ended.
+DWORD clientProcessId = 0;
+
+void ShowLauncherMessage(const char* text, UINT type = MB_OK) {
+  MessageBoxA(nullptr, text, kCaption, type);
+}
+
+bool ProcessHasEnded(DWORD processId) {
+  if (processId == 0) return false;
+  UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
+  return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+}
+
+// Another launcher is active: bring its client forward, or offer to end a
+// launcher that has lost its client.
+LONG_PTR RefuseSecondLauncher() {
+  if (sharedState.clientMainWindow) {
+    BringClientToFront();
+    return 0;
+  }
+  char text[kMessageTextSize];
+  LoadModuleString(IDS_ALREADY_RUNNING, text, sizeof text);
+  if (sharedState.launcherProcessId != 0) {
+    UniqueHandle other(OpenProcess(PROCESS_TERMINATE | STANDARD_RIGHTS_REQUIRED, FALSE,
+                                   sharedState.launcherProcessId));
+    if (other) {
+      if (MessageBoxA(GetFocus(), text, kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
+        TerminateProcess(other.get(), 1);
+      return 0;
+    }
+  }
+  sharedState.launcherProcessId = GetCurrentProcessId();
+  ShowLauncherMessage(text);
+  return 0;
+}
+
+// The length of the launcher's own path, by which an unquoted command line
+// is skipped. Taken from the module path when that fits its buffer, else
+// from a full-length query.
+size_t LauncherPathLength(HINSTANCE launcherInstance) {
+  if (TakeModulePath(launcherInstance)) return strlen(modulePath);
+  char full[MAX_PATH];
+  DWORD n = GetModuleFileNameA(launcherInstance, full, MAX_PATH);
+  return n < MAX_PATH ? n : 0;
+}
+
+// The hook's first attempt runs on the client's thread; the client may
+// die or lose its window before it gets there, and then nobody would ever
+// set hookRan.
+bool WaitForHook() {
+  while (!sharedState.hookRan) {
+    if (ProcessHasEnded(clientProcessId) || !IsWindow(sharedState.clientMainWindow)) return false;
+    Sleep(100);
+  }
+  return true;
+}
+
+bool CreateClientProcess(const char* program, PROCESS_INFORMATION& process) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  GetStartupInfoA(&startup);
+  startup.dwFlags |= STARTF_USESHOWWINDOW | STARTF_FORCEONFEEDBACK;
+  char commandLine[kClientCommandLineSize];
+  BuildClientCommandLine(commandLine, program, sharedState.clientArguments);
+  return CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process) != FALSE;
+}
+
+}  // namespace
+
+bool IsClientWindow(HWND window) {
+  if (!IsWindow(window)) return false;
+  DWORD windowProcess = 0, clientProcess = 0;
+  if (GetWindowThreadProcessId(window, &windowProcess) == 0) return false;
+  if (GetWindowThreadProcessId(sharedState.clientMainWindow, &clientProcess) == 0) return false;
+  return windowProcess == clientProcess;
+}
+
+void BringClientToFront() {
+  HWND window = GetForegroundWindow();
+  if (!IsClientWindow(window)) window = sharedState.previousForeground;
+  if (!IsClientWindow(window)) window = sharedState.clientMainWindow;
+  SetForegroundWindow(window);
+}
+
+int StartClient(const char* programName) {
+  MessageText[0] = '\0';
+  PROCESS_INFORMATION process{};
+  bool started = false;
+  if (!strchr(programName, ':')) {
+    char path[kPathSize];
+    if (PlaceNextToModule(path, programName)) {
+      AppendLine(MessageText, kMessageTextSize, path);
+      started = CreateClientProcess(path, process);
+    }
+  }
+  if (!started) {
+    AppendLine(MessageText, kMessageTextSize, programName);
+    started = CreateClientProcess(programName, process);
+    if (!started) {
+      DWORD error = GetLastError();
+      char tried[kMessageTextSize];
+      memcpy(tried, MessageText, sizeof tried);
+      FormatFileError(error, MessageText, tried);
+      return 4;
+    }
+  }
+  const bool hadThread = process.hThread != nullptr;
+  UniqueHandle thread(process.hThread);
+  thread.reset();
+  DWORD idle;
+  {
+    UniqueHandle child(process.hProcess);
+    idle = WaitForInputIdle(child.get(), kClientIdleTimeout);
+  }
+  Sleep(WaitEudoraInitPause(WaitEudoraInit));
+  char question[kMessageTextSize];
+  for (;;) {
+    sharedState.clientMainWindow = FindWindowA(kClientClass, nullptr);
+    if (sharedState.clientMainWindow) return 0;
+    if (idle == WAIT_TIMEOUT) return IDS_TIME_OUT;
+    if (!hadThread) return IDS_EUDORA16;
+    LoadModuleString(IDS_NO_VALID_EUDORA, question, sizeof question);
+    if (MessageBoxA(nullptr, question, kCaption, MB_RETRYCANCEL | MB_TASKMODAL) == IDCANCEL)
+      return IDS_NO_VALID_EUDORA;
+    WriteRaisedWaitEudoraInit();
+  }
+}
+
+extern "C" LONG_PTR WINAPI P01(HINSTANCE launcherInstance, DWORD launcherThreadId,
+                               LPCSTR commandLine) {
+  sharedState.previousForeground = GetForegroundWindow();
+  size_t pathLength = LauncherPathLength(launcherInstance);
+  TakeClientArguments(sharedState.clientArguments, commandLine ? commandLine : "", pathLength);
+  ComputeSettingsPath(sharedState.clientArguments);
+  sharedState.clientMainWindow = FindWindowA(kClientClass, nullptr);
+
+  if (sharedState.attachCount > 1) return RefuseSecondLauncher();
+
+  sharedState.launcherProcessId = GetCurrentProcessId();
+  sharedState.launcherThreadId = launcherThreadId;
+
+  int result = 0;
+  if (!IsWindow(sharedState.clientMainWindow)) {
+    ReadLauncherSettingsFiles();
+    result = StartClient(ProgEudora);
+  }
+  if (IsWindow(sharedState.clientMainWindow)) BringClientToFront();
+
+  DWORD clientThread = 0;
+  if (result == 0) {
+    clientThread = GetWindowThreadProcessId(sharedState.clientMainWindow, &clientProcessId);
+    if (clientThread == 0) result = IDS_EUDORA16;
+  }
+  if (result != 0) {
+    if (result != 4) LoadModuleString(result, MessageText, kMessageTextSize);
+    if (result != IDS_NO_VALID_EUDORA) ShowLauncherMessage(MessageText);
+    return 0;
+  }
+
+  sharedState._hHook = SetWindowsHookExA(WH_GETMESSAGE, GetMessageHook, moduleInstance, clientThread);
+  if (!sharedState._hHook) return 0;
+  PostMessageA(sharedState.clientMainWindow, WM_NULL, 0, 0);
+  if (!WaitForHook()) {
+    UnhookWindowsHookEx(sharedState._hHook);
+    sharedState._hHook = nullptr;
+    LoadModuleString(IDS_CLIENT_GONE, MessageText, kMessageTextSize);
+    ShowLauncherMessage(MessageText, MB_OK | MB_ICONEXCLAMATION);
+    return 0;
+  }
+  return reinterpret_cast<LONG_PTR>(sharedState._hHook);
+}
+
+extern "C" BOOL WINAPI P02() {
+  BOOL unhookedOk = UnhookWindowsHookEx(sharedState._hHook);
+  InterlockedExchange(&sharedState.unhooked, 1);
+  if (!unhookedOk) {
+    char text[64];
+    wsprintfA(text, "Error unhooking: _hHook = %lX", reinterpret_cast<DWORD>(sharedState._hHook));
+    ShowLauncherMessage(text);
+  }
+  // A client that was killed never sends its unload notification.
+  while (sharedState.attachCount > 1 && !ProcessHasEnded(clientProcessId)) Sleep(100);
+  return unhookedOk;
+}
+
+extern "C" LONG WINAPI P03() { return sharedState.clientReady; }
+
+// The load and unload notification: counts the processes that map the module.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    InterlockedIncrement(&sharedState.attachCount);
+    moduleInstance = instance;
+  } else if (reason == DLL_PROCESS_DETACH) {
+    InterlockedDecrement(&sharedState.attachCount);
+  }
+  return TRUE;
+}
