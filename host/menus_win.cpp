@@ -301,6 +301,10 @@ void ExitExtension(HWND mainWindow) {
   WipeIfPresent(TempBaseName);
   WaitUntilUnhooked();
   if (CloseAfterExit == 1) PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+  // Nothing of the module is called in this process any more. Some systems
+  // keep a hook's DLL loaded after the unhook; the launcher's wait for the
+  // unload ends on this flag instead.
+  InterlockedExchange(&sharedState.clientLeft, 1);
 }
 
 extern "C" LRESULT CALLBACK P10(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -200,8 +200,13 @@ extern "C" BOOL WINAPI P02() {
     wsprintfA(text, "Error unhooking: _hHook = %lX", reinterpret_cast<DWORD>(sharedState._hHook));
     ShowLauncherMessage(text);
   }
-  // A client that was killed never sends its unload notification.
-  while (sharedState.attachCount > 1 && !ProcessHasEnded(clientProcessId)) Sleep(100);
+  // The client lets go of the module by unloading it; a client that was
+  // killed never says so, some systems keep a hook's DLL loaded after the
+  // unhook, and a client where the module never started has nothing of it
+  // running. Each of these ends the wait too.
+  while (sharedState.attachCount > 1 && sharedState.clientReady && !sharedState.clientLeft &&
+         !ProcessHasEnded(clientProcessId))
+    Sleep(100);
   return unhookedOk;
 }
 

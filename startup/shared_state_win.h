@@ -22,6 +22,7 @@ struct SharedState {
   LONG unhooked;             // set by the launcher once the hook is removed
   LONG clientReady;          // set by the hook when the initialisation succeeded
   char clientArguments[kClientArgumentsSize];  // the launcher's arguments
+  LONG clientLeft;           // set by the client once the module has left it
 };
 
 extern SharedState sharedState;
