@@ -50,3 +50,8 @@ target_compile_definitions(qlnet PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 set_target_properties(qlnet PROPERTIES PREFIX "" OUTPUT_NAME qlnet
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 target_link_options(qlnet PRIVATE -Wl,--enable-stdcall-fixup)
+
+# The whole system under Wine: launcher, module, stand-in client and PGP.
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
+  add_subdirectory(${CMAKE_SOURCE_DIR}/tests/e2e ${CMAKE_BINARY_DIR}/tests/e2e)
+endif()
