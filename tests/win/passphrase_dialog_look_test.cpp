@@ -1,0 +1,31 @@
+// The pass-phrase dialog as the user sees it: a screenshot for the test
+// output, and the layout facts a screenshot alone would not prove.
+#include <gtest/gtest.h>
+
+#include "resources/resource_ids.h"
+#include "runner/pgp_runner_win.h"
+#include "startup/module_win.h"
+#include "tests/win/support/dialog_answerer.h"
+#include "tests/win/support/screen_capture.h"
+
+TEST(PassPhraseDialogLook, ShowsItsPromptFieldAndButtons) {
+  HWND dialog = CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr, P05, 0);
+  ASSERT_NE(dialog, nullptr);
+  ShowWindow(dialog, SW_SHOW);
+  SetDlgItemTextA(dialog, IDC_PASSPHRASE, "typed");
+  SettlePaint();
+  EXPECT_TRUE(SaveBmp(CaptureWindow(dialog), ScreenshotPath("passphrase_dialog")));
+
+  EXPECT_EQ(WindowTextOf(dialog), "Quillnet - Enter Password");
+  HWND edit = GetDlgItem(dialog, IDC_PASSPHRASE);
+  EXPECT_TRUE(GetWindowLongA(edit, GWL_STYLE) & ES_PASSWORD);
+  EXPECT_EQ(WindowTextOf(GetDlgItem(dialog, IDOK)), "OK");
+  EXPECT_EQ(WindowTextOf(GetDlgItem(dialog, IDCANCEL)), "Cancel");
+  // The field sits to the right of its label and above the buttons.
+  RECT field{}, ok{};
+  GetWindowRect(edit, &field);
+  GetWindowRect(GetDlgItem(dialog, IDOK), &ok);
+  EXPECT_LT(field.bottom, ok.top);
+  SetDlgItemTextA(dialog, IDC_PASSPHRASE, "");
+  DestroyWindow(dialog);
+}
