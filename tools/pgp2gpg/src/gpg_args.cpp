@@ -1,0 +1,50 @@
+#include "gpg_args.h"
+
+namespace pgp2gpg {
+
+bool NeedsPassPhrase(const PgpCommand& command, bool encryptedInput) {
+  switch (command.operation) {
+    case Operation::Decode: return encryptedInput;
+    case Operation::Encrypt: return command.sign;
+    case Operation::Sign:
+    case Operation::ClearSign: return true;
+    case Operation::Help:
+    case Operation::AddKey: break;
+  }
+  return false;
+}
+
+std::vector<std::string> BuildGpgArguments(const GpgRunPlan& plan) {
+  const PgpCommand& command = *plan.command;
+  std::vector<std::string> args = {"--batch", "--status-fd", "1"};
+  if (plan.passPhraseOnStdin) {
+    // Loopback makes gpg take the pass phrase from us instead of letting the
+    // agent ask; without PGPPASS the agent's own pinentry asks as usual.
+    args.insert(args.end(), {"--pinentry-mode", "loopback", "--passphrase-fd", "0"});
+  }
+  if (command.operation == Operation::AddKey) {
+    args.insert(args.end(), {"--import", "--", command.file});
+    return args;
+  }
+  // The output file is one we have just made ourselves (so that nobody else
+  // can have put something there); --yes lets gpg write into it.
+  args.insert(args.end(), {"--yes", "--output", plan.outputPath});
+  if (command.armor) args.push_back("--armor");
+  if (command.textMode) args.push_back("--textmode");
+  switch (command.operation) {
+    case Operation::Decode: args.push_back("--decrypt"); break;
+    case Operation::Encrypt:
+      args.push_back("--encrypt");
+      if (command.sign) args.push_back("--sign");
+      for (const std::string& userId : command.userIds) args.insert(args.end(), {"-r", userId});
+      break;
+    case Operation::Sign: args.push_back("--sign"); break;
+    case Operation::ClearSign: args.push_back("--clearsign"); break;
+    case Operation::Help:
+    case Operation::AddKey: break;
+  }
+  args.insert(args.end(), {"--", command.file});
+  return args;
+}
+
+}  // namespace pgp2gpg

@@ -1,0 +1,28 @@
+// gpg's arguments for one PGP 2 operation. Every run is non-interactive
+// (--batch), reports on standard output (--status-fd 1), writes to an
+// output file we name (--output), gives each user id its own -r and puts
+// the file after "--", so no user id or file name can become an option.
+// Pure.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "pgp_command.h"
+
+namespace pgp2gpg {
+
+struct GpgRunPlan {
+  const PgpCommand* command = nullptr;
+  std::string outputPath;     // where gpg writes; unused for AddKey
+  bool passPhraseOnStdin = false;  // PGPPASS is piped to gpg's standard input
+};
+
+// The arguments after gpg's program name.
+std::vector<std::string> BuildGpgArguments(const GpgRunPlan& plan);
+
+// Whether the operation may need a secret key's pass phrase; decode is asked
+// with whether the input is encrypted (a clear-signed text needs none).
+bool NeedsPassPhrase(const PgpCommand& command, bool encryptedInput);
+
+}  // namespace pgp2gpg

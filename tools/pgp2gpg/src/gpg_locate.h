@@ -1,0 +1,22 @@
+// Where gpg is looked for, in order. QUILLNET_GPG, when set, is the only
+// place: a user who names a gpg means that one, and falling back to another
+// would hide the mistake. Otherwise each directory of PATH (empty entries,
+// which would mean the current directory, are skipped), and on Windows then
+// the folders GnuPG and Gpg4win install into. Pure: the environment comes in
+// through a lookup function.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pgp2gpg {
+
+using EnvLookup = std::function<std::optional<std::string>(const char* name)>;
+
+enum class PathStyle { Posix, Windows };
+
+std::vector<std::string> GpgCandidates(const EnvLookup& environment, PathStyle style);
+
+}  // namespace pgp2gpg

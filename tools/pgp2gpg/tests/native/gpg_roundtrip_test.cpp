@@ -1,0 +1,346 @@
+// pgp2gpg against the real gpg, with the command lines the module sends, in
+// a GnuPG home of the suite's own with two users: Alice (made first, so she
+// is gpg's default signer) and Bob.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "exit_codes.h"
+#include "gpg_home.h"
+
+namespace pgp2gpg {
+namespace {
+
+using testing_support::GpgHome;
+using testing_support::PathExists;
+using testing_support::ProcessResult;
+using testing_support::ReadWholeFile;
+using testing_support::RunProcess;
+using testing_support::WriteWholeFile;
+
+const std::string kAlicePass = "alice's pass phrase";
+const std::string kBobPass = "bob pass";
+const std::string kText =
+    "Hello Bob,\n-----BEGIN PGP MESSAGE----- is only quoted here.\nFrom the desk of Alice\n"
+    "- dash\n";
+
+class GpgRoundTrip : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    home_ = new GpgHome();
+    home_->AddUser("Alice <alice@example.org>", kAlicePass);
+    home_->AddUser("Bob <bob@example.org>", kBobPass);
+  }
+  static void TearDownTestSuite() {
+    delete home_;
+    home_ = nullptr;
+  }
+
+  void SetUp() override {
+    static int serial = 0;
+    work_ = home_->dir() + "/w" + std::to_string(++serial);
+    std::filesystem::create_directory(work_);
+  }
+
+  std::string In(const std::string& name) const { return work_ + "/" + name; }
+
+  ProcessResult Pgp(const std::vector<std::string>& words, const std::vector<std::string>& extra = {},
+                    const GpgHome* home = nullptr) const {
+    std::vector<std::string> argv = {PGP2GPG_EXE};
+    argv.insert(argv.end(), words.begin(), words.end());
+    return RunProcess(argv, (home ? home : home_)->Environment(extra), work_);
+  }
+
+  static std::string Pass(const std::string& passPhrase) { return "PGPPASS=" + passPhrase; }
+
+  // Names in the work folder, sorted.
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(work_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // The module's encryption: file B, then -aestw or -aetw for recipients.
+  std::string EncryptedForBob(bool sign) {
+    WriteWholeFile(In("quillnet"), kText);
+    const ProcessResult run =
+        Pgp({sign ? "-aestw" : "-aetw", In("quillnet"), "bob@example.org"}, {Pass(kAlicePass)});
+    EXPECT_EQ(run.exitCode, kExitOk) << run.output;
+    return In("quillnet.asc");
+  }
+
+  std::string ClearSigned() {
+    WriteWholeFile(In("quillnet"), kText);
+    const ProcessResult run = Pgp({"-ast", "+clearsig=on", In("quillnet")}, {Pass(kAlicePass)});
+    EXPECT_EQ(run.exitCode, kExitOk) << run.output;
+    std::filesystem::remove(In("quillnet"));
+    return ReadWholeFile(In("quillnet.asc"));
+  }
+
+  static GpgHome* home_;
+  std::string work_;
+};
+
+GpgHome* GpgRoundTrip::home_ = nullptr;
+
+TEST_F(GpgRoundTrip, EncryptForTwoWipesTheTextAndEachDecodes) {
+  WriteWholeFile(In("quillnet"), kText);
+  ProcessResult run = Pgp({"-aetw", In("quillnet"), "bob@example.org", "Alice"});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.output;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet.asc"}));
+  EXPECT_EQ(ReadWholeFile(In("quillnet.asc")).rfind("-----BEGIN PGP MESSAGE-----", 0), 0u);
+  for (const std::string& pass : {kBobPass, kAlicePass}) {
+    run = Pgp({In("quillnet.asc")}, {Pass(pass)});
+    ASSERT_EQ(run.exitCode, kExitOk) << run.output;
+    EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
+    std::filesystem::remove(In("quillnet"));
+  }
+}
+
+TEST_F(GpgRoundTrip, SignedEncryptionShowsTheSignerOnDecode) {
+  const std::string asc = EncryptedForBob(true);
+  const ProcessResult run = Pgp({asc}, {Pass(kBobPass)});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.output;
+  EXPECT_NE(run.output.find("Good signature from user \"Alice <alice@example.org>\"."),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
+}
+
+TEST_F(GpgRoundTrip, ClearSignatureIsCheckedWithoutPassPhrase) {
+  const std::string signedText = ClearSigned();
+  EXPECT_EQ(signedText.rfind("-----BEGIN PGP SIGNED MESSAGE-----", 0), 0u);
+  const ProcessResult run = Pgp({In("quillnet.asc")});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.output;
+  EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
+  EXPECT_NE(run.output.find("Good signature from user \"Alice"), std::string::npos) << run.output;
+}
+
+TEST_F(GpgRoundTrip, TamperedClearSignatureLeavesNoOutput) {
+  std::string signedText = ClearSigned();
+  signedText.replace(signedText.find("Hello Bob"), 9, "Hello Eve");
+  WriteWholeFile(In("quillnet.asc"), signedText);
+  WriteWholeFile(In("quillnet"), "stale output of an earlier run");
+  const ProcessResult run = Pgp({In("quillnet.asc")});
+  EXPECT_EQ(run.exitCode, kExitSignatureBad) << run.output;
+  EXPECT_NE(run.output.find("Bad signature"), std::string::npos) << run.output;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet.asc"}));
+}
+
+TEST_F(GpgRoundTrip, SecondSignedBlockIsNotOneGoodSignature) {
+  const std::string signedText = ClearSigned();
+  WriteWholeFile(In("quillnet.asc"), signedText + signedText);
+  const ProcessResult run = Pgp({In("quillnet.asc")});
+  EXPECT_EQ(run.exitCode, kExitSignatureBad) << run.output;
+  // gpg stops at the second text; the block after the first is named.
+  EXPECT_NE(run.output.find("text outside the PGP block"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("\nGood signature"), std::string::npos) << run.output;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet.asc"}));
+}
+
+TEST_F(GpgRoundTrip, TextOutsideTheSignedPartIsReported) {
+  const std::string signedText = ClearSigned();
+  WriteWholeFile(In("quillnet.asc"), signedText + "P.S. Send money to Eve.\n");
+  const ProcessResult run = Pgp({In("quillnet.asc")});
+  EXPECT_EQ(run.exitCode, kExitOk) << run.output;
+  EXPECT_NE(run.output.find("text outside the PGP block"), std::string::npos) << run.output;
+  EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
+}
+
+struct WrongPassRow {
+  std::string name;
+  std::vector<std::string> letters;  // words before the file
+  bool encryptedInput;
+  int exitCode;
+};
+
+class WrongPassPhrase : public GpgRoundTrip, public testing::WithParamInterface<WrongPassRow> {};
+
+TEST_P(WrongPassPhrase, FailsWithPgpsCodeAndKeepsTheInput) {
+  const WrongPassRow& row = GetParam();
+  std::string file = In("quillnet");
+  if (row.encryptedInput) {
+    file = EncryptedForBob(false);
+  } else {
+    WriteWholeFile(file, kText);
+  }
+  const std::vector<std::string> before = Files();
+  std::vector<std::string> words = row.letters;
+  words.push_back(file);
+  if (row.letters == std::vector<std::string>{"-aestw"}) words.push_back("bob");
+  const ProcessResult run = Pgp(words, {Pass("not the pass phrase")});
+  EXPECT_EQ(run.exitCode, row.exitCode) << run.output;
+  EXPECT_NE(run.output.find("Bad pass phrase"), std::string::npos) << run.output;
+  EXPECT_EQ(Files(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, WrongPassPhrase,
+    testing::Values(WrongPassRow{"Decode", {}, true, kExitDecryptError},
+                    WrongPassRow{"ClearSign", {"-ast", "+clearsig=on"}, false, kExitSignError},
+                    WrongPassRow{"SignAndEncrypt", {"-aestw"}, false, kExitSignError}),
+    [](const testing::TestParamInfo<WrongPassRow>& info) { return info.param.name; });
+
+TEST_F(GpgRoundTrip, UnknownRecipientKeepsTheText) {
+  WriteWholeFile(In("quillnet"), kText);
+  const ProcessResult run = Pgp({"-aetw", In("quillnet"), "bob", "nobody@example.org"});
+  EXPECT_EQ(run.exitCode, kExitNoKey) << run.output;
+  EXPECT_NE(run.output.find("'nobody@example.org'"), std::string::npos) << run.output;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet"}));
+  EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
+}
+
+class OptionLikeUserId : public GpgRoundTrip, public testing::WithParamInterface<std::string> {};
+
+// gpg must see the word as a user id: it finds no key for it, and no file
+// named by it appears.
+TEST_P(OptionLikeUserId, ReachesGpgAsAPlainUserId) {
+  WriteWholeFile(In("quillnet"), kText);
+  for (const std::vector<std::string>& ids : {std::vector<std::string>{GetParam()},
+                                              std::vector<std::string>{"bob", GetParam()}}) {
+    std::vector<std::string> words = {"-aetw", "quillnet"};
+    words.insert(words.end(), ids.begin(), ids.end());
+    const ProcessResult run = Pgp(words);
+    EXPECT_EQ(run.exitCode, kExitNoKey) << run.output;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet"})) << run.output;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, OptionLikeUserId,
+                         testing::Values("-o x", "+batchmode", "--output=x", "-r", "--", "-x"));
+
+TEST_F(GpgRoundTrip, PassPhraseNeverReachesAChildsCommandLineOrEnvironment) {
+  const std::string log = In("calls.log");
+  const std::string wrapper = home_->dir() + "/gpg-wrapper.sh";
+  WriteWholeFile(wrapper, "#!/bin/sh\n"
+                          "for a in \"$@\"; do printf 'arg=%s\\n' \"$a\" >> '" + log + "'; done\n"
+                          "env | sed -n 's/^\\([A-Za-z_][A-Za-z0-9_]*\\)=.*/env=\\1/p' >> '" + log + "'\n"
+                          "exec gpg \"$@\"\n");
+  chmod(wrapper.c_str(), 0700);
+  const std::string gpgVar = "QUILLNET_GPG=" + wrapper;
+  const std::string asc = EncryptedForBob(false);
+  ProcessResult run = Pgp({"-aestw", "quillnet2", "bob"}, {Pass(kAlicePass), gpgVar});
+  EXPECT_EQ(run.exitCode, kExitFileNotFound);  // no such file: nothing may run
+  WriteWholeFile(In("quillnet2"), kText);
+  run = Pgp({"-aestw", In("quillnet2"), "bob"}, {Pass(kAlicePass), gpgVar});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.output;
+  run = Pgp({asc}, {Pass(kBobPass), gpgVar});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.output;
+  const std::string calls = ReadWholeFile(log);
+  EXPECT_NE(calls.find("arg=--passphrase-fd\narg=0\n"), std::string::npos) << calls;
+  EXPECT_NE(calls.find("arg=-r\narg=bob\narg=--\narg=" + In("quillnet2") + "\n"), std::string::npos)
+      << calls;
+  EXPECT_NE(calls.find("env=GNUPGHOME"), std::string::npos) << calls;
+  for (const std::string& secret : {kAlicePass, kBobPass, std::string("PGPPASS")}) {
+    EXPECT_EQ(calls.find(secret), std::string::npos) << secret << "\n" << calls;
+  }
+}
+
+TEST_F(GpgRoundTrip, WithoutPgppassTheAgentsPinentryAsks) {
+  const std::string asc = EncryptedForBob(false);
+  home_->SetPinentryAnswer(kBobPass);
+  const int before = home_->PinentryQuestions();
+  const ProcessResult run = Pgp({asc});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.output;
+  EXPECT_GT(home_->PinentryQuestions(), before);
+  EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
+}
+
+struct NoGpgRow {
+  std::string name;
+  std::vector<std::string> environment;  // "@" stands for the work folder
+  std::string linePart;
+};
+
+class GpgMissing : public GpgRoundTrip, public testing::WithParamInterface<NoGpgRow> {};
+
+TEST_P(GpgMissing, ExitsTwoSayingWhere) {
+  WriteWholeFile(In("quillnet"), kText);
+  WriteWholeFile(In("not-a-program"), "\x7f" "ELF? no");
+  chmod(In("not-a-program").c_str(), 0700);
+  std::vector<std::string> environment = {"GNUPGHOME=" + home_->dir()};
+  for (std::string entry : GetParam().environment) {
+    const size_t at = entry.find('@');
+    if (at != std::string::npos) entry.replace(at, 1, work_);
+    environment.push_back(entry);
+  }
+  const ProcessResult run = RunProcess({PGP2GPG_EXE, "-aetw", "quillnet", "bob"}, environment, work_);
+  EXPECT_EQ(run.exitCode, kExitFileNotFound) << run.output;
+  std::string part = GetParam().linePart;
+  if (part.find('@') != std::string::npos) part.replace(part.find('@'), 1, work_);
+  EXPECT_NE(run.output.find(part), std::string::npos) << run.output;
+  EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, GpgMissing,
+    testing::Values(
+        NoGpgRow{"NamedGpgMissing", {"QUILLNET_GPG=/nonexistent/gpg", "PATH=/usr/bin:/bin"},
+                 "Looked for:\n  /nonexistent/gpg\n"},
+        NoGpgRow{"NotOnPath", {"PATH=/nonexistent-bin"}, "  /nonexistent-bin/gpg"},
+        NoGpgRow{"NotRunnable", {"QUILLNET_GPG=@/not-a-program"}, "cannot run gpg (@/not-a-program)"}),
+    [](const testing::TestParamInfo<NoGpgRow>& info) { return info.param.name; });
+
+// A second, empty home stands for a correspondent: keys arrive by -ka.
+TEST_F(GpgRoundTrip, KeysAreAddedButNeverSecretOnes) {
+  GpgHome other;
+  WriteWholeFile(In("key.asc"), home_->Gpg({"--armor", "--export", "alice@example.org"}).output);
+  ProcessResult run = Pgp({"-ka", In("key.asc")}, {}, &other);
+  ASSERT_EQ(run.exitCode, kExitOk) << run.output;
+  EXPECT_NE(run.output.find("Key added: \"Alice <alice@example.org>\""), std::string::npos)
+      << run.output;
+  EXPECT_NE(other.Gpg({"--list-keys"}).output.find("alice@example.org"), std::string::npos);
+  run = Pgp({"-ka", In("key.asc")}, {}, &other);
+  EXPECT_EQ(run.exitCode, kExitOk) << run.output;  // already there: nothing new, no error
+
+  WriteWholeFile(In("secret.asc"),
+                 home_->Gpg({"--pinentry-mode", "loopback", "--passphrase", kBobPass, "--armor",
+                             "--export-secret-keys", "bob@example.org"})
+                     .output);
+  run = Pgp({"-ka", In("secret.asc")}, {}, &other);
+  EXPECT_EQ(run.exitCode, kExitKeyAddError) << run.output;
+  EXPECT_EQ(other.Gpg({"--list-keys"}).output.find("bob@example.org"), std::string::npos);
+
+  WriteWholeFile(In("nothing.asc"), "no key here\n");
+  EXPECT_EQ(Pgp({"-ka", In("nothing.asc")}, {}, &other).exitCode, kExitKeyAddError);
+}
+
+// Bob's keys alone, without Alice's: her signature cannot be checked, and
+// that is never a success, not even when the message decrypts.
+TEST_F(GpgRoundTrip, SignatureOfAnUnknownKeyIsRefused) {
+  GpgHome bobOnly;
+  const std::string secret = home_->Gpg({"--pinentry-mode", "loopback", "--passphrase", kBobPass,
+                                         "--armor", "--export-secret-keys", "bob@example.org"})
+                                 .output;
+  ASSERT_EQ(bobOnly.Gpg({"--pinentry-mode", "loopback", "--passphrase", kBobPass, "--import"}, secret)
+                .exitCode,
+            0);
+  const std::string signedText = ClearSigned();
+  ProcessResult run = Pgp({In("quillnet.asc")}, {}, &bobOnly);
+  EXPECT_EQ(run.exitCode, kExitSignatureBad) << run.output;
+  EXPECT_NE(run.output.find("not found in your keyring"), std::string::npos) << run.output;
+  EXPECT_FALSE(PathExists(In("quillnet")));
+
+  EncryptedForBob(true);
+  run = Pgp({In("quillnet.asc")}, {Pass(kBobPass)}, &bobOnly);
+  EXPECT_EQ(run.exitCode, kExitSignatureBad) << run.output;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet.asc"}));
+}
+
+TEST_F(GpgRoundTrip, InputErrorsUsePgpsCodes) {
+  WriteWholeFile(In("plain.asc"), "no armour at all\n");
+  WriteWholeFile(In("quillnet"), kText);
+  EXPECT_EQ(Pgp({In("missing.asc")}).exitCode, kExitFileNotFound);
+  EXPECT_EQ(Pgp({In("plain.asc")}).exitCode, kExitBadInput);
+  EXPECT_EQ(Pgp({In("quillnet")}).exitCode, kExitBadInput);
+  EXPECT_EQ(Pgp({"-aetz", In("quillnet"), "bob"}).exitCode, kExitBadArguments);
+  EXPECT_EQ(Files(), (std::vector<std::string>{"plain.asc", "quillnet"}));
+}
+
+}  // namespace
+}  // namespace pgp2gpg
