@@ -83,9 +83,7 @@ std::string EscapeForConsole(std::string_view text) {
       ++i;
       continue;
     }
-    if (codePoint == '\\') {
-      out += "\\\\";
-    } else if (IsHiddenCodePoint(codePoint) && codePoint < 0x80) {
+    if (IsHiddenCodePoint(codePoint) && codePoint < 0x80) {
       AppendByteEscape(out, static_cast<unsigned char>(codePoint));
     } else if (IsHiddenCodePoint(codePoint)) {
       char buffer[16];

@@ -12,7 +12,8 @@ namespace pgp2gpg {
 // gpg's status lines carry user ids in UTF-8 with %XX escapes.
 std::string PercentDecode(std::string_view text);
 
-// Valid UTF-8 printable text passes; a backslash becomes "\\"; control
+// Valid UTF-8 printable text passes (backslashes too: Windows paths stay
+// readable, and an escape-like text cannot move anything); control
 // characters (C0, DEL, C1), line and paragraph separators and the bidi
 // controls become "\xNN" or "\u{XXXX}"; bytes that are not valid UTF-8
 // become "\xNN".

@@ -151,7 +151,7 @@ int Session::RunToOutput(const std::string& output, bool needsPassPhrase,
     Report(verdict, run);
     return verdict.exitCode;
   }
-  if (!platform_.ReplaceFile(*temp, output)) {
+  if (!platform_.MoveReplacing(*temp, output)) {
     platform_.WipeFile(*temp);
     platform_.Say("Cannot write the output file " + Shown(output) + ".");
     return kExitFileError;
@@ -270,7 +270,8 @@ int Session::AddKey() {
 int RunPgp2Gpg(const std::vector<std::string>& words, Platform& platform) {
   SecretText passPhrase;
   const bool havePassPhrase = platform.TakePassPhrase(passPhrase);
-  const PgpCommand command = ParsePgpCommand(words);
+  const PgpCommand command = ParsePgpCommand(
+      words, [&platform](const std::string& path) { return platform.FileExists(path); });
   if (!command.error.empty()) {
     platform.Say("pgp2gpg: " + EscapeForConsole(command.error) + ".");
     SayLines(platform, UsageText());

@@ -64,7 +64,7 @@ class Platform {
   // is taken or the file cannot be made.
   virtual bool CreateNewFile(const std::string& path) = 0;
   // Moves `from` to `to`, replacing what is there.
-  virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
+  virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
   // Overwrites the file with zeros, then deletes it; true when no file of
   // that name is left (also when there was none).
   virtual bool WipeFile(const std::string& path) = 0;

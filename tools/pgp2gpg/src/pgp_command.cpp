@@ -82,7 +82,19 @@ void ChooseOperation(const Letters& l, bool clearsig, PgpCommand& command) {
 
 }  // namespace
 
-PgpCommand ParsePgpCommand(const std::vector<std::string>& words) {
+// Returns how many words after `first` belong to the file name.
+size_t WordsJoinedIntoFile(const std::vector<std::string>& words, size_t first,
+                           const FileExistsFn& fileExists) {
+  if (!fileExists || fileExists(words[first])) return 0;
+  std::string joined = words[first];
+  for (size_t k = first + 1; k < words.size(); ++k) {
+    joined += ' ' + words[k];
+    if (fileExists(joined)) return k - first;
+  }
+  return 0;
+}
+
+PgpCommand ParsePgpCommand(const std::vector<std::string>& words, const FileExistsFn& fileExists) {
   PgpCommand command;
   Letters letters;
   bool clearsig = false;
@@ -98,7 +110,10 @@ PgpCommand ParsePgpCommand(const std::vector<std::string>& words) {
     command.error = "no file given";
     return command;
   }
+  const size_t extra = WordsJoinedIntoFile(words, i, fileExists);
   command.file = words[i];
+  for (size_t k = 1; k <= extra; ++k) command.file += ' ' + words[i + k];
+  i += extra;
   if (command.file == "-" || command.file.empty()) {
     command.error = "standard input is not supported: name a file";
     return command;

@@ -4,6 +4,7 @@
 // only a user id. Pure: no platform header.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,8 +31,15 @@ struct PgpCommand {
   std::string error;  // set: the words are unusable (PGP's exit code 5)
 };
 
-// The words after the program name.
-PgpCommand ParsePgpCommand(const std::vector<std::string>& words);
+using FileExistsFn = std::function<bool(const std::string& path)>;
+
+// The words after the program name. The module writes the file name
+// unquoted, so a name with blanks arrives as several words; when
+// `fileExists` is given and the first word names no file, the shortest run
+// of words that, joined by single blanks, names an existing file is taken
+// as the file instead.
+PgpCommand ParsePgpCommand(const std::vector<std::string>& words,
+                           const FileExistsFn& fileExists = nullptr);
 
 // The file an operation writes, named as PGP names it: the input without
 // ".asc" (any case) after decoding, none when the name lacks it; the input

@@ -235,7 +235,7 @@ bool PosixPlatform::CreateNewFile(const std::string& path) {
   return fd.get() >= 0;
 }
 
-bool PosixPlatform::ReplaceFile(const std::string& from, const std::string& to) {
+bool PosixPlatform::MoveReplacing(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
 }
 

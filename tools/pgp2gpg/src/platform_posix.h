@@ -18,7 +18,7 @@ class PosixPlatform final : public Platform {
   bool ReadFile(const std::string& path,
                 const std::function<bool(std::string_view)>& sink) override;
   bool CreateNewFile(const std::string& path) override;
-  bool ReplaceFile(const std::string& from, const std::string& to) override;
+  bool MoveReplacing(const std::string& from, const std::string& to) override;
   bool WipeFile(const std::string& path) override;
   std::string RandomTag() override;
 };

@@ -24,7 +24,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TextRow{"line\nGood signature", "line\\x0AGood signature"},
                     TextRow{"cr\rx", "cr\\x0Dx"},
                     TextRow{"del\x7F", "del\\x7F"},
-                    TextRow{"back\\slash", "back\\\\slash"},
+                    TextRow{"C:\\dir\\x1B", "C:\\dir\\x1B"},
                     TextRow{"c1\xC2\x9B" "31m", "c1\\u{009B}31m"},
                     TextRow{"rlo\xE2\x80\xAEtxt", "rlo\\u{202E}txt"},
                     TextRow{"bad\xFFutf", "bad\\xFFutf"},

@@ -77,6 +77,38 @@ INSTANTIATE_TEST_SUITE_P(
                     BadRow{{"-aetw", "-", "u"}, "standard input"},
                     BadRow{{"-aetw", "", "u"}, "standard input"}));
 
+struct BlankRow {
+  std::vector<std::string> words;
+  std::string file;
+  std::vector<std::string> userIds;
+};
+
+class FileNameWithBlanks : public testing::TestWithParam<BlankRow> {};
+
+// Files that exist: "C:\\My Temp\\quillnet", its ".asc" and "C:\\a b  c".
+TEST_P(FileNameWithBlanks, AreJoinedBackOnlyWhenThatNamesAFile) {
+  const auto exists = [](const std::string& path) {
+    return path == "C:\\My Temp\\quillnet" || path == "C:\\My Temp\\quillnet.asc" ||
+           path == "C:\\a b c" || path == "x";
+  };
+  const PgpCommand command = ParsePgpCommand(GetParam().words, exists);
+  EXPECT_EQ(command.error, "");
+  EXPECT_EQ(command.file, GetParam().file);
+  EXPECT_EQ(command.userIds, GetParam().userIds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FileNameWithBlanks,
+    testing::Values(
+        BlankRow{{"C:\\My", "Temp\\quillnet.asc"}, "C:\\My Temp\\quillnet.asc", {}},
+        BlankRow{{"-aetw", "C:\\My", "Temp\\quillnet", "bob", "Temp"},
+                 "C:\\My Temp\\quillnet", {"bob", "Temp"}},
+        BlankRow{{"-ast", "+clearsig=on", "C:\\a", "b", "c"}, "C:\\a b c", {}},
+        // The first word names a file: nothing is joined.
+        BlankRow{{"-aetw", "x", "y"}, "x", {"y"}},
+        // No run of words names a file: the first word stays the file.
+        BlankRow{{"-aetw", "C:\\No", "Such", "bob"}, "C:\\No", {"Such", "bob"}}));
+
 TEST(ParseCommandHelp, HelpNeedsNoFile) {
   const PgpCommand command = ParsePgpCommand({"-h"});
   EXPECT_EQ(command.error, "");

@@ -77,7 +77,7 @@ class MemoryPlatform final : public Platform {
     }
     return files.emplace(path, "").second;
   }
-  bool ReplaceFile(const std::string& from, const std::string& to) override {
+  bool MoveReplacing(const std::string& from, const std::string& to) override {
     files[to] = files[from];
     files.erase(from);
     return true;
