@@ -321,6 +321,15 @@ TEST_F(Pgp2GpgExe, GpgNotFoundSaysWhereItLooked) {
   EXPECT_EQ(result.exitCode, static_cast<DWORD>(kExitFileNotFound)) << result.console;
   EXPECT_NE(result.console.find("  C:\\no such dir\\gpg.exe\r\n"), std::string::npos) << result.console;
 
+  // A file that is there but is no program.
+  WriteAll(In("gpg.exe"), "not a program");
+  environment_.Set("QUILLNET_GPG", In("gpg.exe"));
+  result = Run(QuoteArgument(Exe()) + " -aetw " + QuoteArgument(In("B")) + " bob");
+  EXPECT_EQ(result.exitCode, static_cast<DWORD>(kExitFileNotFound)) << result.console;
+  EXPECT_NE(result.console.find("cannot run gpg (" + In("gpg.exe") + ")"), std::string::npos)
+      << result.console;
+  EXPECT_FALSE(Exists(In("B.asc")));
+
   environment_.Set("QUILLNET_GPG", std::nullopt);
   environment_.Set("PATH", "C:\\nothing here");
   environment_.Set("ProgramFiles", "C:\\PF");
