@@ -126,9 +126,10 @@ void Session::Report(const Verdict& verdict, const GpgRun& run) {
 // gpg writes into a fresh file of our own; only a good verdict turns it into
 // the output, so a failed run (a bad signature, a half-written decryption)
 // never leaves a file the module could take for the result. A stale output
-// from an earlier run is wiped too.
+// from an earlier run is wiped first, whatever follows.
 int Session::RunToOutput(const std::string& output, bool needsPassPhrase,
                          const std::function<Verdict(const GpgOutcome&)>& judge) {
+  platform_.WipeFile(output);
   if (!LocateGpg()) return kExitFileNotFound;
   const std::optional<std::string> temp = MakeTempOutput(output);
   if (!temp) {

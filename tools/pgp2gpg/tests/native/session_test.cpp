@@ -236,6 +236,7 @@ TEST(Session, NoFreeTempNameIsAFileError) {
 TEST(Session, GpgNotFoundSaysWhereItLooked) {
   MemoryPlatform platform;
   platform.files["q.asc"] = kMessage;
+  platform.files["q"] = "stale output";
   platform.candidates = {"/a/gpg", "/b/gpg"};
   EXPECT_EQ(RunPgp2Gpg({"q.asc"}, platform), kExitFileNotFound);
   EXPECT_NE(platform.Console().find("gpg not found. Looked for:\n  /a/gpg\n  /b/gpg\n"),
