@@ -399,5 +399,28 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"EmptyOutput", "empty", "File has no or invalid data:\n  {base}", "0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A close request while a command's dialog is open waits for the command:
+// the module leaves after it, then the client closes.
+TEST_F(CommandTest, ClosingTheClientDuringACommandWaitsForItsEnd) {
+  StartSession();
+  OpenReceived("01-encrypted.msg");
+  const uidrive::MessageBoxInfo dialog = RunPgp();
+  uidrive::PostClose(main());
+  EXPECT_FALSE(s().quillnet.client().WaitForExit(1000)) << "the client closed under the dialog";
+  EXPECT_TRUE(IsWindow(dialog.handle));
+  uidrive::Answer(dialog, "OK");
+
+  const std::optional<DWORD> launcher = s().quillnet.launcher().WaitForExit(kResultTimeout);
+  ASSERT_TRUE(launcher) << "the launcher did not end";
+  EXPECT_EQ(*launcher, 0u);
+  const std::optional<DWORD> client = s().quillnet.client().WaitForExit(kResultTimeout);
+  ASSERT_TRUE(client) << "the client did not close";
+  EXPECT_EQ(*client, 0u);
+  const std::vector<PgpCall> calls = Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].exit, "0");
+  EXPECT_TRUE(s().workspace.TempFiles().empty());
+}
+
 }  // namespace
 }  // namespace e2e

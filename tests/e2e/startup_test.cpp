@@ -298,6 +298,31 @@ TEST_F(StartTest, ExitItemTakesTheModuleOutAndEndsTheLauncher) {
   EXPECT_TRUE(s.quillnet.ClientAnswers());
 }
 
+// The user takes the module out, then wants it back in the same client.
+TEST_F(StartTest, LauncherStartedAgainAfterTheExitSettlesInTheSameClient) {
+  Session s;
+  s.quillnet.Start();
+  const HWND main = s.quillnet.main();
+  uidrive::PostCommand(main, kIdmExitExtension);
+  ASSERT_TRUE(s.quillnet.launcher().WaitForExit(15000));
+  ASSERT_FALSE(ReadModuleItems(main)->any());
+
+  // Taken for a second launcher, the new one would end at once.
+  s.quillnet.StartLauncher();
+  bool back = false;
+  WaitUntil([&] {
+    const std::optional<ModuleItems> items = ReadModuleItems(main, 2000);
+    back = items && items->all();
+    return back || !s.quillnet.launcher().Running();
+  }, 15000);
+  ASSERT_TRUE(back) << "the module did not come back; the launcher "
+                    << (s.quillnet.launcher().Running() ? "still waits" : "ended");
+  EXPECT_TRUE(WaitUntil([&] { return Button(main) != nullptr; }, 10000));
+  EXPECT_TRUE(NoQuillnetBoxOpen());
+  EXPECT_EQ(ClientWindows(), std::vector<HWND>{main});
+  EXPECT_TRUE(s.quillnet.launcher().Running());
+}
+
 TEST_F(StartTest, ClosingTheClientEndsTheModuleThenTheClientAndTheLauncher) {
   Session s;
   s.quillnet.Start();
