@@ -13,6 +13,7 @@
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
 #include "startup/fonts_win.h"
+#include "startup/hook_win.h"
 #include "startup/module_win.h"
 #include "startup/settings_file_win.h"
 #include "startup/shared_state_win.h"
@@ -304,6 +305,7 @@ void ExitExtension(HWND mainWindow) {
   // Nothing of the module is called in this process any more. Some systems
   // keep a hook's DLL loaded after the unhook; the launcher's wait for the
   // unload ends on this flag instead.
+  clientInitialised = 0;  // a later launcher's hook starts the module afresh
   InterlockedExchange(&sharedState.clientLeft, 1);
 }
 

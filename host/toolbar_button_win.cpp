@@ -184,6 +184,14 @@ void RemoveButton() {
   Repaint(ToolBarWindow);
 }
 
+void ForgetButton() {
+  ToolBarWindow = nullptr;
+  ToolBarProc = nullptr;
+  ButtonPressed = 0;
+  AddButtonLock = 0;
+  RetryNotBefore = 0;
+}
+
 void UnregisterButtonClass() {
   if (ToolBarWindow != nullptr) UnregisterClassA(kButtonClassName, moduleInstance);
 }

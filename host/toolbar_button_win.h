@@ -50,6 +50,8 @@ int CreateButton(HWND mainWindow);
 // back, where P09 is still the one installed; repaints the bar. Only when a
 // button was added.
 void RemoveButton();
+// Forgets the button of an earlier run of the module in this process.
+void ForgetButton();
 
 // Unregisters "ql_button" when a button was added (its windows are gone).
 void UnregisterButtonClass();

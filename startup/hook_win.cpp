@@ -6,6 +6,7 @@
 #include "core/text_capture_win.h"
 #include "host/menus.h"
 #include "host/menus_win.h"
+#include "host/toolbar_button_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
 #include "runner/temp_files_win.h"
@@ -46,6 +47,15 @@ bool TryPgpCandidate(const char* directory, size_t directoryLength, const char* 
   return OpenFile(PgpPath, &info, OF_EXIST) > 0;
 }
 
+// A module that stayed loaded after leaving the client starts again as a
+// freshly loaded one would: no exit under way, no button, no refusal of it.
+void ForgetEarlierExtension() {
+  ExtensionLeft = false;
+  ExitPending = false;
+  CloseAfterExit = 0;
+  ForgetButton();
+}
+
 }  // namespace
 
 bool FindPgp(size_t directoryLength) {
@@ -68,6 +78,7 @@ bool FindPgp(size_t directoryLength) {
 }
 
 bool InitInClient() {
+  ForgetEarlierExtension();
   const bool fontsMade = CreateFonts();
   runState.textHandle = nullptr;
   MessageText[0] = '\0';

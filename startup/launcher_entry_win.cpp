@@ -32,6 +32,15 @@ bool ProcessHasEnded(DWORD processId) {
   return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
 }
 
+void ForgetFinishedRun() {
+  sharedState._hHook = nullptr;
+  sharedState.hookRan = 0;
+  sharedState.unhooked = 0;
+  sharedState.clientReady = 0;
+  sharedState.clientLeft = 0;
+  sharedState.launcherProcessId = 0;
+}
+
 // Another launcher is active: bring its client forward, or offer to end a
 // launcher that has lost its client.
 LONG_PTR RefuseSecondLauncher() {
@@ -80,6 +89,9 @@ bool CreateClientProcess(const char* program, PROCESS_INFORMATION& process) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   GetStartupInfoA(&startup);
+  // A launcher started by a program rather than a shell may have no show
+  // state of its own; passing its empty one on would start the client hidden.
+  if (!(startup.dwFlags & STARTF_USESHOWWINDOW)) startup.wShowWindow = SW_SHOWNORMAL;
   startup.dwFlags |= STARTF_USESHOWWINDOW | STARTF_FORCEONFEEDBACK;
   char commandLine[kClientCommandLineSize];
   BuildClientCommandLine(commandLine, program, sharedState.clientArguments);
@@ -156,7 +168,12 @@ extern "C" LONG_PTR WINAPI P01(HINSTANCE launcherInstance, DWORD launcherThreadI
   ComputeSettingsPath(sharedState.clientArguments);
   sharedState.clientMainWindow = FindWindowA(kClientClass, nullptr);
 
-  if (sharedState.attachCount > 1) return RefuseSecondLauncher();
+  // The module may stay mapped in a client it has left (some systems keep a
+  // hook's DLL loaded); that client is ready for a new run, not a second one.
+  if (sharedState.clientLeft)
+    ForgetFinishedRun();
+  else if (sharedState.attachCount > 1)
+    return RefuseSecondLauncher();
 
   sharedState.launcherProcessId = GetCurrentProcessId();
   sharedState.launcherThreadId = launcherThreadId;

@@ -261,6 +261,7 @@ class SecondLauncherTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sharedState.attachCount = 2;
+    sharedState.clientLeft = 0;  // the first launcher's run is still on
     sharedState.launcherThreadId = 77;
     sharedState.hookRan = 0;
     sharedState._hHook = reinterpret_cast<HHOOK>(0x99);
