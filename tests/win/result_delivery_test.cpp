@@ -18,6 +18,7 @@
 #include "runner/result_delivery_win.h"
 #include "runner/temp_files_win.h"
 #include "startup/settings_file_win.h"
+#include "tests/win/support/clipboard_text.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/fake_client.h"
 #include "tests/win/support/pgp_fixture.h"
@@ -28,19 +29,6 @@ namespace {
 using fake_client::FakeClient;
 
 constexpr char kDecodeTitle[] = " PGP - Decode ";
-
-std::string ClipboardData(UINT format) {
-  std::string text = "<none>";
-  if (!OpenClipboard(nullptr)) return "<clipboard not open>";
-  if (HANDLE data = GetClipboardData(format)) {
-    if (const char* p = static_cast<const char*>(GlobalLock(data))) {
-      text = p;
-      GlobalUnlock(data);
-    }
-  }
-  CloseClipboard();
-  return text;
-}
 
 void PutOnClipboard(UINT format, const std::string& text) {
   ASSERT_TRUE(OpenClipboard(nullptr));

@@ -18,6 +18,7 @@
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
 #include "startup/settings_file_win.h"
+#include "tests/win/support/clipboard_text.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/fake_client.h"
 #include "tests/win/support/pgp_fixture.h"
@@ -53,19 +54,6 @@ std::string Quoted(const std::string& text) {
     if (c == '\n') out += '>';
   }
   return out;
-}
-
-std::string ClipboardText() {
-  std::string text;
-  if (!OpenClipboard(nullptr)) return "<clipboard not open>";
-  if (HANDLE data = GetClipboardData(CF_TEXT)) {
-    if (const char* p = static_cast<const char*>(GlobalLock(data))) {
-      text = p;
-      GlobalUnlock(data);
-    }
-  }
-  CloseClipboard();
-  return text;
 }
 
 void EmptyTheClipboard() {
@@ -425,10 +413,10 @@ TEST_P(CopyToReadOnly, ResultGoesWhereTheSettingOrTheUserSays) {
     EXPECT_EQ(seen[1].text.rfind("PGP succeeded.", 0), 0u) << seen[1].text;
   }
   if (row.toClipboard) {
-    EXPECT_EQ(ClipboardText(), plain);
+    EXPECT_EQ(ClipboardData(CF_TEXT, ""), plain);
     EXPECT_EQ(FakeClient::Text(client_.message), text);
   } else {
-    EXPECT_EQ(ClipboardText(), "");
+    EXPECT_EQ(ClipboardData(CF_TEXT, ""), "");
     EXPECT_EQ(FakeClient::Text(client_.message), "Received:\r\n" + plain + "\r\nFooter");
   }
 }
