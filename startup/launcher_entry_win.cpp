@@ -17,19 +17,24 @@ namespace {
 constexpr char kClientClass[] = "EudoraMainWindow";
 constexpr char kCaption[] = "Quillnet";
 
-// The client's process, as the launcher saw it in P01; P02 stops waiting for
-// the client to let go of the module once that process has ended.
-DWORD clientProcessId = 0;
+// The client's process, opened once in P01 so that its id cannot be reused
+// while the launcher looks: the waits for the hook and for the unload stop
+// when it has ended.
+UniqueHandle clientProcess;
+bool clientProcessGone = false;  // it had ended before it could be opened
 
 void ShowLauncherMessage(const char* text, UINT type = MB_OK) {
   MessageBoxA(nullptr, text, kCaption, type);
 }
 
-bool ProcessHasEnded(DWORD processId) {
-  if (processId == 0) return false;
-  UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
-  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
-  return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+void OpenClientProcess(DWORD processId) {
+  clientProcess.reset(OpenProcess(SYNCHRONIZE, FALSE, processId));
+  clientProcessGone = !clientProcess && GetLastError() == ERROR_INVALID_PARAMETER;
+}
+
+bool ClientHasEnded() {
+  if (clientProcessGone) return true;
+  return clientProcess && WaitForSingleObject(clientProcess.get(), 0) == WAIT_OBJECT_0;
 }
 
 void ForgetFinishedRun() {
@@ -79,7 +84,7 @@ size_t LauncherPathLength(HINSTANCE launcherInstance) {
 // set hookRan.
 bool WaitForHook() {
   while (!sharedState.hookRan) {
-    if (ProcessHasEnded(clientProcessId) || !IsWindow(sharedState.clientMainWindow)) return false;
+    if (ClientHasEnded() || !IsWindow(sharedState.clientMainWindow)) return false;
     Sleep(100);
   }
   return true;
@@ -139,8 +144,7 @@ int StartClient(const char* programName) {
     }
   }
   const bool hadThread = process.hThread != nullptr;
-  UniqueHandle thread(process.hThread);
-  thread.reset();
+  if (hadThread) CloseHandle(process.hThread);
   DWORD idle;
   {
     UniqueHandle child(process.hProcess);
@@ -187,8 +191,10 @@ extern "C" LONG_PTR WINAPI P01(HINSTANCE launcherInstance, DWORD launcherThreadI
 
   DWORD clientThread = 0;
   if (result == 0) {
+    DWORD clientProcessId = 0;
     clientThread = GetWindowThreadProcessId(sharedState.clientMainWindow, &clientProcessId);
     if (clientThread == 0) result = IDS_EUDORA16;
+    else OpenClientProcess(clientProcessId);
   }
   if (result != 0) {
     if (result != 4) LoadModuleString(result, MessageText, kMessageTextSize);
@@ -222,7 +228,7 @@ extern "C" BOOL WINAPI P02() {
   // unhook, and a client where the module never started has nothing of it
   // running. Each of these ends the wait too.
   while (sharedState.attachCount > 1 && sharedState.clientReady && !sharedState.clientLeft &&
-         !ProcessHasEnded(clientProcessId))
+         !ClientHasEnded())
     Sleep(100);
   return unhookedOk;
 }
