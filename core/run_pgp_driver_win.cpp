@@ -10,6 +10,7 @@
 #include "core/handles_win.h"
 #include "core/run_pgp_driver.h"
 #include "core/text_capture_win.h"
+#include "core/window_procedure_win.h"
 #include "runner/result_delivery.h"
 #include "runner/result_delivery_win.h"
 #include "runner/temp_files.h"
@@ -37,8 +38,8 @@ void ResetCommandState() {
   runState.windowKind = NoWindow;
   HWND previous = runState.sourceWindow;
   if (previous != nullptr &&
-      GetWindowLongA(previous, GWL_WNDPROC) == reinterpret_cast<LONG>(P07)) {
-    SetWindowLongA(previous, GWL_WNDPROC, reinterpret_cast<LONG>(runState.sourceWindowProc));
+      WindowProcIs(previous, P07)) {
+    ReplaceWindowProc(previous, runState.sourceWindowProc);
   }
   runState.sourceWindow = nullptr;
 }

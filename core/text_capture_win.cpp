@@ -5,6 +5,7 @@
 #include "core/command_state_win.h"
 #include "core/handles_win.h"
 #include "core/text_capture.h"
+#include "core/window_procedure_win.h"
 #include "host/menus.h"
 #include "resources/resource_ids.h"
 #include "startup/settings_file_win.h"
@@ -138,7 +139,7 @@ void SetShiftPressed(bool pressed, BYTE& remembered) {
 // A null procedure is never put back: the window would have none at all.
 void RestoreSourceProcedure(HWND window) {
   if (runState.sourceWindowProc != nullptr) {
-    SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG>(runState.sourceWindowProc));
+    ReplaceWindowProc(window, runState.sourceWindowProc);
   }
   runState.sourceWindow = nullptr;
 }

@@ -8,6 +8,7 @@
 #include "core/handles_win.h"
 #include "core/run_pgp_driver_win.h"
 #include "core/text_capture_win.h"
+#include "core/window_procedure_win.h"
 #include "host/about_dialog_win.h"
 #include "host/toolbar_button_win.h"
 #include "resources/resource_ids.h"
@@ -30,12 +31,6 @@ namespace {
 
 constexpr int kMenuTextSize = 256;
 constexpr DWORD kUnhookPollMs = 100;
-
-LONG AsWindowLong(WNDPROC procedure) { return reinterpret_cast<LONG>(procedure); }
-
-bool ProcedureIs(HWND window, WNDPROC procedure) {
-  return window != nullptr && GetWindowLongA(window, GWL_WNDPROC) == AsWindowLong(procedure);
-}
 
 // ---- Setting the items up ------------------------------------------------
 
@@ -119,8 +114,8 @@ int SetupMenusOn(HWND mainWindow) {
 
 void RestoreSourceWindow() {
   HWND source = runState.sourceWindow;
-  if (source != nullptr && runState.sourceWindowProc != nullptr && ProcedureIs(source, P07)) {
-    SetWindowLongA(source, GWL_WNDPROC, AsWindowLong(runState.sourceWindowProc));
+  if (source != nullptr && runState.sourceWindowProc != nullptr && WindowProcIs(source, P07)) {
+    ReplaceWindowProc(source, runState.sourceWindowProc);
   }
   // The kept text goes with the resources, so nothing is left to undo.
   runState.UndoArmed = 0;
@@ -137,8 +132,8 @@ void RemoveItems() {
 }
 
 void RestoreMainWindow(HWND mainWindow) {
-  if (MainWindowProc != nullptr && ProcedureIs(mainWindow, P10)) {
-    SetWindowLongA(mainWindow, GWL_WNDPROC, AsWindowLong(MainWindowProc));
+  if (MainWindowProc != nullptr && WindowProcIs(mainWindow, P10)) {
+    ReplaceWindowProc(mainWindow, MainWindowProc);
   }
 }
 

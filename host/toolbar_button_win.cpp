@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/command_state_win.h"
+#include "core/window_procedure_win.h"
 #include "host/gdi_holders_win.h"
 #include "host/menus.h"
 #include "resources/resource_ids.h"
@@ -20,12 +21,6 @@ UINT AddButtonLock = 0;
 DWORD RetryNotBefore = 0;
 
 namespace {
-
-LONG AsWindowLong(WNDPROC procedure) { return reinterpret_cast<LONG>(procedure); }
-
-bool ProcedureIs(HWND window, WNDPROC procedure) {
-  return window != nullptr && GetWindowLongA(window, GWL_WNDPROC) == AsWindowLong(procedure);
-}
 
 HWND ButtonOf(HWND toolBar) { return GetDlgItem(toolBar, IDC_PGP_BUTTON); }
 
@@ -161,8 +156,8 @@ int CreateButton(HWND mainWindow) {
     UnregisterClassA(kButtonClassName, moduleInstance);
     return 0;
   }
-  SetWindowLongA(button, GWL_ID, IDC_PGP_BUTTON);
-  ToolBarProc = reinterpret_cast<WNDPROC>(SetWindowLongA(ToolBarWindow, GWL_WNDPROC, AsWindowLong(P09)));
+  SetWindowLongPtrA(button, GWLP_ID, IDC_PGP_BUTTON);
+  ToolBarProc = ReplaceWindowProc(ToolBarWindow, P09);
   if (ToolBarProc == nullptr) {
     // The button still works as a button; it just is not kept in place.
     ShowButtonMessage(mainWindow, "Subclass AfxControlBar failed", MB_OK);
@@ -178,8 +173,8 @@ void RemoveButton() {
   // Someone who subclassed the bar after us would lose their procedure if
   // ours were put back over it, so the bar is only touched while P09 is
   // still the procedure in place.
-  if (ToolBarProc != nullptr && ProcedureIs(ToolBarWindow, P09)) {
-    SetWindowLongA(ToolBarWindow, GWL_WNDPROC, AsWindowLong(ToolBarProc));
+  if (ToolBarProc != nullptr && WindowProcIs(ToolBarWindow, P09)) {
+    ReplaceWindowProc(ToolBarWindow, ToolBarProc);
   }
   Repaint(ToolBarWindow);
 }
@@ -237,8 +232,8 @@ extern "C" LRESULT CALLBACK P09(HWND window, UINT message, WPARAM wParam, LPARAM
   const WNDPROC own = ToolBarProc;
   switch (message) {
     case WM_DESTROY:
-      if (own != nullptr && ProcedureIs(window, P09)) {
-        SetWindowLongA(window, GWL_WNDPROC, AsWindowLong(own));
+      if (own != nullptr && WindowProcIs(window, P09)) {
+        ReplaceWindowProc(window, own);
       }
       break;
     case WM_SIZE:

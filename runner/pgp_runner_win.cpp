@@ -278,7 +278,7 @@ bool RunPgp(PgpRequest& request) {
   BuildPgpOptions(request.flags, request.fileName, request.userId, options);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  static_assert(sizeof(STARTUPINFOA) == 68, "the 32-bit record");
+  static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "the 32-bit record");
 
   DWORD error = 0;
   {

@@ -7,6 +7,7 @@
 #include "core/confirm_dialog_win.h"
 #include "core/handles_win.h"
 #include "core/text_capture_win.h"
+#include "core/window_procedure_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
 #include "runner/result_delivery.h"
@@ -67,10 +68,9 @@ bool IsReadOnly(HWND window) { return (GetWindowLongA(window, GWL_STYLE) & ES_RE
 // keeps its first previous procedure: storing P07 as its own predecessor
 // would make every message call itself.
 void SubclassForUndo(HWND window) {
-  const auto current = reinterpret_cast<WNDPROC>(GetWindowLongA(window, GWL_WNDPROC));
+  const auto current = WindowProcOf(window);
   if (current == P07) return;
-  runState.sourceWindowProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG>(P07)));
+  runState.sourceWindowProc = ReplaceWindowProc(window, P07);
 }
 
 // An editable window gets the output in place of the block. False with the

@@ -4,6 +4,7 @@
 
 #include "core/command_state_win.h"
 #include "core/text_capture_win.h"
+#include "core/window_procedure_win.h"
 #include "host/menus.h"
 #include "host/menus_win.h"
 #include "host/toolbar_button_win.h"
@@ -106,14 +107,13 @@ bool InitInClient() {
 
   if (!PrepareTempFiles()) return false;
 
-  MainWindowProc = reinterpret_cast<WNDPROC>(SetWindowLongA(
-      sharedState.clientMainWindow, GWL_WNDPROC, reinterpret_cast<LONG>(P10)));
+  MainWindowProc = ReplaceWindowProc(sharedState.clientMainWindow, P10);
   if (!MainWindowProc) {
     ShowInitString(IDS_EUDORA16);
     return false;
   }
   if (!SetupMenus()) {
-    SetWindowLongA(sharedState.clientMainWindow, GWL_WNDPROC, reinterpret_cast<LONG>(MainWindowProc));
+    ReplaceWindowProc(sharedState.clientMainWindow, MainWindowProc);
     ShowInitString(IDS_INIT_FAILED);
     return false;
   }

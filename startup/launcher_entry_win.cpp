@@ -220,7 +220,7 @@ extern "C" BOOL WINAPI P02() {
   InterlockedExchange(&sharedState.unhooked, 1);
   if (!unhookedOk) {
     char text[64];
-    wsprintfA(text, "Error unhooking: _hHook = %lX", reinterpret_cast<DWORD>(sharedState._hHook));
+    wsprintfA(text, "Error unhooking: _hHook = %lX", HandleToULong(sharedState._hHook));
     ShowLauncherMessage(text);
   }
   // The client lets go of the module by unloading it; a client that was

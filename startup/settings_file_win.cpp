@@ -60,7 +60,7 @@ void QuoteEncryptForSetting() {
 // The client words its attachment lines itself when it has the string;
 // otherwise ours matches the client's usual wording.
 void LoadAttachmentPrefix(HWND clientMainWindow) {
-  auto client = reinterpret_cast<HINSTANCE>(GetWindowLongA(clientMainWindow, GWL_HINSTANCE));
+  auto client = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(clientMainWindow, GWLP_HINSTANCE));
   int n = LoadStringA(client, kClientAttachmentPrefixId, AttachmentPrefix, kAttachmentPrefixSize);
   if (n <= 0) n = LoadModuleString(IDS_ATTACHMENT_PREFIX, AttachmentPrefix, kAttachmentPrefixSize);
   AttachmentPrefixLength = n > 0 ? n : 0;

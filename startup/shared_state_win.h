@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 #include "startup/launcher_entry.h"
 
 struct SharedState {
@@ -26,3 +28,22 @@ struct SharedState {
 };
 
 extern SharedState sharedState;
+
+// The 32-bit module's record, byte for byte: a launcher and a client of one
+// release share it, and its fields are where the 32-bit layout puts them.
+// A 64-bit build has wider handles and never shares the record with a
+// 32-bit module (the system loads a module of the process's own width).
+#if !defined(_WIN64)
+static_assert(offsetof(SharedState, launcherThreadId) == 0);
+static_assert(offsetof(SharedState, attachCount) == 4);
+static_assert(offsetof(SharedState, launcherProcessId) == 8);
+static_assert(offsetof(SharedState, clientMainWindow) == 12);
+static_assert(offsetof(SharedState, previousForeground) == 16);
+static_assert(offsetof(SharedState, _hHook) == 20);
+static_assert(offsetof(SharedState, hookRan) == 24);
+static_assert(offsetof(SharedState, unhooked) == 28);
+static_assert(offsetof(SharedState, clientReady) == 32);
+static_assert(offsetof(SharedState, clientArguments) == 36);
+static_assert(offsetof(SharedState, clientLeft) == 36 + kClientArgumentsSize);
+static_assert(sizeof(SharedState) == 40 + kClientArgumentsSize);
+#endif

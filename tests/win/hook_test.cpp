@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/command_state_win.h"
+#include "core/window_procedure_win.h"
 #include "host/menus.h"
 #include "host/menus_win.h"
 #include "resources/resource_ids.h"
@@ -250,8 +251,8 @@ class InitFixture : public ::testing::Test {
 
   void TearDown() override {
     if (client_ && IsWindow(client_->main) && MainWindowProc &&
-        GetWindowLongA(client_->main, GWL_WNDPROC) == reinterpret_cast<LONG>(P10))
-      SetWindowLongA(client_->main, GWL_WNDPROC, reinterpret_cast<LONG>(MainWindowProc));
+        WindowProcIs(client_->main, P10))
+      ReplaceWindowProc(client_->main, MainWindowProc);
     client_.reset();
     DeleteFonts();
     ForgetModule();
@@ -281,7 +282,7 @@ class InitFixture : public ::testing::Test {
   }
 
   bool Subclassed() {
-    return GetWindowLongA(Client().main, GWL_WNDPROC) == reinterpret_cast<LONG>(P10);
+    return WindowProcIs(Client().main, P10);
   }
 
   bool HasItem(UINT id) {
@@ -352,7 +353,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, HookTriggerTest, ::testing::ValuesIn(kTriggerRows
 
 TEST_F(InitFixture, SuccessfulStartTakesOverTheMainWindowAndAddsTheItems) {
   const WNDPROC clientProc =
-      reinterpret_cast<WNDPROC>(GetWindowLongA(Client().main, GWL_WNDPROC));
+      WindowProcOf(Client().main);
   DialogAnswerer answerer({});
   Retrieve(WM_NULL);
 
@@ -374,9 +375,9 @@ TEST_F(InitFixture, SuccessfulStartTakesOverTheMainWindowAndAddsTheItems) {
   EXPECT_EQ(answerer.Unexpected(), 0);
 
   // Initialised once: a later WM_NULL changes nothing.
-  const LONG procedure = GetWindowLongA(Client().main, GWL_WNDPROC);
+  const WNDPROC procedure = WindowProcOf(Client().main);
   Retrieve(WM_NULL);
-  EXPECT_EQ(GetWindowLongA(Client().main, GWL_WNDPROC), procedure);
+  EXPECT_EQ(WindowProcOf(Client().main), procedure);
   EXPECT_EQ(TakeButtonRequests(), 0);
 }
 

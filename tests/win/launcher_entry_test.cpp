@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/command_state_win.h"
+#include "core/window_procedure_win.h"
 #include "host/menus.h"
 #include "host/menus_win.h"
 #include "resources/resource_ids.h"
@@ -399,9 +400,9 @@ class ClientThread {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
-    if (MainWindowProc && GetWindowLongA(main_, GWL_WNDPROC) == reinterpret_cast<LONG>(P10)) {
+    if (MainWindowProc && WindowProcIs(main_, P10)) {
       ExtensionLeft = true;
-      SetWindowLongA(main_, GWL_WNDPROC, reinterpret_cast<LONG>(MainWindowProc));
+      ReplaceWindowProc(main_, MainWindowProc);
     }
   }
 
@@ -447,7 +448,7 @@ TEST(LauncherRoundTest, HooksTheRunningClientThenLetsItGoAgain) {
     EXPECT_EQ(std::string(sharedState.clientArguments), folder.path());
     EXPECT_EQ(sharedState.clientMainWindow, client.main());
     EXPECT_TRUE(HasItem(client.main(), IDM_RUN_PGP));
-    EXPECT_EQ(GetWindowLongA(client.main(), GWL_WNDPROC), reinterpret_cast<LONG>(P10));
+    EXPECT_EQ(WindowProcOf(client.main()), P10);
 
     // The module's exit tells this thread, which is what the launcher waits for.
     PostMessageA(client.main(), WM_COMMAND, IDM_EXIT_EXTENSION, 0);
@@ -458,7 +459,7 @@ TEST(LauncherRoundTest, HooksTheRunningClientThenLetsItGoAgain) {
     EXPECT_EQ(sharedState.unhooked, 1);
     EXPECT_TRUE(WaitFor([] { return sharedState.clientLeft != 0; }, 10000));
     EXPECT_FALSE(HasItem(client.main(), IDM_RUN_PGP));
-    EXPECT_NE(GetWindowLongA(client.main(), GWL_WNDPROC), reinterpret_cast<LONG>(P10));
+    EXPECT_NE(WindowProcOf(client.main()), P10);
   }
 
   // Back to a module that never ran in a client.

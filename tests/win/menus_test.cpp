@@ -16,6 +16,7 @@
 
 #include "core/command_state_win.h"
 #include "core/text_capture_win.h"
+#include "core/window_procedure_win.h"
 #include "host/menus_win.h"
 #include "host/toolbar_button_win.h"
 #include "runner/temp_files_win.h"
@@ -242,8 +243,7 @@ class ClientFixture : public testing::Test {
 
   // What the hook's initialisation does before it sets the menus up.
   void Subclass() {
-    MainWindowProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(client, GWL_WNDPROC, reinterpret_cast<LONG>(P10)));
+    MainWindowProc = ReplaceWindowProc(client, P10);
   }
 
   HMENU PopupAt(int position) const { return GetSubMenu(menuBar, position); }
@@ -665,7 +665,7 @@ class ExitTest : public ProcedureTest {
     EnsureToolBarClass();
     toolBar = CreateWindowExA(0, kToolBarClassName, "", WS_CHILD | WS_VISIBLE, 0, 0, 600, 30,
                               client, nullptr, GetModuleHandleA(nullptr), nullptr);
-    toolBarOwnProc = reinterpret_cast<WNDPROC>(GetWindowLongA(toolBar, GWL_WNDPROC));
+    toolBarOwnProc = WindowProcOf(toolBar);
     Settings.UseToolBar = 1;
     SendMessageA(client, WM_COMMAND, IDM_ADD_BUTTON, 0);
     button = GetDlgItem(toolBar, IDC_PGP_BUTTON);
@@ -673,9 +673,8 @@ class ExitTest : public ProcedureTest {
 
     source = CreateWindowExA(0, "Edit", "text", WS_CHILD | WS_VISIBLE, 0, 40, 200, 20, client,
                              nullptr, GetModuleHandleA(nullptr), nullptr);
-    sourceOwnProc = reinterpret_cast<WNDPROC>(GetWindowLongA(source, GWL_WNDPROC));
-    runState.sourceWindowProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(source, GWL_WNDPROC, reinterpret_cast<LONG>(P07)));
+    sourceOwnProc = WindowProcOf(source);
+    runState.sourceWindowProc = ReplaceWindowProc(source, P07);
     runState.sourceWindow = source;
     runState.UndoArmed = 1;
     runState.textHandle = GlobalAlloc(GMEM_MOVEABLE, 16);
@@ -730,15 +729,15 @@ TEST_F(ExitTest, StepsRunInOrderAndUndoEverything) {
                        !HasCommand(MessageMenu, IDM_RUN_PGP);
     atQuit.buttonGone = !IsWindow(button);
     atQuit.toolBarRestored =
-        GetWindowLongA(toolBar, GWL_WNDPROC) == reinterpret_cast<LONG>(toolBarOwnProc);
+        WindowProcIs(toolBar, toolBarOwnProc);
     atQuit.sourceRestored =
-        GetWindowLongA(source, GWL_WNDPROC) == reinterpret_cast<LONG>(sourceOwnProc);
+        WindowProcIs(source, sourceOwnProc);
     atQuit.fontsGone = TextFont == nullptr && SmallFont == nullptr;
     atQuit.textFreed = runState.textHandle == nullptr;
     // Restoring the main window and wiping come before the wait ends.
     for (int i = 0; i < 300 && !atQuit.laterStepsDone; ++i) {
       atQuit.laterStepsDone =
-          GetWindowLongA(c, GWL_WNDPROC) == reinterpret_cast<LONG>(MainWindowProc) &&
+          WindowProcIs(c, MainWindowProc) &&
           !Exists(asc.c_str()) && !Exists(base.c_str());
       if (!atQuit.laterStepsDone) Sleep(10);
     }
@@ -777,16 +776,16 @@ TEST_F(ExitTest, UnchangedButtonPosIsNotWritten) {
 TEST_F(ExitTest, ProceduresReplacedByOthersAfterUsAreLeftAlone) {
   // Someone else subclassed all three after the module did.
   HWND windows[3] = {client, toolBar, source};
-  for (HWND w : windows) SetWindowLongA(w, GWL_WNDPROC, reinterpret_cast<LONG>(PlainProc));
+  for (HWND w : windows) ReplaceWindowProc(w, PlainProc);
   {
     Launcher launcher;
     ExitExtension(client);
   }
   for (HWND w : windows)
-    EXPECT_EQ(GetWindowLongA(w, GWL_WNDPROC), reinterpret_cast<LONG>(PlainProc));
+    EXPECT_EQ(WindowProcOf(w), PlainProc);
   // Put the chain back the way the test found it, for the teardown.
-  SetWindowLongA(client, GWL_WNDPROC, reinterpret_cast<LONG>(MainWindowProc));
-  SetWindowLongA(source, GWL_WNDPROC, reinterpret_cast<LONG>(sourceOwnProc));
+  ReplaceWindowProc(client, MainWindowProc);
+  ReplaceWindowProc(source, sourceOwnProc);
 }
 
 TEST_F(ExitTest, CloseRequestLeavesFirstThenClosesOnce) {
@@ -798,7 +797,7 @@ TEST_F(ExitTest, CloseRequestLeavesFirstThenClosesOnce) {
   EXPECT_TRUE(launcher.QuitSeen());
   ASSERT_EQ(ReceivedCount(WM_CLOSE), 1);
   for (const Received& r : received) EXPECT_TRUE(r.message != WM_CLOSE || r.extensionLeft);
-  EXPECT_EQ(GetWindowLongA(client, GWL_WNDPROC), reinterpret_cast<LONG>(MainWindowProc));
+  EXPECT_EQ(WindowProcOf(client), MainWindowProc);
 }
 
 TEST_F(ExitTest, DestroyLeavesBeforeTheClientSeesIt) {

@@ -197,7 +197,7 @@ TEST_P(WhichRunsAskTest, OnlyRunsThatNeedThePassPhraseAsk) {
   Settings.KeepPassword = 1;
   PgpRequest request = Request(row.flags, workspace / "missing.asc", "bob");
   std::vector<SeenDialog> seen;
-  ASSERT_TRUE(RunAnswered(request, {TypePassPhrase("typed")}, &seen));
+  ASSERT_TRUE(RunAnswered(request, {TypePassPhrase("typed")}, &seen)) << MessageText;
   EXPECT_EQ(seen.size(), row.asks ? 1u : 0u);
   EXPECT_EQ(PassPhraseKept(), row.asks);
   const auto calls = workspace.Calls();

@@ -14,6 +14,7 @@
 #include "core/command_state_win.h"
 #include "core/handles_win.h"
 #include "core/text_capture_win.h"
+#include "core/window_procedure_win.h"
 #include "resources/resource_ids.h"
 #include "runner/result_delivery_win.h"
 #include "runner/temp_files_win.h"
@@ -109,7 +110,7 @@ class ResultDeliveryTest : public ::testing::Test {
   }
 
   bool Subclassed(HWND window) const {
-    return GetWindowLongA(window, GWL_WNDPROC) == reinterpret_cast<LONG>(P07);
+    return WindowProcIs(window, P07);
   }
 
   ScratchFolder temp_;

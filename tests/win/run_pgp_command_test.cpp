@@ -14,6 +14,7 @@
 #include "core/command_state_win.h"
 #include "core/run_pgp_driver_win.h"
 #include "core/text_capture_win.h"
+#include "core/window_procedure_win.h"
 #include "host/menus.h"
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
@@ -207,7 +208,7 @@ TEST_F(RunPgpCommandTest, ClearSignedBlockIsCheckedInAMessageWindow) {
   const auto seen = Run(client_.message, {{kCheckTitle, IDOK}});
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(FakeClient::Text(client_.message), "A: All is well.\r\nEnd");
-  EXPECT_NE(GetWindowLongA(client_.message, GWL_WNDPROC), reinterpret_cast<LONG>(P07))
+  EXPECT_NE(WindowProcOf(client_.message), P07)
       << "a read-only view is not subclassed";
 }
 
@@ -445,18 +446,18 @@ TEST_F(RunPgpCommandTest, UndoSwapsTheTextsUntilTheUserTypes) {
 
   SendMessageA(client_.body, WM_CHAR, 'x', 0);
   EXPECT_FALSE(runState.UndoArmed);
-  EXPECT_NE(GetWindowLongA(client_.body, GWL_WNDPROC), reinterpret_cast<LONG>(P07));
+  EXPECT_NE(WindowProcOf(client_.body), P07);
   EXPECT_NE(FakeClient::Text(client_.body), original) << "the edit's own undo, not ours";
 }
 
 TEST_F(RunPgpCommandTest, NextCommandTakesThePreviousUndoAway) {
   FakeClient::SetText(client_.body, "a\r\n" + EncryptedForAlice("one\r\n"));
   Run(client_.body, {{kDecodeTitle, IDOK}});
-  ASSERT_EQ(GetWindowLongA(client_.body, GWL_WNDPROC), reinterpret_cast<LONG>(P07));
+  ASSERT_EQ(WindowProcOf(client_.body), P07);
   // The decoded text holds no block and there is no recipient: a clearsigning
   // is offered, and cancelled.
   Run(client_.body, {{kClearsignTitle, IDCANCEL}});
-  EXPECT_NE(GetWindowLongA(client_.body, GWL_WNDPROC), reinterpret_cast<LONG>(P07));
+  EXPECT_NE(WindowProcOf(client_.body), P07);
   EXPECT_FALSE(runState.UndoArmed);
 }
 
@@ -518,8 +519,7 @@ LRESULT CALLBACK RunPgpFromMenu(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 TEST_F(RunPgpCommandTest, RunPgpWhileTheDialogIsOpenDoesNothing) {
-  clientProcedure = reinterpret_cast<WNDPROC>(
-      SetWindowLongA(client_.main, GWL_WNDPROC, reinterpret_cast<LONG>(RunPgpFromMenu)));
+  clientProcedure = ReplaceWindowProc(client_.main, RunPgpFromMenu);
   runCommandsSeen = 0;
   FakeClient::SetText(client_.message, EncryptedForAlice("once\r\n"));
   bool returnedAtOnce = false;
@@ -533,7 +533,7 @@ TEST_F(RunPgpCommandTest, RunPgpWhileTheDialogIsOpenDoesNothing) {
                                                  SMTO_NORMAL, 5000, &result) != 0;
                                              PressButton(d, IDCANCEL);
                                            }}});
-  SetWindowLongA(client_.main, GWL_WNDPROC, reinterpret_cast<LONG>(clientProcedure));
+  ReplaceWindowProc(client_.main, clientProcedure);
   EXPECT_TRUE(returnedAtOnce);
   EXPECT_EQ(runCommandsSeen, 1);
   EXPECT_EQ(seen.size(), 1u);

@@ -312,7 +312,7 @@ TEST_F(SettingsFileWin, AttachmentPrefixComesFromTheClientWhenItHasString1410) {
   ClientWithPrefix client(folder_, L"Attachment saved by the client as: ");
   ASSERT_NE(client.instance(), nullptr) << "could not build the stand-in client module";
   Window main(moduleInstance);
-  SetWindowLongA(main.get(), GWL_HINSTANCE, reinterpret_cast<LONG>(client.instance()));
+  SetWindowLongPtrA(main.get(), GWLP_HINSTANCE, reinterpret_cast<LONG_PTR>(client.instance()));
   LoadSettings(main.get());
   EXPECT_EQ(std::string(AttachmentPrefix), "Attachment saved by the client ") << "31 characters";
   EXPECT_EQ(AttachmentPrefixLength, 31);

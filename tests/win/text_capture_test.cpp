@@ -11,6 +11,7 @@
 
 #include "core/command_state_win.h"
 #include "core/text_capture_win.h"
+#include "core/window_procedure_win.h"
 #include "host/menus.h"
 #include "startup/settings_file_win.h"
 #include "startup/shared_state_win.h"
@@ -51,8 +52,7 @@ class CaptureTest : public testing::Test {
   void TearDown() override {
     if (runState.sourceWindow != nullptr && runState.sourceWindowProc != nullptr &&
         IsWindow(runState.sourceWindow)) {
-      SetWindowLongA(runState.sourceWindow, GWL_WNDPROC,
-                     reinterpret_cast<LONG>(runState.sourceWindowProc));
+      ReplaceWindowProc(runState.sourceWindow, runState.sourceWindowProc);
     }
     ResetRunState();
     SelectAllNext1 = 0;
@@ -67,8 +67,7 @@ class CaptureTest : public testing::Test {
   }
   // Puts P07 on the source window the way result delivery does.
   static void InstallUndo(HWND window) {
-    runState.sourceWindowProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG>(P07)));
+    runState.sourceWindowProc = ReplaceWindowProc(window, P07);
   }
 
   FakeClient client;
@@ -424,7 +423,7 @@ TEST_F(CaptureTest, UndoSwapsBackAndForthThroughTheClientsUndo) {
     EXPECT_EQ(BlockText(runState.textHandle), kept[i]);
     EXPECT_EQ(runState.textLength, static_cast<LONG>(std::strlen(kept[i])));
     EXPECT_EQ(runState.UndoArmed, 1);
-    EXPECT_EQ(GetWindowLongA(client.body, GWL_WNDPROC), reinterpret_cast<LONG>(P07));
+    EXPECT_EQ(WindowProcOf(client.body), P07);
   }
   EXPECT_EQ(client.undoCount, 3);
 }
@@ -441,7 +440,7 @@ class UndoEndingTest : public CaptureTest, public testing::WithParamInterface<En
 // message, and the client's Undo is the edit's own again.
 TEST_P(UndoEndingTest, EditingHandsTheWindowBack) {
   FakeClient::SetText(client.body, "before");
-  const LONG original = GetWindowLongA(client.body, GWL_WNDPROC);
+  const WNDPROC original = WindowProcOf(client.body);
   ASSERT_NE(CaptureMessageText(client.body), nullptr);
   UnlockCapturedText();
   char message[kMessageTextSize] = "";
@@ -452,7 +451,7 @@ TEST_P(UndoEndingTest, EditingHandsTheWindowBack) {
   SendMessageA(client.body, GetParam().message, GetParam().wParam, 0);
   EXPECT_EQ(runState.UndoArmed, 0);
   EXPECT_EQ(runState.sourceWindow, nullptr);
-  EXPECT_EQ(GetWindowLongA(client.body, GWL_WNDPROC), original);
+  EXPECT_EQ(WindowProcOf(client.body), original);
   const std::string edited = FakeClient::Text(client.body);
   if (GetParam().message == WM_CHAR) {
     EXPECT_EQ(edited, "afterx");
@@ -473,12 +472,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, UndoEndingTest,
 
 TEST_F(CaptureTest, DisarmedSubclassGoesOnTheNextMessageAndPassesItOn) {
   FakeClient::SetText(client.body, "twelve chars");
-  const LONG original = GetWindowLongA(client.body, GWL_WNDPROC);
+  const WNDPROC original = WindowProcOf(client.body);
   runState.sourceWindow = client.body;
   InstallUndo(client.body);
   ASSERT_EQ(runState.UndoArmed, 0);
   EXPECT_EQ(SendMessageA(client.body, WM_GETTEXTLENGTH, 0, 0), 12);
-  EXPECT_EQ(GetWindowLongA(client.body, GWL_WNDPROC), original);
+  EXPECT_EQ(WindowProcOf(client.body), original);
   EXPECT_EQ(runState.sourceWindow, nullptr);
   // The edit answers for itself: nothing typed, nothing to undo.
   EXPECT_EQ(SendMessageA(client.body, EM_CANUNDO, 0, 0), 0);

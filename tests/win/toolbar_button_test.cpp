@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/command_state_win.h"
+#include "core/window_procedure_win.h"
 #include "host/menus.h"
 #include "host/toolbar_button_win.h"
 #include "resources/resource_ids.h"
@@ -31,7 +32,7 @@ LRESULT CALLBACK BarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
   barSaw.push_back(message);
   if (message == kProbe) return kProbeAnswer;
   if (message == WM_DESTROY)
-    ownProcBackAtDestroy = GetWindowLongA(window, GWL_WNDPROC) == reinterpret_cast<LONG>(BarProc);
+    ownProcBackAtDestroy = WindowProcIs(window, BarProc);
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -100,7 +101,7 @@ class ToolbarTest : public testing::Test {
 
   // Subclasses the bar with the recording procedure before the module does.
   void Record(HWND bar) {
-    SetWindowLongA(bar, GWL_WNDPROC, reinterpret_cast<LONG>(BarProc));
+    ReplaceWindowProc(bar, BarProc);
   }
 
   HWND Button() const { return GetDlgItem(ToolBarWindow, IDC_PGP_BUTTON); }
@@ -179,7 +180,7 @@ TEST_F(ToolbarTest, ButtonIsAChildOfTheBarWithTheModulesClass) {
   EXPECT_EQ(cls.hCursor, LoadCursorA(nullptr, IDC_ARROW));
   EXPECT_EQ(cls.hbrBackground, nullptr);
   EXPECT_EQ(cls.hIcon, nullptr);
-  EXPECT_EQ(GetWindowLongA(bar, GWL_WNDPROC), reinterpret_cast<LONG>(P09));
+  EXPECT_EQ(WindowProcOf(bar), P09);
 }
 
 // ---- Which bar -------------------------------------------------------------
@@ -281,7 +282,7 @@ LRESULT CALLBACK RefuseButton(int code, WPARAM wParam, LPARAM lParam) {
 
 TEST_F(ToolbarTest, CreationRefusedIsReportedAndTheClassGivenBack) {
   HWND bar = AddBar(0, 0, 600, 30);
-  const LONG barProc = GetWindowLongA(bar, GWL_WNDPROC);
+  const WNDPROC barProc = WindowProcOf(bar);
   refuseHook = SetWindowsHookExA(WH_CBT, RefuseButton, nullptr, GetCurrentThreadId());
   DialogAnswerer answerer({{kQuillnetCaption, IDOK}});
   EXPECT_EQ(TryAddButton(main), 0);
@@ -291,7 +292,7 @@ TEST_F(ToolbarTest, CreationRefusedIsReportedAndTheClassGivenBack) {
   EXPECT_EQ(ToolBarWindow, nullptr);
   WNDCLASSA cls;
   EXPECT_FALSE(GetClassInfoA(moduleInstance, kButtonClassName, &cls));
-  EXPECT_EQ(GetWindowLongA(bar, GWL_WNDPROC), barProc);
+  EXPECT_EQ(WindowProcOf(bar), barProc);
 }
 
 TEST_F(ToolbarTest, ClassThatCannotBeRegisteredFailsQuietly) {

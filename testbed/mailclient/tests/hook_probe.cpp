@@ -7,7 +7,7 @@ namespace {
 
 void Record(HWND main) {
   GetClassNameA(main, probe.windowClass, sizeof probe.windowClass);
-  auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongA(main, GWL_HINSTANCE));
+  auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(main, GWLP_HINSTANCE));
   LoadStringA(instance, 1410, probe.attachmentPrefix, sizeof probe.attachmentPrefix);
   HMENU bar = GetMenu(main);
   int count = GetMenuItemCount(bar);
