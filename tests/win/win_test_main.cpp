@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "startup/module_win.h"
+#include "tests/support/process_job_win.h"
 
 int main(int argc, char** argv) {
   moduleInstance = GetModuleHandleA(nullptr);
+  EndChildrenWithThisProcess();
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
