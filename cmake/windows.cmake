@@ -4,6 +4,31 @@
 
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
+# Static checks of what ships, run without Wine (so also for the i686 files
+# where 32-bit code cannot run): PE machine, exact exports, system imports
+# only, the shared section. Labelled "static" so a run can pick them alone.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(QL_PE_MACHINE x86-64)
+else()
+  set(QL_PE_MACHINE i386)
+endif()
+function(ql_check_pe target)
+  cmake_parse_arguments(PE "" "SHARED_SECTION" "EXPORTS" ${ARGN})
+  list(JOIN PE_EXPORTS "," exports)
+  add_test(NAME pe_${target}
+           COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DFILE=$<TARGET_FILE:${target}>
+                   -DMACHINE=${QL_PE_MACHINE} -DEXPORTS=${exports}
+                   -DSHARED_SECTION=${PE_SHARED_SECTION} -P ${CMAKE_SOURCE_DIR}/cmake/check_pe.cmake)
+  set_tests_properties(pe_${target} PROPERTIES LABELS static)
+endfunction()
+
+# Every Windows test executable runs in a job that ends what its tests
+# started; ql_test_main is GoogleTest's main with that job.
+add_library(ql_test_job STATIC ${CMAKE_SOURCE_DIR}/tests/support/process_job_win.cpp)
+target_include_directories(ql_test_job PUBLIC ${CMAKE_SOURCE_DIR})
+add_library(ql_test_main STATIC ${CMAKE_SOURCE_DIR}/tests/support/gtest_main_win.cpp)
+target_link_libraries(ql_test_main PUBLIC ql_test_job GTest::gtest)
+
 set(QL_WIN_SOURCES)
 foreach(dir ${QL_SUBSYSTEMS})
   file(GLOB found CONFIGURE_DEPENDS ${dir}/*_win.cpp)
@@ -26,7 +51,7 @@ file(GLOB QL_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*_test.cp
 list(APPEND QL_WIN_TESTS ${CMAKE_SOURCE_DIR}/tests/win/win_test_main.cpp
   ${CMAKE_SOURCE_DIR}/tests/win/support/dialog_answerer.cpp)
 add_executable(qlnet_win_tests ${QL_WIN_TESTS} ${QL_RESOURCES})
-target_link_libraries(qlnet_win_tests PRIVATE qlnet_win GTest::gtest)
+target_link_libraries(qlnet_win_tests PRIVATE qlnet_win ql_test_job GTest::gtest)
 set_target_properties(qlnet_win_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 add_dependencies(qlnet_win_tests pgp)
 add_test(NAME win32_layer COMMAND qlnet_win_tests)
@@ -50,6 +75,8 @@ target_compile_definitions(qlnet PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 set_target_properties(qlnet PROPERTIES PREFIX "" OUTPUT_NAME qlnet
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 target_link_options(qlnet PRIVATE -Wl,--enable-stdcall-fixup)
+ql_check_pe(qlnet EXPORTS P01 P02 P03 P05 P06 P07 P08 P09 P10 P11 SHARED_SECTION .shr)
+ql_check_pe(quillnet)
 
 # The whole system under Wine: launcher, module, stand-in client and PGP.
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
