@@ -48,16 +48,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (pathLength > sizeof modulePath) pathLength = sizeof modulePath;
     std::memcpy(modulePath, bytes + lineLength + 1, pathLength);
   }
+  modulePath[sizeof modulePath - 1] = '\0';  // the module's own path buffer always ends
   const size_t modulePathLength = strnlen(modulePath, sizeof modulePath);
   const size_t directoryLength = ModuleDirectoryLength(modulePath);
   Check(directoryLength <= modulePathLength);
 
-  const char* found = FindClientArguments(commandLine.get(), modulePathLength);
+  const char* found = FindClientArguments(commandLine.get(), modulePath);
   Check(found >= commandLine.get() && found <= commandLine.get() + lineLength);
   Check(*found != ' ');
 
   char clientArguments[kClientArgumentsSize];
-  const size_t argumentsLength = TakeClientArguments(clientArguments, commandLine.get(), modulePathLength);
+  const size_t argumentsLength = TakeClientArguments(clientArguments, commandLine.get(), modulePath);
   Check(argumentsLength < sizeof clientArguments && std::strlen(clientArguments) == argumentsLength);
 
   char settingsPath[kSettingsPathSize];

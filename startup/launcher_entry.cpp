@@ -13,26 +13,44 @@ size_t PutCut(char* out, size_t capacity, size_t at, const char* text) {
 
 }  // namespace
 
-const char* FindClientArguments(const char* commandLine, size_t modulePathLength) {
+namespace {
+
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool IsWordEnd(char c) { return c == '\0' || c == ' ' || c == '\t'; }
+
+// The length of `path` when `text` begins with it (letters in either case)
+// as a whole word, else 0.
+size_t LeadingPathLength(const char* text, const char* path) {
+  if (path == nullptr || path[0] == '\0') return 0;
+  size_t i = 0;
+  for (; path[i] != '\0'; ++i)
+    if (text[i] == '\0' || UpperAscii(text[i]) != UpperAscii(path[i])) return 0;
+  return IsWordEnd(text[i]) ? i : 0;
+}
+
+}  // namespace
+
+const char* FindClientArguments(const char* commandLine, const char* launcherPath) {
   if (commandLine == nullptr) return "";
   const char* start;
   if (commandLine[0] == '"') {
     const char* closing = std::strchr(commandLine + 1, '"');
     start = closing != nullptr ? closing + 1 : commandLine + 1;
-  } else {
-    // strnlen never looks past the terminator, so a short command line is
-    // measured without reading beyond it.
-    size_t length = strnlen(commandLine, modulePathLength);
+  } else if (size_t length = LeadingPathLength(commandLine, launcherPath); length > 0) {
     start = commandLine + length;
+  } else {
+    start = commandLine;
+    while (!IsWordEnd(*start)) ++start;
   }
   while (*start == ' ') ++start;
   return start;
 }
 
 size_t TakeClientArguments(char (&clientArguments)[kClientArgumentsSize], const char* commandLine,
-                           size_t modulePathLength) {
+                           const char* launcherPath) {
   size_t n = PutCut(clientArguments, kClientArgumentsSize, 0,
-                    FindClientArguments(commandLine, modulePathLength));
+                    FindClientArguments(commandLine, launcherPath));
   clientArguments[n] = '\0';
   return n;
 }

@@ -17,17 +17,20 @@ constexpr int kClientArgumentsSize = 256;
 constexpr int kClientCommandLineSize = 256;
 
 // Start of the arguments inside `commandLine` (a pointer into it, or to its
-// terminator). A quoted program name ends at the next double quote; an
-// unquoted one is taken to be the module path, `modulePathLength` characters
-// long. A command line shorter than that (the launcher was started under a
-// shorter name than its file path) has no arguments rather than a start past
-// its end. Leading blanks are skipped. A null command line gives "".
-const char* FindClientArguments(const char* commandLine, size_t modulePathLength);
+// terminator). A quoted program name ends at the next double quote (or, with
+// none, the arguments start at the second character). An unquoted command
+// line that begins with `launcherPath` (compared without regard to case, and
+// followed by a blank, a tab or the end) skips that path; any other unquoted
+// command line skips its first word, up to the first blank or tab, since the
+// launcher may have been started under a shorter name than its file path
+// ("quillnet D:\Mail" from a console or a shortcut). Leading blanks are
+// skipped. A null command line gives "".
+const char* FindClientArguments(const char* commandLine, const char* launcherPath);
 
 // FindClientArguments, copied into `clientArguments` and cut to 255
 // characters. Returns the length copied.
 size_t TakeClientArguments(char (&clientArguments)[kClientArgumentsSize], const char* commandLine,
-                           size_t modulePathLength);
+                           const char* launcherPath);
 
 // The client's command line: the program path (in double quotes when it
 // holds a blank, so the client does not split it) followed by a blank and the

@@ -69,14 +69,13 @@ LONG_PTR RefuseSecondLauncher() {
   return 0;
 }
 
-// The length of the launcher's own path, by which an unquoted command line
-// is skipped. Taken from the module path when that fits its buffer, else
-// from a full-length query.
-size_t LauncherPathLength(HINSTANCE launcherInstance) {
-  if (TakeModulePath(launcherInstance)) return strlen(modulePath);
-  char full[MAX_PATH];
-  DWORD n = GetModuleFileNameA(launcherInstance, full, MAX_PATH);
-  return n < MAX_PATH ? n : 0;
+// The launcher's own file path, which an unquoted command line may begin
+// with. The module path is taken too (settings and the client are looked for
+// beside the launcher); the full query also serves a path too long for it.
+void TakeLauncherPath(HINSTANCE launcherInstance, char (&path)[MAX_PATH]) {
+  TakeModulePath(launcherInstance);
+  const DWORD n = GetModuleFileNameA(launcherInstance, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) path[0] = '\0';
 }
 
 // The hook's first attempt runs on the client's thread; the client may
@@ -167,8 +166,9 @@ int StartClient(const char* programName) {
 extern "C" LONG_PTR WINAPI P01(HINSTANCE launcherInstance, DWORD launcherThreadId,
                                LPCSTR commandLine) {
   sharedState.previousForeground = GetForegroundWindow();
-  size_t pathLength = LauncherPathLength(launcherInstance);
-  TakeClientArguments(sharedState.clientArguments, commandLine ? commandLine : "", pathLength);
+  char launcherPath[MAX_PATH];
+  TakeLauncherPath(launcherInstance, launcherPath);
+  TakeClientArguments(sharedState.clientArguments, commandLine ? commandLine : "", launcherPath);
   ComputeSettingsPath(sharedState.clientArguments);
   sharedState.clientMainWindow = FindWindowA(kClientClass, nullptr);
 

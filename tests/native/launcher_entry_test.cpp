@@ -22,7 +22,7 @@ TEST_P(ClientArguments, AreFoundAfterTheProgramName) {
   const ArgumentsRow& row = GetParam();
   char clientArguments[kClientArgumentsSize];
   std::memset(clientArguments, 'x', sizeof clientArguments);
-  size_t n = TakeClientArguments(clientArguments, row.commandLine.c_str(), kModulePath.size());
+  size_t n = TakeClientArguments(clientArguments, row.commandLine.c_str(), kModulePath.c_str());
   EXPECT_STREQ(clientArguments, row.expected);
   EXPECT_EQ(n, std::strlen(row.expected));
 }
@@ -35,7 +35,14 @@ INSTANTIATE_TEST_SUITE_P(
         ArgumentsRow{"JustTheQuotedProgram", "\"D:\\APPS\\L.EXE\"", ""},
         ArgumentsRow{"QuotedProgramTrailingBlanks", "\"D:\\APPS\\L.EXE\"   ", ""},
         ArgumentsRow{"UnclosedQuoteStartsAtSecondCharacter", "\"D:\\MAIL X", "D:\\MAIL X"},
-        ArgumentsRow{"ShorterThanTheModulePath", "L.EXE D:\\MAIL", ""},
+        // Started under another name than its file path (from a console, or
+        // a shortcut with a short name): the first word is the program.
+        ArgumentsRow{"ShortName", "quillnet D:\\Mail\\Box", "D:\\Mail\\Box"},
+        ArgumentsRow{"ShortNameQuotedArgument", "quillnet.exe \"D:\\My Mail\"",
+                     "\"D:\\My Mail\""},
+        ArgumentsRow{"ShortNameAndTab", "quillnet\tD:\\MAIL", "\tD:\\MAIL"},
+        ArgumentsRow{"ModulePathInOtherCase", "d:\\apps\\quillnet.exe D:\\MAIL", "D:\\MAIL"},
+        ArgumentsRow{"ModulePathOnlyAsAPrefix", kModulePath + ".BAK D:\\MAIL", "D:\\MAIL"},
         ArgumentsRow{"ExactlyTheModulePath", kModulePath, ""},
         ArgumentsRow{"OnlyBlanksAreSkipped", kModulePath + " \tD:\\MAIL", "\tD:\\MAIL"},
         ArgumentsRow{"InnerBlanksKept", "\"L.EXE\" A  B ", "A  B "},
@@ -47,14 +54,18 @@ TEST(ClientArgumentsBounds, ShortCommandLineIsNotReadPastItsEnd) {
   const char text[] = "L.EXE";
   auto heap = std::make_unique<char[]>(sizeof text);
   std::memcpy(heap.get(), text, sizeof text);
-  EXPECT_STREQ(FindClientArguments(heap.get(), 128), "");
-  EXPECT_STREQ(FindClientArguments(nullptr, 10), "");
+  EXPECT_STREQ(FindClientArguments(heap.get(), kModulePath.c_str()), "");
+  const char start[] = "D:\\APPS";  // the start of the module path, and no more
+  auto prefix = std::make_unique<char[]>(sizeof start);
+  std::memcpy(prefix.get(), start, sizeof start);
+  EXPECT_STREQ(FindClientArguments(prefix.get(), kModulePath.c_str()), "");
+  EXPECT_STREQ(FindClientArguments(nullptr, kModulePath.c_str()), "");
 }
 
 TEST(ClientArgumentsBounds, LongArgumentsAreCutTo255) {
   std::string commandLine = "\"L.EXE\" " + std::string(400, 'a');
   char clientArguments[kClientArgumentsSize];
-  EXPECT_EQ(TakeClientArguments(clientArguments, commandLine.c_str(), 0), 255u);
+  EXPECT_EQ(TakeClientArguments(clientArguments, commandLine.c_str(), kModulePath.c_str()), 255u);
   EXPECT_EQ(std::string(clientArguments), std::string(255, 'a'));
 }
 
