@@ -137,6 +137,7 @@ extern "C" LRESULT CALLBACK GetMessageHook(int code, WPARAM removal, LPARAM mess
     initialising = false;
     InterlockedExchange(&sharedState.hookRan, 1);
   }
-  if (code < 0) return CallNextHookEx(sharedState._hHook, code, removal, message);
-  return 0;
+  // Every message goes on to the hooks installed before this one (input
+  // methods, accessibility tools, other extensions): the module only looks.
+  return CallNextHookEx(sharedState._hHook, code, removal, message);
 }
