@@ -218,6 +218,10 @@ extern "C" LONG_PTR WINAPI P01(HINSTANCE launcherInstance, DWORD launcherThreadI
 extern "C" BOOL WINAPI P02() {
   BOOL unhookedOk = UnhookWindowsHookEx(sharedState._hHook);
   InterlockedExchange(&sharedState.unhooked, 1);
+  // A module that could not start stays loaded in the client without
+  // running there; it has left the client as much as one that exited, so a
+  // later launcher may start it again once the user has mended the cause.
+  if (!sharedState.clientReady) InterlockedExchange(&sharedState.clientLeft, 1);
   if (!unhookedOk) {
     char text[64];
     wsprintfA(text, "Error unhooking: _hHook = %lX", HandleToULong(sharedState._hHook));

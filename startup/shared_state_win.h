@@ -24,7 +24,8 @@ struct SharedState {
   LONG unhooked;             // set by the launcher once the hook is removed
   LONG clientReady;          // set by the hook when the initialisation succeeded
   char clientArguments[kClientArgumentsSize];  // the launcher's arguments
-  LONG clientLeft;           // set by the client once the module has left it
+  LONG clientLeft;           // the module no longer runs in the client: it left it, or (set by
+                             // P02) it never started there
 };
 
 extern SharedState sharedState;

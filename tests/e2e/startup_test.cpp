@@ -223,6 +223,36 @@ TEST_F(StartTest, PgpNotFoundIsReportedWithTheTriedFilesAndTheClientRunsOn) {
   EXPECT_EQ(Button(s.quillnet.main()), nullptr);
 }
 
+// A start that failed leaves the module loaded in the client; once the user
+// has mended the cause, a new launcher must be able to start it there.
+TEST_F(StartTest, AStartThatFailedCanBeRetriedOnceTheCauseIsMended) {
+  WorkspaceOptions options = Session::QuickOptions();
+  options.withPgp = false;
+  Session s(options);
+  s.quillnet.StartLauncher();
+  s.quillnet.WaitForClient();
+  const auto box = WaitForBox(TextMatch::Exact("Quillnet"), s.quillnet.client().id(), 20000);
+  ASSERT_TRUE(box) << "no message about PGP";
+  uidrive::Answer(*box, "OK");
+  ASSERT_TRUE(s.quillnet.launcher().WaitForExit(15000)) << "the launcher did not end by itself";
+
+  ASSERT_TRUE(CopyFileA((uidrive::ExecutableDirectory() + "pgp.exe").c_str(),
+                        (s.workspace.pgpDirectory() + "\\pgp.exe").c_str(), FALSE));
+  const HWND main = s.quillnet.main();
+  s.quillnet.StartLauncher();
+  bool started = false;
+  WaitUntil([&] {
+    const std::optional<ModuleItems> items = ReadModuleItems(main, 2000);
+    started = items && items->all();
+    return started || !s.quillnet.launcher().Running();
+  }, 20000);
+  ASSERT_TRUE(started) << "the module did not start; the launcher "
+                       << (s.quillnet.launcher().Running() ? "still waits" : "ended");
+  EXPECT_TRUE(NoQuillnetBoxOpen());
+  EXPECT_EQ(ClientWindows(), std::vector<HWND>{main});
+  EXPECT_TRUE(s.quillnet.launcher().Running());
+}
+
 struct LeftoverCase {
   const char* name;
   const char* answer;
