@@ -35,6 +35,7 @@
 #define IDS_NOT_ENOUGH_MEMORY    43
 #define IDS_RENAME_FAILED        45
 #define IDS_NO_TEMP_DIR          47
+#define IDS_TEMP_PATH_TOO_LONG   48
 #define IDS_FILE_NO_DATA         74
 // Run-PGP command and result delivery
 #define IDS_PGP_ERRORCODE        50

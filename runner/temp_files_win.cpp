@@ -83,6 +83,17 @@ bool RefuseDirectory(const char* directory) {
   return false;
 }
 
+// A directory whose file names, or whose question about leftovers, would
+// not fit is not missing: the message says what is wrong with it.
+bool RefuseLongDirectory(const char* directory) {
+  ForgetTempNames();
+  char pattern[kMessageTextSize];
+  LoadModuleString(IDS_TEMP_PATH_TOO_LONG, pattern, sizeof pattern);
+  FillTemplate(MessageText, kMessageTextSize, pattern, {directory}, {});
+  MessageBoxA(nullptr, MessageText, kQuillnetCaption, MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
+  return false;
+}
+
 bool FileExists(const char* path) {
   OFSTRUCT info{};
   return OpenFile(path, &info, OF_EXIST) > 0;
@@ -104,9 +115,9 @@ bool PrepareTempFiles() {
   char directory[kDirectorySize];
   ChooseTempDirectory(directory);
   char usable[kDirectorySize];
-  if (!IsDirectory(directory) || !UsableWithoutBlanks(directory, usable) ||
-      !ComposeTempNames(usable, TempBaseName, TempAscName))
+  if (!IsDirectory(directory) || !UsableWithoutBlanks(directory, usable))
     return RefuseDirectory(directory);
+  if (!ComposeTempNames(usable, TempBaseName, TempAscName)) return RefuseLongDirectory(directory);
 
   const bool ascExists = FileExists(TempAscName);
   const bool baseExists = FileExists(TempBaseName);
@@ -117,7 +128,7 @@ bool PrepareTempFiles() {
   // A question cut short would ask about files the user cannot see.
   if (!ComposeOverwriteQuestion(intro, ascExists, TempAscName, baseExists, TempBaseName,
                                 MessageText))
-    return RefuseDirectory(directory);
+    return RefuseLongDirectory(directory);
   if (MessageBoxA(GetFocus(), MessageText, kQuillnetCaption, MB_OKCANCEL | MB_ICONQUESTION) !=
       IDOK) {
     // Without names nothing later can wipe the files the user kept.

@@ -48,7 +48,7 @@ class AboutTest : public testing::Test {
   // Opens the box the way the main-window procedure does; `action` runs
   // on a watcher thread once it shows and must end it.
   INT_PTR Open(std::function<void(HWND)> action) {
-    DialogAnswerer answerer({{"About TARVEN", std::move(action)}});
+    DialogAnswerer answerer({{"About Quillnet", std::move(action)}});
     const INT_PTR result =
         DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_ABOUT), main, P06, 0);
     seen = answerer.Seen().size();

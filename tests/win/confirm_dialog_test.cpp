@@ -33,7 +33,7 @@ constexpr char kDecodeTextInReply[] =
 constexpr char kCheckText[] =
     "Quillnet found a signature in the message window. PGP will check if it is valid.";
 constexpr char kClearsignText[] =
-    "Quillnet couldn't find an encrypted or clearsigned text.Because you did not type a "
+    "Quillnet couldn't find an encrypted or clearsigned text. Because you did not type a "
     "recipient name (someone to encrypt for) it will tell PGP to clearsign your message.";
 constexpr char kAddKeyText[] =
     "Quillnet found (at least) one public key. If you choose <OK>, PGP will add it to your "

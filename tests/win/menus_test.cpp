@@ -443,7 +443,7 @@ TEST_F(ProcedureTest, PassedOnMessagesReturnTheClientsResult) {
 }
 
 TEST_F(ProcedureTest, AboutOpensDialog2200AndIsConsumed) {
-  DialogAnswerer answerer({{"About TARVEN", IDOK}});
+  DialogAnswerer answerer({{"About Quillnet", IDOK}});
   EXPECT_EQ(SendMessageA(client, WM_COMMAND, IDM_ABOUT, 0), 0);
   ASSERT_EQ(answerer.Seen().size(), 1u);
   EXPECT_EQ(ReceivedCommands(IDM_ABOUT), 0);

@@ -27,14 +27,14 @@ const Row kSample[] = {
     {2, "Application already running.\nTry to terminate?"},
     {5, "Quillnet(32) does not work with  Eudora(16). "},
     {7, "Quillnet will overwrite this/these file(s): \n"},
-    {12, "Quillnet couldn't find an encrypted or clearsigned text.Because you did not type a "
+    {12, "Quillnet couldn't find an encrypted or clearsigned text. Because you did not type a "
          "recipient name (someone to encrypt for) it will tell PGP to clearsign your message."},
     {16, "This attached file will be passed to PGP:\n  "},
     {24, "Clearsign "},
     {40, "Unknown error %lu\nFile: %s"},
     {47, "Directory for temporary files not found.\nCheck TEMP, TMP and PgpTempDir."},
     {50, " PGP returned errorcode: %u"},
-    {55, "PGP succeeded. Qiullnet can copy the text\nto the message window or to the clipboard.\n"
+    {55, "PGP succeeded. Quillnet can copy the text\nto the message window or to the clipboard.\n"
          "In the message window you can only read the text.\nEverything else will be done with "
          "the original\nencrypted text. Copy to clipboard?"},
     {57, "+++ Nothing to do +++\nCan't find encrypted text,\na signature or a key"},

@@ -20,6 +20,10 @@ namespace {
 const std::string kNoTempDir =
     "Directory for temporary files not found.\nCheck TEMP, TMP and PgpTempDir.";
 const std::string kOverwrite = "Quillnet will overwrite this/these file(s): \n";
+std::string PathTooLong(const std::string& directory) {
+  return "The path of the temporary files would be too long:\n  " + directory +
+         "\nSet TEMP, TMP or PgpTempDir to a shorter directory.";
+}
 
 class TempFilesWin : public ::testing::Test {
  protected:
@@ -33,6 +37,19 @@ class TempFilesWin : public ::testing::Test {
     const std::string path = folder_ / name;
     CreateDirectoryA(path.c_str(), nullptr);
     return path;
+  }
+
+  // An existing directory whose path is exactly `length` characters long.
+  std::string MakeDeepFolder(size_t length) {
+    std::string directory = folder_.path();
+    while (directory.size() < length) {
+      // Segments of 1 to 20 characters; never leave room for a lone backslash.
+      const size_t need = length - directory.size();
+      const size_t segment = need <= 21 ? need - 1 : need == 22 ? 19 : 20;
+      directory += "\\" + std::string(segment, 'd');
+      CreateDirectoryA(directory.c_str(), nullptr);
+    }
+    return directory;
   }
 
   ScratchFolder folder_;
@@ -126,12 +143,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 class UnusableDirectory : public TempFilesWin {};
 
-void ExpectRefused(const std::string& directory) {
+void ExpectRefused(const std::string& directory,
+                   const std::string& message = std::string()) {
   DialogAnswerer answerer({{"Quillnet", IDOK}});
   EXPECT_FALSE(PrepareTempFiles());
   auto seen = answerer.Seen();
   ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].text, kNoTempDir + "\n" + directory);
+  EXPECT_EQ(seen[0].text, message.empty() ? kNoTempDir + "\n" + directory : message);
   EXPECT_EQ(std::string(TempBaseName), "");
   EXPECT_EQ(std::string(TempAscName), "");
 }
@@ -149,21 +167,24 @@ TEST_F(UnusableDirectory, AMissingDirectoryIsRefused) {
   ExpectRefused(missing);
 }
 
-TEST_F(UnusableDirectory, NamesThatWouldPass127CharactersAreRefused) {
-  // An existing directory of 118 characters: "\quillnet" still fits the
-  // 127 characters, "\quillnet.asc" does not.
-  std::string directory = folder_.path();
-  ASSERT_LT(directory.size(), 100u);
-  while (directory.size() < 118) {
-    // Segments of 1 to 20 characters; never leave room for a lone backslash.
-    const size_t need = 118 - directory.size();
-    const size_t length = need <= 21 ? need - 1 : need == 22 ? 19 : 20;
-    directory += "\\" + std::string(length, 'd');
-    ASSERT_TRUE(CreateDirectoryA(directory.c_str(), nullptr));
-  }
+TEST_F(UnusableDirectory, NamesThatWouldPass127CharactersAreRefusedAsTooLong) {
+  // 118 characters: "\\quillnet" still fits the 127 characters, "\\quillnet.asc" does not.
+  ASSERT_LT(folder_.path().size(), 100u);
+  const std::string directory = MakeDeepFolder(118);
   ASSERT_EQ(directory.size(), 118u);
   EnvironmentOverride env("TEMP", directory.c_str());
-  ExpectRefused(directory);
+  ExpectRefused(directory, PathTooLong(directory));
+}
+
+TEST_F(UnusableDirectory, AnOverwriteQuestionThatWouldBeCutIsRefusedAsTooLong) {
+  // Both names fit, but the question naming both leftovers would pass the
+  // 255 characters of a message.
+  const std::string directory = MakeDeepFolder(105);
+  WriteFileBytes(directory + "\\quillnet", "plain");
+  WriteFileBytes(directory + "\\quillnet.asc", "armoured");
+  EnvironmentOverride env("TEMP", directory.c_str());
+  ExpectRefused(directory, PathTooLong(directory));
+  EXPECT_EQ(FileBytes(directory + "\\quillnet.asc"), "armoured") << "nothing wiped unasked";
 }
 
 TEST_F(TempFilesWin, DirectoryWithBlankIsUsedOnlyWithoutTheBlank) {
