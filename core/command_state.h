@@ -38,9 +38,10 @@ inline PgpFunction FunctionFromArmor(ArmorKind kind) { return static_cast<PgpFun
 // For Encrypt the label says "Clearsign " when no recipient is given.
 int CaptionLabelId(PgpFunction function, bool recipientsGiven);
 
-// String id of the explanation the confirmation dialog shows when it opens
-// (ids 10, 11, 12, 13, 20 for the values 0-4). Encrypt with recipients
-// switches to id 15 later in the dialog itself.
+// String id of the explanation the confirmation dialog shows when it opens:
+// what was found and what PGP will do with it (for Encrypt, the clearsigning
+// text; the dialog itself switches to the encryption text once recipients
+// are given), and for NoFunction the word "Functions".
 int ExplanationId(PgpFunction function);
 
 // " PGP - " followed by the label, at most 56 characters of it, into a
@@ -51,7 +52,7 @@ constexpr int kCaptionLabelMax = 56;
 constexpr char kCaptionPrefix[] = " PGP - ";
 void ComposePgpCaption(char (&caption)[kCaptionSize], const char* label);
 
-// Buffer sizes shared by every Part of the module.
+// Buffer sizes shared across the module.
 constexpr int kMessageTextSize = 256;  // MessageText: 255 characters and NUL
 constexpr int kRecipientsSize = 112;   // recipients: 111 characters and NUL
 constexpr int kPathSize = 128;         // paths: 127 characters and NUL

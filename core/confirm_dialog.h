@@ -54,7 +54,7 @@ struct EncryptForSwitch {
 // which label and explanation to show; otherwise reports no change.
 EncryptForSwitch EncryptForFieldChanged(int fieldLength, bool& fieldWasEmpty);
 
-// Skip is offered unless the request encrypts or signs (flags & 0x0005):
+// Skip is offered unless the request encrypts or signs:
 // an encryption covers the whole text, so there is nothing to skip to.
 bool OffersSkip(uint16_t flags);
 

@@ -52,8 +52,9 @@ struct PgpRequestChoice {
 // NoFunction gives flags 0.
 PgpRequestChoice RequestForFunction(PgpFunction function, bool alwaysSign);
 
-// After the confirmation dialog: an encryption (all bits of 0xC041) whose
-// recipients are empty becomes a clearsigning of the same file, 0xA036.
+// After the confirmation dialog: an encryption (a request with the file, the
+// user ids, wiping and encrypting all set) whose recipients are empty
+// becomes a clearsigning of the same file.
 // Any other flags are returned unchanged. A null recipients counts as empty.
 uint16_t FlagsAfterDialog(uint16_t flags, const char* recipients);
 

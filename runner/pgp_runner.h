@@ -58,7 +58,7 @@ bool ForgetsPassPhrase(int32_t keepPassword, uint32_t exitCode);
 // PGP's exit code counts by its low 16 bits only (0x10000 is success).
 bool PgpSucceeded(uint32_t exitCode);
 
-// The exit-code box text: the template of string 50 filled with the low 16
+// The exit-code box text: the "PGP returned errorcode" template filled with the low 16
 // bits of exitCode, into 128 characters. Returns the length.
 constexpr int kExitCodeTextSize = 128;
 int FormatPgpExitCode(const char* templateText, uint32_t exitCode,

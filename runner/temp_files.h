@@ -45,9 +45,9 @@ size_t FormatFileErrorText(const char* templateText, uint32_t code, const char* 
 bool ComposeTempNames(const char* directory, char (&baseName)[kPathSize],
                       char (&ascName)[kPathSize]);
 
-// The question before leftovers are overwritten: intro (string 7), then the
-// armoured name when that file exists, then a line feed and the base name
-// when that one exists. Returns false when the text had to be cut at 255
+// The question before leftovers are overwritten: intro (the "will overwrite"
+// line), then the armoured name when that file exists, then a line feed and
+// the base name when that one exists. Returns false when the text had to be cut at 255
 // characters; the caller must then not ask about files the user cannot see.
 bool ComposeOverwriteQuestion(const char* intro, bool ascExists, const char* ascName,
                               bool baseExists, const char* baseName,

@@ -1,4 +1,4 @@
-// Per-process facts about the loaded module that every Part needs: its own
+// Per-process facts about the loaded module that every layer needs: its own
 // instance handle (for resources, hooks and window classes). The load
 // notification stores it; test executables that link the module's code
 // statically store their own.
