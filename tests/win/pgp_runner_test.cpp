@@ -695,7 +695,7 @@ TEST_P(ConsoleRuleTest, ConsoleWaitsAsKeepOpenAndTheOutcomeSay) {
 
   const WatchedRun run = RunWatched(CommandLineOf(request), [&] { return RunPgp(request); });
 
-  EXPECT_TRUE(run.result);
+  EXPECT_TRUE(run.result) << MessageText;
   EXPECT_EQ(request.exitCode, row.exitCode);
   EXPECT_EQ(run.lineSeen, row.waits);
   if (row.waits) {
