@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/result_delivery.h"
+#include "command/result_delivery.h"
 
 namespace {
 

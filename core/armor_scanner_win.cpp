@@ -1,7 +1,7 @@
 #include "core/armor_scanner_win.h"
 
+#include "common/handles_win.h"
 #include "core/armor_scanner.h"
-#include "core/handles_win.h"
 
 bool FindPublicKeyBlock(HGLOBAL text, char* output, size_t limit) {
   GlobalLockGuard locked(text);

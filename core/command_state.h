@@ -56,3 +56,10 @@ void ComposePgpCaption(char (&caption)[kCaptionSize], const char* label);
 constexpr int kMessageTextSize = 256;  // MessageText: 255 characters and NUL
 constexpr int kRecipientsSize = 112;   // recipients: 111 characters and NUL
 constexpr int kPathSize = 128;         // paths: 127 characters and NUL
+
+// Size of `clientArguments` in SharedState. The arguments end up in two
+// places: the client's command line (256 characters, program part included)
+// and, through ComputeSettingsPath, SettingsPath (127 characters). 256 keeps
+// every argument that could still fit the larger of the two; anything longer
+// could never reach the client intact anyway, so it is cut once, when taken.
+constexpr int kClientArgumentsSize = 256;

@@ -1,6 +1,6 @@
 #include "core/command_state_win.h"
 
-#include "startup/module_win.h"
+#include "core/module_win.h"
 
 RunState runState{};
 char MessageText[kMessageTextSize];

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/text_capture.h"
+#include "command/text_capture.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/run_pgp_driver.h"
+#include "command/run_pgp_driver.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string_view>
 
+#include "settings/settings_file.h"
 #include "startup/launcher_entry.h"
-#include "startup/settings_file.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "runner/result_delivery.h"
+#include "command/result_delivery.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "host/about_dialog_win.h"
 
+#include "command/confirm_dialog_win.h"
 #include "core/command_state_win.h"
-#include "core/confirm_dialog_win.h"
+#include "core/shared_state_win.h"
+#include "host/fonts_win.h"
 #include "host/gdi_holders_win.h"
 #include "resources/resource_ids.h"
-#include "startup/fonts_win.h"
-#include "startup/shared_state_win.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "core/handles_win.h"
+#include "common/handles_win.h"
 
 struct GdiObjectTraits {
   using Value = HGDIOBJ;

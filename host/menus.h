@@ -7,6 +7,8 @@
 #include <span>
 #include <string_view>
 
+#include "core/mail_client.h"
+
 // The module's own command ids.
 constexpr uint16_t IDM_HELP_SEPARATOR = 15431;     // gets an id so it can be removed by command
 constexpr uint16_t IDM_MESSAGE_SEPARATOR = 15432;
@@ -15,18 +17,6 @@ constexpr uint16_t IDM_RUN_PGP = 15434;
 constexpr uint16_t IDM_EXIT_EXTENSION = 15435;
 constexpr uint16_t IDM_ADD_BUTTON = 15436;          // posted to the main window, in no menu
 
-// Eudora's own ids (the standard MFC ones) that the module relies on.
-constexpr uint32_t kMessageMenuFirstId = 0x801D;
-constexpr uint32_t kHelpMenuFirstId = 0xE142;       // Help Index
-constexpr uint32_t kFileMenuIdMask = 0xE10F;        // any File command passes the mask ...
-constexpr uint32_t kFileMenuIdTag = 0xE100;         // ... and lands on File New
-constexpr uint32_t kAppExitId = 0xE141;
-constexpr uint32_t kSelectAllId = 0xE12A;
-constexpr uint32_t kUndoId = 0xE12B;
-
-// The id GetMenuItemID reports for a position that holds no command item
-// (past the end, or a popup).
-constexpr uint32_t kNoMenuItemId = 0xFFFFFFFF;
 
 // One top-level item of the menu bar: the id of its popup's first item as
 // GetMenuItemID reports it, and its text. Rows are indexed by position.

@@ -4,20 +4,19 @@
 #include <string>
 #include <vector>
 
+#include "command/run_pgp_driver_win.h"
+#include "command/text_capture_win.h"
+#include "common/handles_win.h"
 #include "core/command_state_win.h"
-#include "core/handles_win.h"
-#include "core/run_pgp_driver_win.h"
-#include "core/text_capture_win.h"
+#include "core/module_win.h"
+#include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/about_dialog_win.h"
+#include "host/fonts_win.h"
 #include "host/toolbar_button_win.h"
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
-#include "startup/fonts_win.h"
-#include "startup/hook_win.h"
-#include "startup/module_win.h"
-#include "startup/settings_file_win.h"
-#include "startup/shared_state_win.h"
+#include "settings/settings_file_win.h"
 
 HMENU FileMenu = nullptr;
 HMENU HelpMenu = nullptr;
@@ -299,8 +298,8 @@ void ExitExtension(HWND mainWindow) {
   if (CloseAfterExit == 1) PostMessageA(mainWindow, WM_CLOSE, 0, 0);
   // Nothing of the module is called in this process any more. Some systems
   // keep a hook's DLL loaded after the unhook; the launcher's wait for the
-  // unload ends on this flag instead.
-  clientInitialised = 0;  // a later launcher's hook starts the module afresh
+  // unload ends on this flag instead, and a later launcher's hook starts the
+  // module afresh (ExtensionLeft).
   InterlockedExchange(&sharedState.clientLeft, 1);
 }
 

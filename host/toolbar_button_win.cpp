@@ -6,13 +6,13 @@
 #include <cstring>
 
 #include "core/command_state_win.h"
+#include "core/module_win.h"
+#include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/gdi_holders_win.h"
 #include "host/menus.h"
 #include "resources/resource_ids.h"
-#include "startup/module_win.h"
-#include "startup/settings_file_win.h"
-#include "startup/shared_state_win.h"
+#include "settings/settings_file_win.h"
 
 HWND ToolBarWindow = nullptr;
 WNDPROC ToolBarProc = nullptr;

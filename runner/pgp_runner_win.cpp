@@ -2,12 +2,12 @@
 
 #include <cstring>
 
+#include "common/handles_win.h"
 #include "core/command_state_win.h"
-#include "core/handles_win.h"
+#include "core/module_win.h"
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
-#include "startup/module_win.h"
-#include "startup/settings_file_win.h"
+#include "settings/settings_file_win.h"
 
 char PgpPath[kPgpPathSize];
 char PassPhrase[kPassPhraseSize];

@@ -7,11 +7,11 @@
 #include <memory>
 #include <new>
 
+#include "common/handles_win.h"
 #include "core/command_state_win.h"
-#include "core/handles_win.h"
 #include "resources/resource_ids.h"
-#include "startup/settings_file.h"
-#include "startup/settings_file_win.h"
+#include "settings/settings_file.h"
+#include "settings/settings_file_win.h"
 
 char TempBaseName[kPathSize];
 char TempAscName[kPathSize];

@@ -2,20 +2,20 @@
 
 #include <cstring>
 
+#include "command/text_capture_win.h"
 #include "core/command_state_win.h"
-#include "core/text_capture_win.h"
+#include "core/module_win.h"
+#include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
+#include "host/fonts_win.h"
 #include "host/menus.h"
 #include "host/menus_win.h"
 #include "host/toolbar_button_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
 #include "runner/temp_files_win.h"
-#include "startup/fonts_win.h"
+#include "settings/settings_file_win.h"
 #include "startup/launcher_entry_win.h"
-#include "startup/module_win.h"
-#include "startup/settings_file_win.h"
-#include "startup/shared_state_win.h"
 
 LONG clientInitialised = 0;
 
@@ -124,7 +124,10 @@ bool InitInClient() {
 
 extern "C" LRESULT CALLBACK GetMessageHook(int code, WPARAM removal, LPARAM message) {
   const MSG* msg = reinterpret_cast<const MSG*>(message);
-  if (!clientInitialised && !initialising && code == HC_ACTION && removal == PM_REMOVE &&
+  // A module that has left the client starts afresh there, as a freshly
+  // loaded one would, when a later launcher hooks it in again.
+  const bool running = clientInitialised && !ExtensionLeft;
+  if (!running && !initialising && code == HC_ACTION && removal == PM_REMOVE &&
       msg->message == WM_NULL) {
     initialising = true;
     // The client has one window profile (HostClassNames), so there is no

@@ -6,12 +6,8 @@
 
 #include <cstddef>
 
-// Size of `clientArguments` in SharedState. The arguments end up in two
-// places: the client's command line (256 characters, program part included)
-// and, through ComputeSettingsPath, SettingsPath (127 characters). 256 keeps
-// every argument that could still fit the larger of the two; anything longer
-// could never reach the client intact anyway, so it is cut here once.
-constexpr int kClientArgumentsSize = 256;
+#include "core/command_state.h"
+
 
 // Size of the buffer the client's command line is built in.
 constexpr int kClientCommandLineSize = 256;

@@ -2,15 +2,15 @@
 
 #include <cstring>
 
+#include "common/handles_win.h"
 #include "core/command_state_win.h"
-#include "core/handles_win.h"
+#include "core/module_win.h"
+#include "core/shared_state_win.h"
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
+#include "settings/settings_file_win.h"
 #include "startup/hook_win.h"
 #include "startup/launcher_entry.h"
-#include "startup/module_win.h"
-#include "startup/settings_file_win.h"
-#include "startup/shared_state_win.h"
 
 namespace {
 

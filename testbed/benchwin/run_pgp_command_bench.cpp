@@ -24,14 +24,14 @@
 #include <string>
 #include <vector>
 
+#include "command/result_delivery_win.h"
+#include "command/text_capture_win.h"
 #include "core/armor_scanner.h"
-#include "core/command_state_win.h"
-#include "core/text_capture_win.h"
 #include "core/armor_scanner_win.h"
-#include "runner/result_delivery_win.h"
+#include "core/command_state_win.h"
+#include "core/module_win.h"
 #include "runner/temp_files_win.h"
-#include "startup/module_win.h"
-#include "startup/settings_file_win.h"
+#include "settings/settings_file_win.h"
 #include "tests/win/support/fake_client.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "core/confirm_dialog.h"
+#include "command/confirm_dialog.h"
 
 #include <gtest/gtest.h>
 

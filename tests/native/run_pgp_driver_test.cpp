@@ -1,4 +1,4 @@
-#include "core/run_pgp_driver.h"
+#include "command/run_pgp_driver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/text_capture.h"
+#include "command/text_capture.h"
 
 #include <gtest/gtest.h>
 

@@ -9,11 +9,11 @@
 #include <functional>
 #include <string>
 
+#include "core/module_win.h"
+#include "core/shared_state_win.h"
 #include "host/about_dialog_win.h"
+#include "host/fonts_win.h"
 #include "resources/resource_ids.h"
-#include "startup/fonts_win.h"
-#include "startup/module_win.h"
-#include "startup/shared_state_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/screen_capture.h"
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "command/confirm_dialog_win.h"
 #include "core/command_state_win.h"
-#include "core/confirm_dialog_win.h"
+#include "core/module_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
-#include "startup/module_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/fake_client.h"
 

@@ -14,16 +14,16 @@
 #include <thread>
 #include <vector>
 
+#include "command/text_capture_win.h"
 #include "core/command_state_win.h"
-#include "core/text_capture_win.h"
+#include "core/module_win.h"
+#include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
+#include "host/fonts_win.h"
 #include "host/menus_win.h"
 #include "host/toolbar_button_win.h"
 #include "runner/temp_files_win.h"
-#include "startup/fonts_win.h"
-#include "startup/module_win.h"
-#include "startup/settings_file_win.h"
-#include "startup/shared_state_win.h"
+#include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
 
 namespace {

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "core/command_state_win.h"
+#include "core/module_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
-#include "startup/module_win.h"
-#include "startup/settings_file_win.h"
+#include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/pgp_fixture.h"
 

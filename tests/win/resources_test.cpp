@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/command_state_win.h"
-#include "startup/module_win.h"
+#include "core/module_win.h"
 #include "resources/resource_ids.h"
 
 namespace {

@@ -11,14 +11,14 @@
 #include <thread>
 #include <vector>
 
+#include "command/result_delivery_win.h"
+#include "command/text_capture_win.h"
+#include "common/handles_win.h"
 #include "core/command_state_win.h"
-#include "core/handles_win.h"
-#include "core/text_capture_win.h"
 #include "core/window_procedure_win.h"
 #include "resources/resource_ids.h"
-#include "runner/result_delivery_win.h"
 #include "runner/temp_files_win.h"
-#include "startup/settings_file_win.h"
+#include "settings/settings_file_win.h"
 #include "tests/win/support/clipboard_text.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/fake_client.h"

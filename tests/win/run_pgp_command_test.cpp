@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "command/run_pgp_driver_win.h"
+#include "command/text_capture_win.h"
 #include "core/command_state_win.h"
-#include "core/run_pgp_driver_win.h"
-#include "core/text_capture_win.h"
 #include "core/window_procedure_win.h"
 #include "host/menus.h"
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
-#include "startup/settings_file_win.h"
+#include "settings/settings_file_win.h"
 #include "tests/win/support/clipboard_text.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/fake_client.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/command_state_win.h"
-#include "startup/module_win.h"
-#include "startup/settings_file_win.h"
+#include "core/module_win.h"
+#include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/scratch_files.h"
 

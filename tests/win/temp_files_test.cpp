@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "common/handles_win.h"
 #include "core/command_state_win.h"
-#include "core/handles_win.h"
 #include "runner/temp_files_win.h"
-#include "startup/settings_file_win.h"
+#include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/scratch_files.h"
 

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "command/text_capture_win.h"
 #include "core/command_state_win.h"
-#include "core/text_capture_win.h"
+#include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/menus.h"
-#include "startup/settings_file_win.h"
-#include "startup/shared_state_win.h"
+#include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/fake_client.h"
 

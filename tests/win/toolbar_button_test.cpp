@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "core/command_state_win.h"
+#include "core/module_win.h"
+#include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/menus.h"
 #include "host/toolbar_button_win.h"
 #include "resources/resource_ids.h"
-#include "startup/module_win.h"
-#include "startup/settings_file_win.h"
-#include "startup/shared_state_win.h"
+#include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/screen_capture.h"
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "startup/module_win.h"
+#include "core/module_win.h"
 #include "tests/support/process_job_win.h"
 
 int main(int argc, char** argv) {

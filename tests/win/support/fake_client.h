@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "startup/shared_state_win.h"
+#include "core/shared_state_win.h"
 
 namespace fake_client {
 

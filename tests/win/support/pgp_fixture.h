@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "runner/pgp_runner_win.h"
-#include "startup/settings_file_win.h"
+#include "settings/settings_file_win.h"
 #include "tests/win/support/scratch_files.h"
 
 // ----- keys -----

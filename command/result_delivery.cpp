@@ -1,4 +1,4 @@
-#include "runner/result_delivery.h"
+#include "command/result_delivery.h"
 
 #include <bit>
 #include <cstring>

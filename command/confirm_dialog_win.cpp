@@ -1,10 +1,10 @@
-#include "core/confirm_dialog_win.h"
+#include "command/confirm_dialog_win.h"
 
+#include "command/confirm_dialog.h"
 #include "core/command_state_win.h"
-#include "core/confirm_dialog.h"
+#include "core/shared_state_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
-#include "startup/shared_state_win.h"
 
 bool fieldWasEmpty = false;
 

@@ -11,7 +11,7 @@
 
 #include <cstddef>
 
-#include "startup/launcher_entry.h"
+#include "core/command_state.h"
 
 struct SharedState {
   DWORD launcherThreadId;    // the launcher thread that gets WM_QUIT at the end

@@ -1,15 +1,15 @@
-#include "core/text_capture_win.h"
+#include "command/text_capture_win.h"
 
 #include <cstring>
 
+#include "command/text_capture.h"
+#include "common/handles_win.h"
 #include "core/command_state_win.h"
-#include "core/handles_win.h"
-#include "core/text_capture.h"
+#include "core/mail_client.h"
+#include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
-#include "host/menus.h"
 #include "resources/resource_ids.h"
-#include "startup/settings_file_win.h"
-#include "startup/shared_state_win.h"
+#include "settings/settings_file_win.h"
 
 const ClientWindowProfile HostClassNames{"#", "Afx:", "Edit", "Static", "&Cc:", 0};
 

@@ -1,3 +1,3 @@
-#include "startup/module_win.h"
+#include "core/module_win.h"
 
 HINSTANCE moduleInstance = nullptr;

@@ -1,4 +1,4 @@
-#include "startup/fonts_win.h"
+#include "host/fonts_win.h"
 
 HFONT TextFont = nullptr;
 HFONT SmallFont = nullptr;

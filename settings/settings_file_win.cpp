@@ -1,4 +1,4 @@
-#include "startup/settings_file_win.h"
+#include "settings/settings_file_win.h"
 
 #include <cstring>
 #include <new>

@@ -1,4 +1,4 @@
-#include "startup/shared_state_win.h"
+#include "core/shared_state_win.h"
 
 // A section of its own, marked shared, is what makes the launcher and the
 // mail client see one record once both have the module loaded: the linker

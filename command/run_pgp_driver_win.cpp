@@ -1,22 +1,22 @@
-#include "core/run_pgp_driver_win.h"
+#include "command/run_pgp_driver_win.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 
+#include "command/confirm_dialog_win.h"
+#include "command/result_delivery.h"
+#include "command/result_delivery_win.h"
+#include "command/run_pgp_driver.h"
+#include "command/text_capture_win.h"
+#include "common/handles_win.h"
 #include "core/armor_scanner.h"
 #include "core/command_state_win.h"
-#include "core/confirm_dialog_win.h"
-#include "core/handles_win.h"
-#include "core/run_pgp_driver.h"
-#include "core/text_capture_win.h"
+#include "core/module_win.h"
 #include "core/window_procedure_win.h"
-#include "runner/result_delivery.h"
-#include "runner/result_delivery_win.h"
 #include "runner/temp_files.h"
 #include "runner/temp_files_win.h"
-#include "startup/module_win.h"
-#include "startup/settings_file_win.h"
+#include "settings/settings_file_win.h"
 
 namespace {
 

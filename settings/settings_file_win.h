@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "core/command_state.h"
-#include "startup/settings_file.h"
+#include "settings/settings_file.h"
 
 // The values in force plus the length of EncryptFor after quoting. The three
 // texts are heap copies owned by the record (see CopySettingText); a text that

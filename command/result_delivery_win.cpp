@@ -1,20 +1,20 @@
-#include "runner/result_delivery_win.h"
+#include "command/result_delivery_win.h"
 
 #include <cstring>
 
+#include "command/confirm_dialog_win.h"
+#include "command/result_delivery.h"
+#include "command/text_capture_win.h"
+#include "common/handles_win.h"
 #include "core/armor_scanner_win.h"
 #include "core/command_state_win.h"
-#include "core/confirm_dialog_win.h"
-#include "core/handles_win.h"
-#include "core/text_capture_win.h"
+#include "core/module_win.h"
 #include "core/window_procedure_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
-#include "runner/result_delivery.h"
 #include "runner/temp_files.h"
 #include "runner/temp_files_win.h"
-#include "startup/module_win.h"
-#include "startup/settings_file_win.h"
+#include "settings/settings_file_win.h"
 
 namespace {
 
