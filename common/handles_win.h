@@ -1,6 +1,7 @@
-// One owner for each kernel handle and memory block, so that every way out of
-// a function releases it exactly once. Deliberately tiny: a handle holder,
-// a global-memory holder and a lock guard are all the module needs.
+// One owner for each handle, so that every way out of a function releases it
+// exactly once: one small template and a trait per kind of handle, shared by
+// the module, the stand-ins, the tests and pgp2gpg. Deliberately tiny; the
+// model is WIL's unique_any, without the dependency.
 #pragma once
 
 #include <windows.h>
@@ -40,7 +41,16 @@ class UniqueResource {
   Value value_ = Traits::Empty();
 };
 
-// CreateFileA reports failure as INVALID_HANDLE_VALUE, most other calls as
+// The traits of a handle that is null when there is none.
+template <typename T, auto ReleaseFunction>
+struct NullableTraits {
+  using Value = T;
+  static Value Empty() { return nullptr; }
+  static bool IsValid(Value v) { return v != nullptr; }
+  static void Release(Value v) { ReleaseFunction(v); }
+};
+
+// CreateFile reports failure as INVALID_HANDLE_VALUE, most other calls as
 // null; neither is ever closed.
 struct KernelHandleTraits {
   using Value = HANDLE;
@@ -48,15 +58,25 @@ struct KernelHandleTraits {
   static bool IsValid(Value h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
   static void Release(Value h) { CloseHandle(h); }
 };
-using UniqueHandle = UniqueResource<KernelHandleTraits>;
 
-struct GlobalMemoryTraits {
-  using Value = HGLOBAL;
-  static Value Empty() { return nullptr; }
-  static bool IsValid(Value h) { return h != nullptr; }
-  static void Release(Value h) { GlobalFree(h); }
+// FindFirstFile reports failure as INVALID_HANDLE_VALUE.
+struct FindFileTraits {
+  using Value = HANDLE;
+  static Value Empty() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Value h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+  static void Release(Value h) { FindClose(h); }
 };
-using UniqueGlobal = UniqueResource<GlobalMemoryTraits>;
+
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
+using UniqueFindFile = UniqueResource<FindFileTraits>;
+using UniqueGlobal = UniqueResource<NullableTraits<HGLOBAL, GlobalFree>>;
+using UniqueGdiObject = UniqueResource<NullableTraits<HGDIOBJ, DeleteObject>>;
+using UniqueFont = UniqueResource<NullableTraits<HFONT, DeleteObject>>;
+using UniqueBitmap = UniqueResource<NullableTraits<HBITMAP, DeleteObject>>;
+using UniqueMemoryDc = UniqueResource<NullableTraits<HDC, DeleteDC>>;
+using UniqueWindow = UniqueResource<NullableTraits<HWND, DestroyWindow>>;
+using UniqueLibrary = UniqueResource<NullableTraits<HMODULE, FreeLibrary>>;
+using UniqueHook = UniqueResource<NullableTraits<HHOOK, UnhookWindowsHookEx>>;
 
 // Keeps a movable block locked for one scope. get() is null when the lock
 // failed; only a successful lock is undone.

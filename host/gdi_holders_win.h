@@ -1,27 +1,12 @@
-// One owner for each GDI object and device context that a paint makes, so
-// every way out of a paint releases it once and in the right order (an
-// object is put out of a DC before either is deleted).
+// The scopes of one paint: BeginPaint ... EndPaint, and what a DC had
+// selected put back, so every way out of a paint leaves the DC as it was
+// (an object is put out of a DC before either is deleted; the objects and
+// DCs themselves are owned by the holders of common/handles_win.h).
 #pragma once
 
 #include <windows.h>
 
 #include "common/handles_win.h"
-
-struct GdiObjectTraits {
-  using Value = HGDIOBJ;
-  static Value Empty() { return nullptr; }
-  static bool IsValid(Value h) { return h != nullptr; }
-  static void Release(Value h) { DeleteObject(h); }
-};
-using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
-
-struct MemoryDcTraits {
-  using Value = HDC;
-  static Value Empty() { return nullptr; }
-  static bool IsValid(Value h) { return h != nullptr; }
-  static void Release(Value h) { DeleteDC(h); }
-};
-using UniqueMemoryDc = UniqueResource<MemoryDcTraits>;
 
 // BeginPaint ... EndPaint for one WM_PAINT. dc() is null when BeginPaint
 // gave no device context; EndPaint is still called, as the platform wants.

@@ -9,7 +9,7 @@
 #include "testbed/mailclient/automation_protocol.h"
 #include "testbed/mailclient/client.h"
 #include "testbed/mailclient/mail_text.h"
-#include "testbed/mailclient/win_holders.h"
+#include "common/handles_win.h"
 
 namespace {
 
@@ -250,7 +250,7 @@ Message Dispatch(const Message& request) {
 }
 
 void WriteReplyFile(const std::string& path, const std::string& text) {
-  FileHolder file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD done = 0;
   if (file) WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "testbed/mailclient/mailclient_ids.h"
-#include "testbed/mailclient/win_holders.h"
+#include "common/handles_win.h"
 
 inline constexpr char kMainClass[] = "EudoraMainWindow";
 inline constexpr char kToolBarClass[] = "AfxControlBar";
@@ -59,7 +59,7 @@ struct Client {
   HWND statusLine = nullptr;
   HACCEL accelerators = nullptr;
   HFONT uiFont = nullptr;     // stock, not owned
-  FontHolder textFont;        // the fixed font of message texts
+  UniqueFont textFont;        // the fixed font of message texts
   std::string mailFolder;     // full path, no trailing backslash
   bool showingOut = false;    // the list shows the Out folder
   std::vector<MailboxEntry> mailbox;

@@ -10,7 +10,7 @@
 
 #include "testbed/mailclient/client.h"
 #include "testbed/mailclient/mail_text.h"
-#include "testbed/mailclient/win_holders.h"
+#include "common/handles_win.h"
 
 namespace {
 
@@ -264,7 +264,7 @@ std::string FolderOf(const std::string& path) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& text) {
-  FileHolder file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD done = 0;
   return file &&

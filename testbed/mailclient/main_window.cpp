@@ -5,7 +5,7 @@
 
 #include "testbed/mailclient/client.h"
 #include "testbed/mailclient/mail_text.h"
-#include "testbed/mailclient/win_holders.h"
+#include "common/handles_win.h"
 
 Client client;
 
@@ -279,7 +279,7 @@ void RefreshMailbox() {
   std::string folder = FolderShown();
   std::vector<MailboxEntry> entries;
   WIN32_FIND_DATAA found;
-  SearchHolder search(FindFirstFileA((folder + "\\*.msg").c_str(), &found));
+  UniqueFindFile search(FindFirstFileA((folder + "\\*.msg").c_str(), &found));
   if (search) {
     do {
       if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -306,7 +306,7 @@ void RefreshMailbox() {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
-  FileHolder file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size{};
   // A mail folder holds messages, not gigabytes: anything past 1 GiB is refused.

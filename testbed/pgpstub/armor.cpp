@@ -1,5 +1,7 @@
 #include "armor.h"
 
+#include "common/base64.h"
+
 namespace pgpstub {
 namespace {
 
@@ -8,15 +10,6 @@ constexpr std::string_view kBeginPrefix = "-----BEGIN PGP ";
 constexpr std::string_view kEndPrefix = "-----END PGP ";
 constexpr std::string_view kDashes = "-----";
 constexpr size_t kArmorLineLength = 64;
-
-int Base64Value(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
 
 uint32_t Byte(char c) { return static_cast<unsigned char>(c); }
 

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "common/handles_win.h"
 #include "invocation.h"
 #include "operations.h"
 
@@ -18,21 +19,6 @@ using pgpstub::ReadStatus;
 // Files larger than this are no input a mail message could produce; refusing
 // them keeps the stand-in's memory bounded.
 constexpr LONGLONG kLargestInput = 64LL * 1024 * 1024;
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (valid()) CloseHandle(handle_);
-  }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 std::string EnvironmentValue(const char* name) {
   char small[256];
@@ -74,7 +60,7 @@ std::string KeyringPath() {
 class ProcessHost final : public pgpstub::Host {
  public:
   ReadStatus ReadWholeFile(const std::string& path, std::string& bytes) override {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
       const DWORD error = GetLastError();
@@ -97,20 +83,20 @@ class ProcessHost final : public pgpstub::Host {
   }
 
   bool WriteWholeFile(const std::string& path, std::string_view bytes) override {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.valid() && WriteAll(file.get(), bytes);
   }
 
   bool AppendToFile(const std::string& path, std::string_view bytes) override {
-    FileHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.valid() && WriteAll(file.get(), bytes);
   }
 
   bool WipeFile(const std::string& path) override {
     {
-      FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+      UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
       if (!file.valid()) return false;
       LARGE_INTEGER size{};
@@ -149,7 +135,7 @@ class ProcessHost final : public pgpstub::Host {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     if (input == nullptr || input == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &mode))
       return std::nullopt;
-    FileHandle console(CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
+    UniqueHandle console(CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                    nullptr));
     if (!console.valid() || !GetConsoleMode(console.get(), &mode)) return std::nullopt;

@@ -67,8 +67,8 @@ void CaptureToBmp(HWND window, const std::string& path, bool printWindow) {
   int width = r.right - r.left, height = r.bottom - r.top;
   if (width <= 0 || height <= 0) throw Failure("the window has no area to capture");
   ScreenDc screen;
-  MemoryDcHolder memory(CreateCompatibleDC(screen.dc));
-  BitmapHolder bitmap(CreateCompatibleBitmap(screen.dc, width, height));
+  UniqueMemoryDc memory(CreateCompatibleDC(screen.dc));
+  UniqueBitmap bitmap(CreateCompatibleBitmap(screen.dc, width, height));
   if (!screen.dc || !memory || !bitmap) throw Failure("no memory for the picture");
   HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
   bool drawn = printWindow ? PrintWindow(window, memory.get(), 0) != FALSE

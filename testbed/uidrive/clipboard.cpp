@@ -43,12 +43,6 @@ class GlobalLockScope {
   void* data_;
 };
 
-struct GlobalTraits {
-  using Type = HGLOBAL;
-  static HGLOBAL Invalid() { return nullptr; }
-  static void Release(HGLOBAL g) { GlobalFree(g); }
-};
-
 }  // namespace
 
 std::optional<std::string> ClipboardText(DWORD timeoutMs) {
@@ -65,9 +59,9 @@ std::optional<std::string> ClipboardText(DWORD timeoutMs) {
 void SetClipboardText(const std::string& text, DWORD timeoutMs) {
   // With no owner window, EmptyClipboard leaves an owner of none and
   // SetClipboardData refuses; a window of our own owns the data.
-  WindowHolder owner(CreateWindowExA(0, "Static", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+  UniqueWindow owner(CreateWindowExA(0, "Static", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                      GetModuleHandleA(nullptr), nullptr));
-  Holder<GlobalTraits> block(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
+  UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
   if (!owner || !block) throw Failure("no memory for the clipboard text");
   {
     GlobalLockScope lock(block.get());

@@ -65,7 +65,7 @@ MailClient MailClient::Find(DWORD timeoutMs, DWORD processId) {
 
 automation::Message MailClient::Call(automation::Message request, DWORD timeoutMs) const {
   if (!IsWindow(main_)) throw Failure("the mail client's window " + HandleText(main_) + " is gone");
-  WindowHolder replyWindow(CreateReplyWindow());
+  UniqueWindow replyWindow(CreateReplyWindow());
   ReplyBox box;
   SetWindowLongPtrA(replyWindow.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&box));
   request.Add("reply", HandleText(replyWindow.get()));

@@ -29,7 +29,7 @@ class PipeReader {
     DWORD n = 0;
     while (ReadFile(pipe_.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) text_.append(buffer, n);
   }
-  HandleHolder pipe_;
+  UniqueHandle pipe_;
   std::string text_;
   std::thread thread_;
 };
@@ -78,9 +78,9 @@ RunResult RunCaptured(const std::string& commandLine, DWORD timeoutMs) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE pipe[4] = {};
   if (!CreatePipe(&pipe[0], &pipe[1], &inherit, 0)) throw Failure("cannot create a pipe");
-  HandleHolder outRead(pipe[0]), outWrite(pipe[1]);
+  UniqueHandle outRead(pipe[0]), outWrite(pipe[1]);
   if (!CreatePipe(&pipe[2], &pipe[3], &inherit, 0)) throw Failure("cannot create a pipe");
-  HandleHolder errRead(pipe[2]), errWrite(pipe[3]);
+  UniqueHandle errRead(pipe[2]), errWrite(pipe[3]);
   SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
 
@@ -96,7 +96,7 @@ RunResult RunCaptured(const std::string& commandLine, DWORD timeoutMs) {
                       nullptr, &startup, &info))
     throw Failure("cannot start " + commandLine + " (error " + LastError() + ")");
   CloseHandle(info.hThread);
-  HandleHolder process(info.hProcess);
+  UniqueHandle process(info.hProcess);
   // Only the child holds the write ends now: the readers see the end of its
   // output when it ends.
   outWrite.reset();

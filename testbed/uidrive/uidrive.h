@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "testbed/mailclient/automation_protocol.h"
-#include "testbed/mailclient/win_holders.h"
+#include "common/handles_win.h"
 
 namespace uidrive {
 
@@ -210,7 +210,7 @@ class Process {
   void Terminate();
 
  private:
-  HandleHolder process_;
+  UniqueHandle process_;
   DWORD id_ = 0;
 };
 

@@ -170,7 +170,7 @@ TEST_F(StartTest, SecondLauncherStartsNothingAndLeavesTheFirstInCharge) {
   const HWND main = s.quillnet.main();
   // Something else in front, as when the user starts the launcher again
   // from elsewhere.
-  WindowHolder other(CreateWindowExA(0, "Static", "elsewhere", WS_POPUP | WS_VISIBLE, 0, 0, 200,
+  UniqueWindow other(CreateWindowExA(0, "Static", "elsewhere", WS_POPUP | WS_VISIBLE, 0, 0, 200,
                                      100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr));
   SetForegroundWindow(other.get());
   ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == other.get(); }, 3000));

@@ -9,21 +9,9 @@
 
 namespace {
 
-struct LibraryTraits {
-  using Type = HMODULE;
-  static HMODULE Invalid() { return nullptr; }
-  static void Release(HMODULE m) { FreeLibrary(m); }
-};
-
-struct HookTraits {
-  using Type = HHOOK;
-  static HHOOK Invalid() { return nullptr; }
-  static void Release(HHOOK h) { UnhookWindowsHookEx(h); }
-};
-
 TEST(ClientHook, AHookOnTheClientsThreadSeesThePostedNullAndTheClientFromInside) {
   ClientSession session;
-  Holder<LibraryTraits> dll(LoadLibraryA((uidrive::ExecutableDirectory() + "hook_probe.dll").c_str()));
+  UniqueLibrary dll(LoadLibraryA((uidrive::ExecutableDirectory() + "hook_probe.dll").c_str()));
   ASSERT_TRUE(dll);
   auto hookProc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "ProbeHook")));
   auto probeOf = reinterpret_cast<HookProbe* (*)()>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "Probe")));
@@ -32,7 +20,7 @@ TEST(ClientHook, AHookOnTheClientsThreadSeesThePostedNullAndTheClientFromInside)
   ASSERT_EQ(probe->sawNull, 0);
 
   DWORD clientThread = GetWindowThreadProcessId(session.main(), nullptr);
-  Holder<HookTraits> hook(SetWindowsHookExA(WH_GETMESSAGE, hookProc, dll.get(), clientThread));
+  UniqueHook hook(SetWindowsHookExA(WH_GETMESSAGE, hookProc, dll.get(), clientThread));
   ASSERT_TRUE(hook);
   ASSERT_TRUE(PostMessageA(session.main(), WM_NULL, 0, 0));
   ASSERT_TRUE(WaitFor([&] { return probe->sawNull != 0; }, 10000)) << "the hook never ran";

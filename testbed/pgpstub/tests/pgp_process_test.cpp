@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/handles_win.h"
 #include "armor.h"
 #include "invocation.h"
 #include "payloads.h"
@@ -36,23 +37,6 @@ constexpr char kKeyring[] =
     "pub John Doe <doe@example.org>\r\n"
     "pub John Smith <john@example.org>\r\n"
     "sec John Smith <john@example.org> john-pw\r\n";
-
-class Handle {
- public:
-  explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() { reset(); }
-  void reset() {
-    if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    handle_ = nullptr;
-  }
-  bool valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 std::string ProgramDirectory() {
   char path[MAX_PATH];
@@ -114,10 +98,10 @@ ChildRun RunPgp(const std::string& dir, const std::string& options, const Variab
   ChildRun run;
   run.commandLine = PgpPath() + " " + options;
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  Handle nul(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+  UniqueHandle nul(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                          OPEN_EXISTING, 0, nullptr));
   const std::string consolePath = dir + "console.txt";
-  Handle output(CreateFileA(consolePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  UniqueHandle output(CreateFileA(consolePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             &inherit, CREATE_ALWAYS, 0, nullptr));
   if (!nul.valid() || !output.valid()) {
     ADD_FAILURE() << "cannot prepare the child's standard handles";
@@ -139,7 +123,7 @@ ChildRun RunPgp(const std::string& dir, const std::string& options, const Variab
     ADD_FAILURE() << "cannot start " << run.commandLine << ": " << GetLastError();
     return run;
   }
-  Handle processHandle(process.hProcess), threadHandle(process.hThread);
+  UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
   const DWORD started = GetTickCount();
   if (WaitForSingleObject(process.hProcess, kChildTimeoutMs) != WAIT_OBJECT_0) {
     TerminateProcess(process.hProcess, 0xDEAD);
@@ -574,7 +558,7 @@ TEST_P(ConsolePrompt, ReadsThePassPhraseTypedThere) {
     allocated = AllocConsole() != 0;
     consoleInput = OpenConsoleInput();
   }
-  Handle input(consoleInput);
+  UniqueHandle input(consoleInput);
   DWORD mode = 0;
   if (!input.valid() || !GetConsoleMode(input.get(), &mode)) {
     // Wine without a display gives consoles that take no input.

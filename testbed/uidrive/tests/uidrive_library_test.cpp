@@ -153,7 +153,7 @@ TEST(DriverMenus, ReadsAMenuOfItsOwnProcessDirectly) {
   AppendMenuA(popup, MF_STRING | MF_GRAYED, 102, "&Two");
   AppendMenuA(popup, MF_STRING | MF_CHECKED | MF_DISABLED, 103, "T&hree");
   AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), "&Top");
-  WindowHolder window(CreateWindowExA(0, wc.lpszClassName, "menu", WS_OVERLAPPEDWINDOW, 0, 0, 200,
+  UniqueWindow window(CreateWindowExA(0, wc.lpszClassName, "menu", WS_OVERLAPPEDWINDOW, 0, 0, 200,
                                       200, nullptr, bar, wc.hInstance, nullptr));
   ASSERT_TRUE(window);
   std::vector<uidrive::MenuItem> items = uidrive::MenuBar(window.get());

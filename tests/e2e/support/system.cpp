@@ -210,7 +210,7 @@ Process ProcessGroup::Start(const std::string& commandLine, const std::string& d
                       directory.empty() ? nullptr : directory.c_str(), &startup, &info))
     throw uidrive::Failure("cannot start " + commandLine + " (error " +
                            std::to_string(GetLastError()) + ")");
-  HandleHolder thread(info.hThread);
+  UniqueHandle thread(info.hThread);
   if (!AssignProcessToJobObject(job_.get(), info.hProcess)) {
     TerminateProcess(info.hProcess, 1);
     CloseHandle(info.hProcess);

@@ -120,7 +120,7 @@ class Process {
   std::optional<DWORD> WaitForExit(DWORD timeoutMs) const;
 
  private:
-  HandleHolder handle_;
+  UniqueHandle handle_;
   DWORD id_ = 0;
 };
 
@@ -143,7 +143,7 @@ class ProcessGroup {
   void EndAll();
 
  private:
-  HandleHolder job_;
+  UniqueHandle job_;
   std::vector<HANDLE> waitFor_;  // duplicates, closed by EndAll
 };
 

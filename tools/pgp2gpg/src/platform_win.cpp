@@ -6,45 +6,17 @@
 #include <random>
 #include <thread>
 
+#include "common/handles_win.h"
 #include "command_line.h"
 #include "gpg_locate.h"
 
 namespace pgp2gpg {
 namespace {
 
-// A kernel handle with one owner.
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-  Handle(Handle&& other) noexcept : handle_(other.release()) {}
-  Handle& operator=(Handle&& other) noexcept {
-    reset(other.release());
-    return *this;
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() { reset(); }
-  HANDLE get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-  HANDLE release() {
-    HANDLE handle = handle_;
-    handle_ = nullptr;
-    return handle;
-  }
-  void reset(HANDLE handle = nullptr) {
-    if (handle_ != nullptr) CloseHandle(handle_);
-    handle_ = handle;
-  }
-
- private:
-  HANDLE handle_ = nullptr;
-};
-
 // A pipe whose child end is inheritable and whose own end is not, so that
 // gpg holds no copy of our end and sees the end of its input.
 struct Pipe {
-  Handle read, write;
+  UniqueHandle read, write;
 };
 
 bool MakePipe(Pipe& pipe, bool childReads) {
@@ -91,7 +63,7 @@ bool WriteAll(HANDLE handle, const char* data, size_t size) {
 
 // Reads the status pipe on this thread and gpg's messages on another, so
 // that neither pipe can fill up and stall gpg while we wait on the other.
-void Collect(Handle& status, Handle& messages, GpgRun& run) {
+void Collect(UniqueHandle& status, UniqueHandle& messages, GpgRun& run) {
   std::string errorText;
   std::thread reader([&messages, &errorText] {
     char buffer[4096];
@@ -174,7 +146,7 @@ GpgRun WinPlatform::RunGpg(const std::string& program, const std::vector<std::st
                            const SecretText* passPhrase) {
   GpgRun run;
   Pipe input, status, messages;
-  Handle nullInput;
+  UniqueHandle nullInput;
   if (passPhrase != nullptr) {
     if (!MakePipe(input, true)) run.startError = "pgp2gpg: cannot make a pipe for gpg";
   } else {
@@ -190,7 +162,7 @@ GpgRun WinPlatform::RunGpg(const std::string& program, const std::vector<std::st
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = passPhrase != nullptr ? input.read.get() : nullInput.get();
+  startup.hStdInput = passPhrase != nullptr ? input.read.get() : nullInput ? nullInput.get() : nullptr;
   startup.hStdOutput = status.write.get();
   startup.hStdError = messages.write.get();
   std::wstring commandLine = Utf8ToWide(JoinCommandLine(program, arguments));
@@ -203,7 +175,7 @@ GpgRun WinPlatform::RunGpg(const std::string& program, const std::vector<std::st
     return run;
   }
   run.started = true;
-  Handle processHandle(process.hProcess);
+  UniqueHandle processHandle(process.hProcess);
   CloseHandle(process.hThread);
   input.read.reset();
   nullInput.reset();
@@ -228,7 +200,7 @@ bool WinPlatform::FileExists(const std::string& path) {
 
 bool WinPlatform::ReadFile(const std::string& path,
                            const std::function<bool(std::string_view)>& sink) {
-  Handle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  UniqueHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return false;
   char buffer[65536];
@@ -240,7 +212,7 @@ bool WinPlatform::ReadFile(const std::string& path,
 }
 
 bool WinPlatform::CreateNewFile(const std::string& path) {
-  Handle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  UniqueHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
   return static_cast<bool>(file);
 }
@@ -254,7 +226,7 @@ bool WinPlatform::WipeFile(const std::string& path) {
   const std::wstring wide = Utf8ToWide(path);
   {
     // A link is removed, never the file it points to overwritten.
-    Handle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (file && GetFileInformationByHandle(file.get(), &info) &&
