@@ -65,6 +65,7 @@ endforeach()
 
 # The launcher finds the module by GetProcAddress, so it links nothing of it.
 add_executable(quillnet WIN32 ${CMAKE_SOURCE_DIR}/launcher/quillnet.cpp)
+target_include_directories(quillnet PRIVATE ${CMAKE_SOURCE_DIR})
 set_target_properties(quillnet PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # qlnet.dll: the Win32 layer and the text core with the resources and the

@@ -29,13 +29,6 @@ constexpr uint16_t kKeyAddFlags = PGPREQ_FILE | PGPREQ_KEYADD | PGPREQ_ARMOR;
 
 using MessageBuffer = char[kMessageTextSize];
 
-bool RecipientsGiven() { return runState.recipients[0] != '\0'; }
-
-bool FileExists(const char* path) {
-  OFSTRUCT info{};
-  return OpenFile(path, &info, OF_EXIST) > 0;
-}
-
 // Looks at pending messages without taking them, so the client's queue does
 // not fill while the file is awaited, but nothing of the client runs.
 void WaitForOutputFile(const char* path) {
@@ -62,8 +55,6 @@ void ShowDeliveryFailure(HWND owner, const char* message) {
 
 void LoadMessage(UINT id, MessageBuffer& message) { LoadModuleString(id, message, kMessageTextSize); }
 
-bool IsReadOnly(HWND window) { return (GetWindowLongA(window, GWL_STYLE) & ES_READONLY) != 0; }
-
 // The undo subclass goes on once per result. A window that already has it
 // keeps its first previous procedure: storing P07 as its own predecessor
 // would make every message call itself.
@@ -81,7 +72,7 @@ bool DeliverToEditable(HWND owner, bool quoted, UniqueGlobal& output, MessageBuf
   output.reset(handle);
   if (!spliced && quoted) {
     LoadMessage(IDS_NO_QUOTE_MARKS, message);
-    if (MessageBoxA(owner, message, "Quillnet", kQuoteQuestion) != IDYES) return false;
+    if (MessageBoxA(owner, message, kQuillnetCaption, kQuoteQuestion) != IDYES) return false;
   } else if (!spliced) {
     // Without the splice the window would get PGP's output alone and the
     // rest of the message would seem gone; refusing keeps the window as is.

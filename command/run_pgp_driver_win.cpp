@@ -24,10 +24,6 @@ namespace {
 // then names the (cut) path instead of opening some other file.
 constexpr DWORD kPathTooLongError = ERROR_FILENAME_EXCED_RANGE;
 
-bool IsReadOnly(HWND window) { return (GetWindowLongA(window, GWL_STYLE) & ES_READONLY) != 0; }
-
-bool RecipientsGiven() { return runState.recipients[0] != '\0'; }
-
 void LoadMessageText(UINT id) { LoadModuleString(id, MessageText, kMessageTextSize); }
 
 // The subclass of the previous command must not outlive it: its undo swaps

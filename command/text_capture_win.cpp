@@ -42,10 +42,6 @@ bool ClassStartsWith(HWND window, const char* prefix, int size) {
          std::strncmp(buffer, prefix, std::strlen(prefix)) == 0;
 }
 
-bool IsReadOnly(HWND window) {
-  return (GetWindowLongA(window, GWL_STYLE) & ES_READONLY) != 0;
-}
-
 // GetMenuItemID reports a position without a command as all bits set; such
 // an id names no command the client could carry out, so it counts as none.
 bool IsCommand(uint32_t id) { return id != 0 && id != kNoMenuItemId; }
@@ -227,6 +223,10 @@ bool FindCompositionBody(HWND& window) {
   if (length > 0) AppendCcField(label);
   window = body;
   return true;
+}
+
+bool IsReadOnly(HWND window) {
+  return (GetWindowLongA(window, GWL_STYLE) & ES_READONLY) != 0;
 }
 
 HWND CaptureMessageText(HWND focus) {

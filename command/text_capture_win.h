@@ -38,6 +38,9 @@ extern const ClientWindowProfile HostClassNames;
 extern uint32_t SelectAllNext1;
 extern uint32_t SelectAllNext2;
 
+// Whether the client's edit window takes no typing (a received message).
+bool IsReadOnly(HWND window);
+
 // Finds the window to read from the focus window: the body of a composition
 // form the focus lies in, or the focus itself when it is a message window.
 // Fills windowKind, recipients, sourceWindow, textHandle and textLength and

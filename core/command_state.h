@@ -50,6 +50,10 @@ int ExplanationId(PgpFunction function);
 constexpr int kCaptionSize = 64;
 constexpr int kCaptionLabelMax = 56;
 constexpr char kCaptionPrefix[] = " PGP - ";
+
+// The caption of every box outside a Run-PGP command (start-up, settings,
+// the button, questions about files).
+constexpr char kQuillnetCaption[] = "Quillnet";
 void ComposePgpCaption(char (&caption)[kCaptionSize], const char* label);
 
 // Buffer sizes shared across the module.

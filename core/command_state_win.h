@@ -31,6 +31,10 @@ extern char PgpCaption[kCaptionSize];
 // PgpCaption = " PGP - " + the label of runState.function.
 void SetPgpCaption(bool recipientsGiven);
 
+// Whether the command has recipients (which makes an encryption's caption
+// "Encrypt" rather than "Clearsign").
+inline bool RecipientsGiven() { return runState.recipients[0] != '\0'; }
+
 // LoadStringA from the module into a buffer; returns the length (0 when the
 // string is missing, with the buffer emptied).
 int LoadModuleString(UINT id, char* buffer, int size);

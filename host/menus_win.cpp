@@ -137,8 +137,7 @@ void RestoreMainWindow(HWND mainWindow) {
 }
 
 void WipeIfPresent(const char* path) {
-  OFSTRUCT found{};
-  if (path[0] != '\0' && OpenFile(path, &found, OF_EXIST) > 0) WipeFile(path);
+  if (FileExists(path)) WipeFile(path);
 }
 
 bool Unhooked() { return *static_cast<volatile LONG*>(&sharedState.unhooked) != 0; }

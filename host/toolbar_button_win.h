@@ -11,7 +11,6 @@
 
 constexpr char kButtonClassName[] = "ql_button";
 constexpr char kToolBarClassName[] = "AfxControlBar";
-constexpr char kQuillnetCaption[] = "Quillnet";
 // After the toolbar was not found, attempts wait this long.
 constexpr DWORD kRetryDelay = 1000;
 

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "core/command_state.h"
+
 namespace {
 
 using StartFn = LONG_PTR(WINAPI*)(HINSTANCE, DWORD, const char*);
@@ -43,7 +45,7 @@ bool ModulePath(char (&path)[MAX_PATH]) {
 void Complain(const char* what, const char* path) {
   char text[MAX_PATH + 128];
   wsprintfA(text, "%s\n  %s\nError %lu", what, path, GetLastError());
-  MessageBoxA(nullptr, text, "Quillnet", MB_OK | MB_ICONEXCLAMATION);
+  MessageBoxA(nullptr, text, kQuillnetCaption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 }  // namespace
@@ -52,7 +54,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   LoadSystemDllsSafely();
   char path[MAX_PATH];
   if (!ModulePath(path)) {
-    MessageBoxA(nullptr, "The launcher's own path is too long.", "Quillnet", MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxA(nullptr, "The launcher's own path is too long.", kQuillnetCaption, MB_OK | MB_ICONEXCLAMATION);
     return 1;
   }
   HMODULE module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);

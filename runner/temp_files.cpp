@@ -2,56 +2,10 @@
 
 #include <cstring>
 
+#include "core/bounded_text.h"
 #include "resources/resource_ids.h"
 
 namespace {
-
-// Appends into a fixed buffer and remembers whether anything was cut, so
-// every composer below stays bounded by construction.
-class BoundedText {
- public:
-  BoundedText(char* out, size_t size) : out_(out), size_(size) {
-    if (size_ > 0) out_[0] = '\0';
-  }
-
-  void Append(const char* text, size_t n) {
-    if (size_ == 0) {
-      cut_ = cut_ || n > 0;
-      return;
-    }
-    size_t room = size_ - 1 - length_;
-    if (n > room) {
-      n = room;
-      cut_ = true;
-    }
-    if (n > 0) std::memcpy(out_ + length_, text, n);
-    length_ += n;
-    out_[length_] = '\0';
-  }
-  void Append(const char* text) {
-    if (text) Append(text, std::strlen(text));
-  }
-  void Append(char c) { Append(&c, 1); }
-
-  void AppendNumber(uint32_t value) {
-    char digits[10];
-    size_t n = 0;
-    do {
-      digits[n++] = static_cast<char>('0' + value % 10);
-      value /= 10;
-    } while (value != 0);
-    while (n > 0) Append(digits[--n]);
-  }
-
-  size_t length() const { return length_; }
-  bool cut() const { return cut_; }
-
- private:
-  char* out_;
-  size_t size_;
-  size_t length_ = 0;
-  bool cut_ = false;
-};
 
 // Length of the conversion at text (just past a '%'), 0 if not ours.
 size_t SpecifierLength(const char* text) {

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "common/handles_win.h"
+#include "core/bounded_text.h"
 #include "core/command_state_win.h"
 #include "resources/resource_ids.h"
 #include "settings/settings_file.h"
@@ -18,18 +19,9 @@ char TempAscName[kPathSize];
 
 namespace {
 
-constexpr char kQuillnetCaption[] = "Quillnet";
 constexpr char kFallbackDirectory[] = "C:\\";
 // PGPtempdir holds up to 255 characters, so the directory can too.
 constexpr int kDirectorySize = 256;
-
-// Copies a terminated text, cut to fit `size` with its terminator.
-void CopyBounded(char* to, size_t size, const char* text) {
-  size_t n = std::strlen(text);
-  if (n > size - 1) n = size - 1;
-  std::memcpy(to, text, n);
-  to[n] = '\0';
-}
 
 // Some failures leave no code behind; a caller must never mistake one for
 // success (0) or word it as something else.
@@ -94,11 +86,6 @@ bool RefuseLongDirectory(const char* directory) {
   return false;
 }
 
-bool FileExists(const char* path) {
-  OFSTRUCT info{};
-  return OpenFile(path, &info, OF_EXIST) > 0;
-}
-
 bool WriteExactly(HANDLE file, const void* data, DWORD length) {
   DWORD written = 0;
   if (!WriteFile(file, data, length, &written, nullptr)) return false;
@@ -109,6 +96,11 @@ bool WriteExactly(HANDLE file, const void* data, DWORD length) {
 }
 
 }  // namespace
+
+bool FileExists(const char* path) {
+  OFSTRUCT info{};
+  return path[0] != '\0' && OpenFile(path, &info, OF_EXIST) > 0;
+}
 
 bool PrepareTempFiles() {
   ForgetTempNames();

@@ -41,6 +41,10 @@ DWORD ReadTextFile(HGLOBAL* text, const char* path, DWORD* length, bool convert)
 // size in bytes, and flushes it to the disk. False at the first failure.
 bool OverwriteWithPattern(HANDLE file);
 
+// Whether a file of that name exists (OpenFile's test, which also searches
+// the usual places for a bare name). An empty name never exists.
+bool FileExists(const char* path);
+
 // Overwrites and deletes the file. Silent: a missing file is the usual case.
 void WipeFile(const char* path);
 

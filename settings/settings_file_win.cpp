@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "core/bounded_text.h"
 #include "core/command_state_win.h"
 #include "resources/resource_ids.h"
 
@@ -22,19 +23,10 @@ char ProgEudora[kPathSize];
 
 namespace {
 
-constexpr char kQuillnetCaption[] = "Quillnet";
 // The mail client's own wording of a converted-attachment line lives in its
 // string table under this id.
 constexpr UINT kClientAttachmentPrefixId = 1410;
 constexpr int kTextSettingSize = 256;
-
-// Copies a terminated text, cut to fit `size` with its terminator.
-void CopyBounded(char* to, size_t size, const char* text) {
-  size_t n = std::strlen(text);
-  if (n > size - 1) n = size - 1;
-  std::memcpy(to, text, n);
-  to[n] = '\0';
-}
 
 // A recipient with a blank reaches PGP as one argument only when quoted.
 // When the quoted copy cannot be made the unquoted text stays, and the

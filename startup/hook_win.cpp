@@ -26,7 +26,7 @@ namespace {
 bool initialising = false;
 
 void ShowInitMessage(const char* text) {
-  MessageBoxA(GetFocus(), text, "Quillnet", MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
+  MessageBoxA(GetFocus(), text, kQuillnetCaption, MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
 }
 
 void ShowInitString(UINT id) {
@@ -44,8 +44,7 @@ bool TryPgpCandidate(const char* directory, size_t directoryLength, const char* 
   memcpy(candidate + directoryLength, name, nameLength + 1);
   memcpy(PgpPath, candidate, sizeof candidate);
   AppendLine(MessageText, kMessageTextSize, PgpPath);
-  OFSTRUCT info{};
-  return OpenFile(PgpPath, &info, OF_EXIST) > 0;
+  return FileExists(PgpPath);
 }
 
 // A module that stayed loaded after leaving the client starts again as a

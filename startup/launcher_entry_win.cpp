@@ -15,7 +15,6 @@
 namespace {
 
 constexpr char kClientClass[] = "EudoraMainWindow";
-constexpr char kCaption[] = "Quillnet";
 
 // The client's process, opened once in P01 so that its id cannot be reused
 // while the launcher looks: the waits for the hook and for the unload stop
@@ -24,7 +23,7 @@ UniqueHandle clientProcess;
 bool clientProcessGone = false;  // it had ended before it could be opened
 
 void ShowLauncherMessage(const char* text, UINT type = MB_OK) {
-  MessageBoxA(nullptr, text, kCaption, type);
+  MessageBoxA(nullptr, text, kQuillnetCaption, type);
 }
 
 void OpenClientProcess(DWORD processId) {
@@ -59,7 +58,7 @@ LONG_PTR RefuseSecondLauncher() {
     UniqueHandle other(OpenProcess(PROCESS_TERMINATE | STANDARD_RIGHTS_REQUIRED, FALSE,
                                    sharedState.launcherProcessId));
     if (other) {
-      if (MessageBoxA(GetFocus(), text, kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
+      if (MessageBoxA(GetFocus(), text, kQuillnetCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
         TerminateProcess(other.get(), 1);
       return 0;
     }
@@ -157,7 +156,7 @@ int StartClient(const char* programName) {
     if (idle == WAIT_TIMEOUT) return IDS_TIME_OUT;
     if (!hadThread) return IDS_EUDORA16;
     LoadModuleString(IDS_NO_VALID_EUDORA, question, sizeof question);
-    if (MessageBoxA(nullptr, question, kCaption, MB_RETRYCANCEL | MB_TASKMODAL) == IDCANCEL)
+    if (MessageBoxA(nullptr, question, kQuillnetCaption, MB_RETRYCANCEL | MB_TASKMODAL) == IDCANCEL)
       return IDS_NO_VALID_EUDORA;
     WriteRaisedWaitEudoraInit();
   }
