@@ -74,6 +74,23 @@ class StartTest : public ::testing::Test {
   void SetUp() override { ExpectNoClientRunning(); }
 };
 
+// A launcher started into a client the module is not running in: true once
+// all of the module's items are in the client's menus; a failure names
+// what the launcher did instead.
+::testing::AssertionResult ModuleSettlesAgain(Session& s, HWND main, DWORD timeoutMs) {
+  s.quillnet.StartLauncher();
+  bool settled = false;
+  WaitUntil([&] {
+    const std::optional<ModuleItems> items = ReadModuleItems(main, 2000);
+    settled = items && items->all();
+    return settled || !s.quillnet.launcher().Running();
+  }, timeoutMs);
+  if (settled) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "the module did not start; the launcher "
+         << (s.quillnet.launcher().Running() ? "still waits" : "ended");
+}
+
 TEST_F(StartTest, StartsTheClientBesideItselfAndSettlesInIt) {
   Session s;
   s.quillnet.StartLauncher();
@@ -239,15 +256,7 @@ TEST_F(StartTest, AStartThatFailedCanBeRetriedOnceTheCauseIsMended) {
   ASSERT_TRUE(CopyFileA((uidrive::ExecutableDirectory() + "pgp.exe").c_str(),
                         (s.workspace.pgpDirectory() + "\\pgp.exe").c_str(), FALSE));
   const HWND main = s.quillnet.main();
-  s.quillnet.StartLauncher();
-  bool started = false;
-  WaitUntil([&] {
-    const std::optional<ModuleItems> items = ReadModuleItems(main, 2000);
-    started = items && items->all();
-    return started || !s.quillnet.launcher().Running();
-  }, 20000);
-  ASSERT_TRUE(started) << "the module did not start; the launcher "
-                       << (s.quillnet.launcher().Running() ? "still waits" : "ended");
+  ASSERT_TRUE(ModuleSettlesAgain(s, main, 20000));
   EXPECT_TRUE(NoQuillnetBoxOpen());
   EXPECT_EQ(ClientWindows(), std::vector<HWND>{main});
   EXPECT_TRUE(s.quillnet.launcher().Running());
@@ -338,15 +347,7 @@ TEST_F(StartTest, LauncherStartedAgainAfterTheExitSettlesInTheSameClient) {
   ASSERT_FALSE(ReadModuleItems(main)->any());
 
   // Taken for a second launcher, the new one would end at once.
-  s.quillnet.StartLauncher();
-  bool back = false;
-  WaitUntil([&] {
-    const std::optional<ModuleItems> items = ReadModuleItems(main, 2000);
-    back = items && items->all();
-    return back || !s.quillnet.launcher().Running();
-  }, 15000);
-  ASSERT_TRUE(back) << "the module did not come back; the launcher "
-                    << (s.quillnet.launcher().Running() ? "still waits" : "ended");
+  ASSERT_TRUE(ModuleSettlesAgain(s, main, 15000));
   EXPECT_TRUE(WaitUntil([&] { return Button(main) != nullptr; }, 10000));
   EXPECT_TRUE(NoQuillnetBoxOpen());
   EXPECT_EQ(ClientWindows(), std::vector<HWND>{main});
