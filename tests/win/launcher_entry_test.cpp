@@ -321,14 +321,16 @@ class OtherLauncherTest : public SecondLauncherTest,
 TEST_P(OtherLauncherTest, IsOfferedForEnding) {
   const OtherLauncherRow& row = GetParam();
   ASSERT_TRUE(ClientMainWindows().empty());
-  // A stand-in for the other launcher: a program that waits a while.
+  // A stand-in for the other launcher: a program that waits a while. It has
+  // no console at all: under Wine the console host of a child without a
+  // window outlives the child when it is ended, and would pile up.
   PROCESS_INFORMATION info{};
   {
     EnvironmentOverride fault("PGPSTUB_FAULT", "sleep=20000");
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     std::string line = "\"" + PgpStubPath() + "\" -h";
-    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
                                nullptr, nullptr, &startup, &info));
   }
   CloseHandle(info.hThread);
