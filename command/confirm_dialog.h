@@ -2,7 +2,7 @@
 // where a centred window goes, which explanation and title label it shows,
 // when the reply tip is hidden, whether Skip is offered and how short the
 // dialog becomes without the Encrypt-for field. Pure; the dialog procedure
-// P11 and CenterWindow's Win32 calls are in confirm_dialog_win.cpp.
+// ConfirmDialogProc and CenterWindow's Win32 calls are in confirm_dialog_win.cpp.
 #pragma once
 
 #include <cstdint>

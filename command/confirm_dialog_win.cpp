@@ -101,7 +101,7 @@ void CenterWindow(HWND window, HWND over) {
   SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
-extern "C" INT_PTR CALLBACK P11(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" INT_PTR CALLBACK ConfirmDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       return InitDialog(dialog, reinterpret_cast<const PgpRequest*>(lParam));

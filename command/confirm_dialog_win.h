@@ -15,5 +15,6 @@ void CenterWindow(HWND window, HWND over);
 // by every dialog opened for an encryption.
 extern bool fieldWasEmpty;
 
-// The dialog procedure, exported by name.
-extern "C" INT_PTR CALLBACK P11(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// The dialog procedure, exported as P11.
+extern "C" INT_PTR CALLBACK ConfirmDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                              LPARAM lParam);

@@ -56,12 +56,12 @@ void ShowDeliveryFailure(HWND owner, const char* message) {
 void LoadMessage(UINT id, MessageBuffer& message) { LoadModuleString(id, message, kMessageTextSize); }
 
 // The undo subclass goes on once per result. A window that already has it
-// keeps its first previous procedure: storing P07 as its own predecessor
+// keeps its first previous procedure: storing SourceWindowSubclassProc as its own predecessor
 // would make every message call itself.
 void SubclassForUndo(HWND window) {
   const auto current = WindowProcOf(window);
-  if (current == P07) return;
-  runState.sourceWindowProc = ReplaceWindowProc(window, P07);
+  if (current == SourceWindowSubclassProc) return;
+  runState.sourceWindowProc = ReplaceWindowProc(window, SourceWindowSubclassProc);
 }
 
 // An editable window gets the output in place of the block. False with the
@@ -139,7 +139,7 @@ void OfferKeyAddition(HWND owner) {
     return;
   }
   PgpRequest request{kKeyAddFlags, owner, 0, TempAscName, runState.recipients};
-  const INT_PTR answer = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_CONFIRM), owner, P11,
+  const INT_PTR answer = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_CONFIRM), owner, ConfirmDialogProc,
                                          reinterpret_cast<LPARAM>(&request));
   if (answer != IDOK) return;
   if (!RunPgp(request)) ShowDeliveryFailure(owner, MessageText);

@@ -34,7 +34,7 @@ void ResetCommandState() {
   runState.windowKind = NoWindow;
   HWND previous = runState.sourceWindow;
   if (previous != nullptr &&
-      WindowProcIs(previous, P07)) {
+      WindowProcIs(previous, SourceWindowSubclassProc)) {
     ReplaceWindowProc(previous, runState.sourceWindowProc);
   }
   runState.sourceWindow = nullptr;
@@ -193,7 +193,7 @@ bool WriteInput(const PassData& data, const PgpRequest& request) {
 
 int Confirm(PgpRequest& request) {
   const INT_PTR answer = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_CONFIRM),
-                                         request.owner, P11, reinterpret_cast<LPARAM>(&request));
+                                         request.owner, ConfirmDialogProc, reinterpret_cast<LPARAM>(&request));
   if (answer == -1) {
     FormatFileError(GetLastError(), MessageText, nullptr);
     return kCannotGoOn;

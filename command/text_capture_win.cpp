@@ -309,7 +309,7 @@ bool UndoPgpResult(HWND owner) {
 // The table of the undo subclass: while a result can be undone, the client's
 // Undo swaps texts; typing, pasting, clearing or closing ends that, and once
 // it has ended the next message of any kind takes the subclass away.
-extern "C" LRESULT CALLBACK P07(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" LRESULT CALLBACK SourceWindowSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   WNDPROC previous = runState.sourceWindowProc;
   const bool armed = runState.UndoArmed != 0;
   if (armed) {

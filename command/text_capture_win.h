@@ -69,8 +69,9 @@ int ReadAddressField(HWND field, char* out);
 // for it, with Shift held when the NickNames setting asks for it.
 void ExpandNickname(HWND field, int start, int end);
 
-// The message window subclass while a PGP result can be undone.
-extern "C" LRESULT CALLBACK P07(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The message window subclass while a PGP result can be undone; exported as P07.
+extern "C" LRESULT CALLBACK SourceWindowSubclassProc(HWND window, UINT message, WPARAM wParam,
+                                                     LPARAM lParam);
 
 // Swaps the source window's text with the kept text. On failure shows the
 // reason in an "UNDO" box owned by `owner`. Returns success.

@@ -25,7 +25,7 @@ struct SharedState {
   LONG clientReady;          // set by the hook when the initialisation succeeded
   char clientArguments[kClientArgumentsSize];  // the launcher's arguments
   LONG clientLeft;           // the module no longer runs in the client: it left it, or (set by
-                             // P02) it never started there
+                             // StopExtension) it never started there
 };
 
 extern SharedState sharedState;

@@ -51,7 +51,7 @@ void PaintAbout(HWND dialog) {
 
 }  // namespace
 
-extern "C" INT_PTR CALLBACK P06(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+extern "C" INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
       CenterWindow(dialog, sharedState.clientMainWindow);

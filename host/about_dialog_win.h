@@ -12,5 +12,5 @@ constexpr char kAboutUse[] = "Runs PGP on the message in front of you";
 constexpr char kAboutProject[] = "Quillnet project";
 constexpr char kAboutNoCrypto[] = "No cryptography inside: PGP does it all";
 
-// Exported dialog procedure of dialog 2200.
-extern "C" INT_PTR CALLBACK P06(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// The dialog procedure of the About dialog; exported as P06.
+extern "C" INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

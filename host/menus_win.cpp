@@ -113,7 +113,7 @@ int SetupMenusOn(HWND mainWindow) {
 
 void RestoreSourceWindow() {
   HWND source = runState.sourceWindow;
-  if (source != nullptr && runState.sourceWindowProc != nullptr && WindowProcIs(source, P07)) {
+  if (source != nullptr && runState.sourceWindowProc != nullptr && WindowProcIs(source, SourceWindowSubclassProc)) {
     ReplaceWindowProc(source, runState.sourceWindowProc);
   }
   // The kept text goes with the resources, so nothing is left to undo.
@@ -131,7 +131,7 @@ void RemoveItems() {
 }
 
 void RestoreMainWindow(HWND mainWindow) {
-  if (MainWindowProc != nullptr && WindowProcIs(mainWindow, P10)) {
+  if (MainWindowProc != nullptr && WindowProcIs(mainWindow, MainWindowSubclassProc)) {
     ReplaceWindowProc(mainWindow, MainWindowProc);
   }
 }
@@ -177,7 +177,7 @@ void AddButton(HWND window) {
 }
 
 void OpenAbout(HWND window) {
-  DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_ABOUT), window, P06, 0);
+  DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_ABOUT), window, AboutDialogProc, 0);
 }
 
 bool AsksForButton(UINT message, WPARAM wParam) {
@@ -302,7 +302,7 @@ void ExitExtension(HWND mainWindow) {
   InterlockedExchange(&sharedState.clientLeft, 1);
 }
 
-extern "C" LRESULT CALLBACK P10(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" LRESULT CALLBACK MainWindowSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
     return Dispatch(window, message, wParam, lParam);
   } catch (...) {

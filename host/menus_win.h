@@ -1,5 +1,5 @@
 // The module's three items in Eudora's menus and the main-window procedure
-// P10 through which every command of the module arrives (menus, the toolbar
+// MainWindowSubclassProc through which every command of the module arrives (menus, the toolbar
 // button, the client's Undo and close requests), and the way out of the
 // client again. Which popup is which is decided in menus.h.
 #pragma once
@@ -13,7 +13,7 @@ extern HMENU FileMenu;
 extern HMENU HelpMenu;
 extern HMENU MessageMenu;
 
-// Eudora's own main-window procedure, which P10 replaced.
+// Eudora's own main-window procedure, which MainWindowSubclassProc replaced.
 extern WNDPROC MainWindowProc;
 
 // 1 once Eudora asked to close: the close is passed on after the exit.
@@ -25,7 +25,7 @@ extern LONG CloseAfterExit;
 // running command. The exit is posted again once the command has ended.
 extern bool ExitPending;
 
-// Set once the exit has run. P10 then only passes messages on, should it
+// Set once the exit has run. MainWindowSubclassProc then only passes messages on, should it
 // still be called (another subclass installed after it kept it in the
 // chain), so the exit can never run twice.
 extern bool ExtensionLeft;
@@ -42,5 +42,6 @@ void ExitExtension(HWND mainWindow);
 // Fonts, the button class, the kept message text and the setting texts.
 void ReleaseResources();
 
-// Exported procedure that replaces Eudora's main-window procedure.
-extern "C" LRESULT CALLBACK P10(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The procedure that replaces Eudora's main-window procedure; exported as P10.
+extern "C" LRESULT CALLBACK MainWindowSubclassProc(HWND window, UINT message, WPARAM wParam,
+                                                   LPARAM lParam);

@@ -40,7 +40,7 @@ bool InsideClient(HWND window, POINT point) {
 bool RegisterButtonClass() {
   WNDCLASSA buttonClass{};
   buttonClass.style = CS_BYTEALIGNCLIENT | CS_BYTEALIGNWINDOW;
-  buttonClass.lpfnWndProc = P08;
+  buttonClass.lpfnWndProc = ButtonWindowProc;
   buttonClass.hInstance = moduleInstance;
   buttonClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   buttonClass.lpszClassName = kButtonClassName;
@@ -68,7 +68,7 @@ void PressButton(HWND button) {
 
 // Dragging off the button keeps the press while the pointer stays over the
 // toolbar; leaving the toolbar cancels it. Either way the bar repaints, and
-// its repaint (through P09) redraws the button.
+// its repaint (through ToolBarSubclassProc) redraws the button.
 void DragButton(HWND button, POINT pointer) {
   HWND toolBar = GetParent(button);
   POINT onScreen = pointer;
@@ -157,7 +157,7 @@ int CreateButton(HWND mainWindow) {
     return 0;
   }
   SetWindowLongPtrA(button, GWLP_ID, IDC_PGP_BUTTON);
-  ToolBarProc = ReplaceWindowProc(ToolBarWindow, P09);
+  ToolBarProc = ReplaceWindowProc(ToolBarWindow, ToolBarSubclassProc);
   if (ToolBarProc == nullptr) {
     // The button still works as a button; it just is not kept in place.
     ShowButtonMessage(mainWindow, "Subclass AfxControlBar failed", MB_OK);
@@ -171,9 +171,9 @@ void RemoveButton() {
   if (ToolBarWindow == nullptr) return;
   if (HWND button = ButtonOf(ToolBarWindow)) DestroyWindow(button);
   // Someone who subclassed the bar after us would lose their procedure if
-  // ours were put back over it, so the bar is only touched while P09 is
+  // ours were put back over it, so the bar is only touched while ToolBarSubclassProc is
   // still the procedure in place.
-  if (ToolBarProc != nullptr && WindowProcIs(ToolBarWindow, P09)) {
+  if (ToolBarProc != nullptr && WindowProcIs(ToolBarWindow, ToolBarSubclassProc)) {
     ReplaceWindowProc(ToolBarWindow, ToolBarProc);
   }
   Repaint(ToolBarWindow);
@@ -207,7 +207,7 @@ void DrawBitmapFrame(HBITMAP bitmap, HDC target, int x, int y, int frame) {
   BitBlt(target, x, y, size.x, size.y, memory.get(), source.x, source.y, SRCCOPY);
 }
 
-extern "C" LRESULT CALLBACK P08(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" LRESULT CALLBACK ButtonWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT:
       PaintButton(window);
@@ -228,11 +228,11 @@ extern "C" LRESULT CALLBACK P08(HWND window, UINT message, WPARAM wParam, LPARAM
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-extern "C" LRESULT CALLBACK P09(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" LRESULT CALLBACK ToolBarSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const WNDPROC own = ToolBarProc;
   switch (message) {
     case WM_DESTROY:
-      if (own != nullptr && WindowProcIs(window, P09)) {
+      if (own != nullptr && WindowProcIs(window, ToolBarSubclassProc)) {
         ReplaceWindowProc(window, own);
       }
       break;

@@ -16,7 +16,7 @@ constexpr DWORD kRetryDelay = 1000;
 
 // The toolbar carrying the button; null while no button was added.
 extern HWND ToolBarWindow;
-// The toolbar's own procedure, obtained when P09 was put in its place.
+// The toolbar's own procedure, obtained when ToolBarSubclassProc was put in its place.
 extern WNDPROC ToolBarProc;
 // 1 while the left button went down on the button and was neither released
 // nor cancelled; also the frame of the face that is drawn.
@@ -46,7 +46,7 @@ HWND FindToolBar(HWND mainWindow);
 int CreateButton(HWND mainWindow);
 
 // Takes the button off the toolbar and gives the toolbar its own procedure
-// back, where P09 is still the one installed; repaints the bar. Only when a
+// back, where ToolBarSubclassProc is still the one installed; repaints the bar. Only when a
 // button was added.
 void RemoveButton();
 // Forgets the button of an earlier run of the module in this process.
@@ -59,7 +59,10 @@ void UnregisterButtonClass();
 // bitmap's height) to (x, y) of `target`, in the target's mapping mode.
 void DrawBitmapFrame(HBITMAP bitmap, HDC target, int x, int y, int frame);
 
-// Window procedure of the button class.
-extern "C" LRESULT CALLBACK P08(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Window procedure of the button class; exported as P08.
+extern "C" LRESULT CALLBACK ButtonWindowProc(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam);
 // Replaces the toolbar's procedure: re-places and repaints the button.
-extern "C" LRESULT CALLBACK P09(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Exported as P09.
+extern "C" LRESULT CALLBACK ToolBarSubclassProc(HWND window, UINT message, WPARAM wParam,
+                                                LPARAM lParam);

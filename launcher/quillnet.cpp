@@ -10,6 +10,11 @@
 
 namespace {
 
+// The module's entry points, exported under these fixed names.
+constexpr char kStartExtension[] = "P01";
+constexpr char kStopExtension[] = "P02";
+constexpr char kExtensionReady[] = "P03";
+
 using StartFn = LONG_PTR(WINAPI*)(HINSTANCE, DWORD, const char*);
 using ReadyFn = LONG(WINAPI*)();
 using StopFn = BOOL(WINAPI*)();
@@ -62,9 +67,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Complain("Quillnet could not load its module:", path);
     return 1;
   }
-  auto start = Proc<StartFn>(module, "P01");
-  auto ready = Proc<ReadyFn>(module, "P03");
-  auto stop = Proc<StopFn>(module, "P02");
+  auto start = Proc<StartFn>(module, kStartExtension);
+  auto ready = Proc<ReadyFn>(module, kExtensionReady);
+  auto stop = Proc<StopFn>(module, kStopExtension);
   if (!start || !ready || !stop) {
     Complain("The module lacks its entry points:", path);
     FreeLibrary(module);

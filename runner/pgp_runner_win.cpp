@@ -183,7 +183,7 @@ void ObtainPassPhrase(HWND owner) {
 
   SecureZeroMemory(PassPhrase, sizeof PassPhrase);
   const INT_PTR answer =
-      DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), owner, P05, 0);
+      DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), owner, PassPhraseDialogProc, 0);
   if (answer == IDOK && PassPhrase[0] != '\0') keptPassPhrase.Keep(PassPhrase);
   SecureZeroMemory(PassPhrase, sizeof PassPhrase);
 }
@@ -352,7 +352,7 @@ void WaitForConsoleKey() {
   }
 }
 
-extern "C" INT_PTR CALLBACK P05(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+extern "C" INT_PTR CALLBACK PassPhraseDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
       // Longer input would be cut silently and then fail as a wrong pass phrase.

@@ -47,8 +47,9 @@ void ShowPgpExitCode(const PgpRequest& request);
 // mouse click there. Returns at once without a console.
 void WaitForConsoleKey();
 
-// The dialog procedure of the pass-phrase dialog, exported by name.
-extern "C" INT_PTR CALLBACK P05(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// The dialog procedure of the pass-phrase dialog, exported as P05.
+extern "C" INT_PTR CALLBACK PassPhraseDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                                 LPARAM lParam);
 
 // Whether a pass phrase is kept for later runs.
 bool PassPhraseKept();

@@ -106,7 +106,7 @@ bool InitInClient() {
 
   if (!PrepareTempFiles()) return false;
 
-  MainWindowProc = ReplaceWindowProc(sharedState.clientMainWindow, P10);
+  MainWindowProc = ReplaceWindowProc(sharedState.clientMainWindow, MainWindowSubclassProc);
   if (!MainWindowProc) {
     ShowInitString(IDS_EUDORA16);
     return false;

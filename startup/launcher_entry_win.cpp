@@ -16,7 +16,7 @@ namespace {
 
 constexpr char kClientClass[] = "EudoraMainWindow";
 
-// The client's process, opened once in P01 so that its id cannot be reused
+// The client's process, opened once in StartExtension so that its id cannot be reused
 // while the launcher looks: the waits for the hook and for the unload stop
 // when it has ended.
 UniqueHandle clientProcess;
@@ -162,7 +162,7 @@ int StartClient(const char* programName) {
   }
 }
 
-extern "C" LONG_PTR WINAPI P01(HINSTANCE launcherInstance, DWORD launcherThreadId,
+extern "C" LONG_PTR WINAPI StartExtension(HINSTANCE launcherInstance, DWORD launcherThreadId,
                                LPCSTR commandLine) {
   sharedState.previousForeground = GetForegroundWindow();
   char launcherPath[MAX_PATH];
@@ -214,7 +214,7 @@ extern "C" LONG_PTR WINAPI P01(HINSTANCE launcherInstance, DWORD launcherThreadI
   return reinterpret_cast<LONG_PTR>(sharedState._hHook);
 }
 
-extern "C" BOOL WINAPI P02() {
+extern "C" BOOL WINAPI StopExtension() {
   BOOL unhookedOk = UnhookWindowsHookEx(sharedState._hHook);
   InterlockedExchange(&sharedState.unhooked, 1);
   // A module that could not start stays loaded in the client without
@@ -236,7 +236,7 @@ extern "C" BOOL WINAPI P02() {
   return unhookedOk;
 }
 
-extern "C" LONG WINAPI P03() { return sharedState.clientReady; }
+extern "C" LONG WINAPI ExtensionReady() { return sharedState.clientReady; }
 
 // The load and unload notification: counts the processes that map the module.
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {

@@ -50,7 +50,7 @@ class AboutTest : public testing::Test {
   INT_PTR Open(std::function<void(HWND)> action) {
     DialogAnswerer answerer({{"About Quillnet", std::move(action)}});
     const INT_PTR result =
-        DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_ABOUT), main, P06, 0);
+        DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_ABOUT), main, AboutDialogProc, 0);
     seen = answerer.Seen().size();
     return result;
   }
@@ -112,7 +112,7 @@ class AnswerTest : public testing::TestWithParam<AnswerRow> {};
 
 TEST_P(AnswerTest, HandledMessagesSaySo) {
   // A command that ends nothing and messages the box leaves to the system.
-  EXPECT_EQ(P06(nullptr, GetParam().message, GetParam().wParam, 0), GetParam().handled);
+  EXPECT_EQ(AboutDialogProc(nullptr, GetParam().message, GetParam().wParam, 0), GetParam().handled);
 }
 
 INSTANTIATE_TEST_SUITE_P(Messages, AnswerTest,

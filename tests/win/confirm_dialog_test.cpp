@@ -132,7 +132,7 @@ class ConfirmDialogTest : public testing::Test {
     PgpRequest request{flags, client.main, 0, "quillnet.asc", runState.recipients};
     DialogAnswerer answerer({{"", user}});
     const INT_PTR answer =
-        DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_CONFIRM), client.main, P11,
+        DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_CONFIRM), client.main, ConfirmDialogProc,
                         reinterpret_cast<LPARAM>(&request));
     EXPECT_EQ(answerer.Unexpected(), 0);
     EXPECT_EQ(answerer.Seen().size(), 1u);

@@ -247,7 +247,7 @@ class InitFixture : public ::testing::Test {
 
   void TearDown() override {
     if (client_ && IsWindow(client_->main) && MainWindowProc &&
-        WindowProcIs(client_->main, P10))
+        WindowProcIs(client_->main, MainWindowSubclassProc))
       ReplaceWindowProc(client_->main, MainWindowProc);
     client_.reset();
     DeleteFonts();
@@ -278,7 +278,7 @@ class InitFixture : public ::testing::Test {
   }
 
   bool Subclassed() {
-    return WindowProcIs(Client().main, P10);
+    return WindowProcIs(Client().main, MainWindowSubclassProc);
   }
 
   bool HasItem(UINT id) {

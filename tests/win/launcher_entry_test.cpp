@@ -1,7 +1,7 @@
 // The launcher's side of the module: which windows count as the client's,
 // how the client is started (the paths tried and reported, its command
-// line), the refusals of a second launcher, the whole P01 / P03 / P02 round
-// against a client on a thread of its own, and P02's own reports and waits.
+// line), the refusals of a second launcher, the whole StartExtension / ExtensionReady / StopExtension round
+// against a client on a thread of its own, and StopExtension's own reports and waits.
 // The shared record is ordinary data in this executable, so each test puts
 // it back as it found it.
 #include <windows.h>
@@ -256,7 +256,7 @@ TEST_F(StartClientTest, ProgramPathWithABlankIsQuoted) {
       << StatusLine(main);
 }
 
-// ---- P01 when another process has the module loaded ------------------------------
+// ---- StartExtension when another process has the module loaded ------------------------------
 
 class SecondLauncherTest : public ::testing::Test {
  protected:
@@ -270,7 +270,7 @@ class SecondLauncherTest : public ::testing::Test {
   }
 
   LONG_PTR CallP01() {
-    return P01(GetModuleHandleA(nullptr), GetCurrentThreadId(), commandLine_.c_str());
+    return StartExtension(GetModuleHandleA(nullptr), GetCurrentThreadId(), commandLine_.c_str());
   }
 
   void ExpectHookUntouched() {
@@ -374,7 +374,7 @@ TEST_F(SecondLauncherTest, WithNobodyToEndItOnlySaysSoAndTakesOver) {
 // ---- the whole round against a client on a thread of its own ---------------------
 
 // The client's UI thread: its own message loop, so the hook runs there while
-// P01 waits on the test's thread, as it runs in the client's process.
+// StartExtension waits on the test's thread, as it runs in the client's process.
 class ClientThread {
  public:
   ClientThread() : ready_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), thread_([this] { Run(); }) {
@@ -402,7 +402,7 @@ class ClientThread {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
-    if (MainWindowProc && WindowProcIs(main_, P10)) {
+    if (MainWindowProc && WindowProcIs(main_, MainWindowSubclassProc)) {
       ExtensionLeft = true;
       ReplaceWindowProc(main_, MainWindowProc);
     }
@@ -439,29 +439,29 @@ TEST(LauncherRoundTest, HooksTheRunningClientThenLetsItGoAgain) {
     ClientThread client;
     ASSERT_TRUE(IsWindow(client.main()));
     const std::string commandLine = "\"" + OwnPath() + "\" " + folder.path();
-    Watchdog watchdog("the round of P01, the exit and P02", 30000);
+    Watchdog watchdog("the round of StartExtension, the exit and StopExtension", 30000);
 
-    const LONG_PTR hook = P01(GetModuleHandleA(nullptr), GetCurrentThreadId(), commandLine.c_str());
+    const LONG_PTR hook = StartExtension(GetModuleHandleA(nullptr), GetCurrentThreadId(), commandLine.c_str());
     ASSERT_NE(hook, 0);
     EXPECT_EQ(reinterpret_cast<HHOOK>(hook), sharedState._hHook);
-    EXPECT_EQ(P03(), 1);
+    EXPECT_EQ(ExtensionReady(), 1);
     EXPECT_EQ(sharedState.launcherThreadId, GetCurrentThreadId());
     EXPECT_EQ(sharedState.launcherProcessId, GetCurrentProcessId());
     EXPECT_EQ(std::string(sharedState.clientArguments), folder.path());
     EXPECT_EQ(sharedState.clientMainWindow, client.main());
     EXPECT_TRUE(HasItem(client.main(), IDM_RUN_PGP));
-    EXPECT_EQ(WindowProcOf(client.main()), P10);
+    EXPECT_EQ(WindowProcOf(client.main()), MainWindowSubclassProc);
 
     // The module's exit tells this thread, which is what the launcher waits for.
     PostMessageA(client.main(), WM_COMMAND, IDM_EXIT_EXTENSION, 0);
     MSG msg;
     EXPECT_TRUE(WaitFor([&] { return PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0; },
                         10000));
-    EXPECT_TRUE(P02());
+    EXPECT_TRUE(StopExtension());
     EXPECT_EQ(sharedState.unhooked, 1);
     EXPECT_TRUE(WaitFor([] { return sharedState.clientLeft != 0; }, 10000));
     EXPECT_FALSE(HasItem(client.main(), IDM_RUN_PGP));
-    EXPECT_NE(WindowProcOf(client.main()), P10);
+    EXPECT_NE(WindowProcOf(client.main()), MainWindowSubclassProc);
   }
 
   // Back to a module that never ran in a client.
@@ -478,7 +478,7 @@ TEST(LauncherRoundTest, HooksTheRunningClientThenLetsItGoAgain) {
   Settings.ProgPGP = Settings.PGPtempdir = Settings.EncryptFor = nullptr;
 }
 
-// ---- P02 -------------------------------------------------------------------------
+// ---- StopExtension -------------------------------------------------------------------------
 
 TEST(P02Test, AHookAlreadyGoneIsReportedAndStillCountsAsUnhooked) {
   LauncherStateGuard guard;
@@ -487,7 +487,7 @@ TEST(P02Test, AHookAlreadyGoneIsReportedAndStillCountsAsUnhooked) {
   sharedState._hHook = reinterpret_cast<HHOOK>(0x1234ABCD);
   DialogAnswerer answerer({{"Quillnet", IDOK}});
 
-  EXPECT_FALSE(P02());
+  EXPECT_FALSE(StopExtension());
 
   const std::vector<SeenDialog> seen = answerer.Seen();
   ASSERT_EQ(seen.size(), 1u);
@@ -495,7 +495,7 @@ TEST(P02Test, AHookAlreadyGoneIsReportedAndStillCountsAsUnhooked) {
   EXPECT_EQ(sharedState.unhooked, 1);
 }
 
-// P02 returns once the client has let go of the module; a client where the
+// StopExtension returns once the client has let go of the module; a client where the
 // module never started, or that already said it left, is not waited for.
 struct ReleaseRow {
   const char* name;
@@ -527,9 +527,9 @@ TEST_P(P02ReleaseTest, WaitsOnlyWhileTheClientHoldsTheModule) {
     dropped = true;
     InterlockedExchange(&sharedState.attachCount, 1);
   });
-  Watchdog watchdog("P02", 20000);
+  Watchdog watchdog("StopExtension", 20000);
 
-  EXPECT_TRUE(P02());
+  EXPECT_TRUE(StopExtension());
   EXPECT_EQ(dropped.load(), row.waits);
   unload.join();
 }

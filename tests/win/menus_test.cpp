@@ -226,7 +226,7 @@ class ClientFixture : public testing::Test {
   void SetUp() override { ResetModule(); }
   void TearDown() override {
     if (client != nullptr && IsWindow(client)) {
-      ExtensionLeft = true;  // a leftover P10 must not run the exit now
+      ExtensionLeft = true;  // a leftover MainWindowSubclassProc must not run the exit now
       DestroyWindow(client);
     }
     Pump();
@@ -243,7 +243,7 @@ class ClientFixture : public testing::Test {
 
   // What the hook's initialisation does before it sets the menus up.
   void Subclass() {
-    MainWindowProc = ReplaceWindowProc(client, P10);
+    MainWindowProc = ReplaceWindowProc(client, MainWindowSubclassProc);
   }
 
   HMENU PopupAt(int position) const { return GetSubMenu(menuBar, position); }
@@ -674,7 +674,7 @@ class ExitTest : public ProcedureTest {
     source = CreateWindowExA(0, "Edit", "text", WS_CHILD | WS_VISIBLE, 0, 40, 200, 20, client,
                              nullptr, GetModuleHandleA(nullptr), nullptr);
     sourceOwnProc = WindowProcOf(source);
-    runState.sourceWindowProc = ReplaceWindowProc(source, P07);
+    runState.sourceWindowProc = ReplaceWindowProc(source, SourceWindowSubclassProc);
     runState.sourceWindow = source;
     runState.UndoArmed = 1;
     runState.textHandle = GlobalAlloc(GMEM_MOVEABLE, 16);

@@ -9,7 +9,7 @@
 #include "tests/win/support/screen_capture.h"
 
 TEST(PassPhraseDialogLook, ShowsItsPromptFieldAndButtons) {
-  HWND dialog = CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr, P05, 0);
+  HWND dialog = CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr, PassPhraseDialogProc, 0);
   ASSERT_NE(dialog, nullptr);
   ShowWindow(dialog, SW_SHOW);
   SetDlgItemTextA(dialog, IDC_PASSPHRASE, "typed");

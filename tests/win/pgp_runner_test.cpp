@@ -522,7 +522,7 @@ TEST_P(PassPhraseDialogTest, CopiesAndClearsOnlyOnAPlainCommand) {
   const DialogRow& row = GetParam();
   SecureZeroMemory(PassPhrase, sizeof PassPhrase);
   HWND dialog =
-      CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr, P05, 0);
+      CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr, PassPhraseDialogProc, 0);
   ASSERT_NE(dialog, nullptr);
   HWND edit = GetDlgItem(dialog, IDC_PASSPHRASE);
   EXPECT_EQ(WindowTextOf(edit), "");
@@ -547,7 +547,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PassPhraseDialog, LongInputIsLimitedToWhatIsKept) {
   SecureZeroMemory(PassPhrase, sizeof PassPhrase);
   HWND dialog =
-      CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr, P05, 0);
+      CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr, PassPhraseDialogProc, 0);
   ASSERT_NE(dialog, nullptr);
   HWND edit = GetDlgItem(dialog, IDC_PASSPHRASE);
   // Typing goes through the limit; WM_SETTEXT would not.

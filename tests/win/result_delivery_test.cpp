@@ -110,7 +110,7 @@ class ResultDeliveryTest : public ::testing::Test {
   }
 
   bool Subclassed(HWND window) const {
-    return WindowProcIs(window, P07);
+    return WindowProcIs(window, SourceWindowSubclassProc);
   }
 
   ScratchFolder temp_;

@@ -208,7 +208,7 @@ TEST_F(RunPgpCommandTest, ClearSignedBlockIsCheckedInAMessageWindow) {
   const auto seen = Run(client_.message, {{kCheckTitle, IDOK}});
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(FakeClient::Text(client_.message), "A: All is well.\r\nEnd");
-  EXPECT_NE(WindowProcOf(client_.message), P07)
+  EXPECT_NE(WindowProcOf(client_.message), SourceWindowSubclassProc)
       << "a read-only view is not subclassed";
 }
 
@@ -446,18 +446,18 @@ TEST_F(RunPgpCommandTest, UndoSwapsTheTextsUntilTheUserTypes) {
 
   SendMessageA(client_.body, WM_CHAR, 'x', 0);
   EXPECT_FALSE(runState.UndoArmed);
-  EXPECT_NE(WindowProcOf(client_.body), P07);
+  EXPECT_NE(WindowProcOf(client_.body), SourceWindowSubclassProc);
   EXPECT_NE(FakeClient::Text(client_.body), original) << "the edit's own undo, not ours";
 }
 
 TEST_F(RunPgpCommandTest, NextCommandTakesThePreviousUndoAway) {
   FakeClient::SetText(client_.body, "a\r\n" + EncryptedForAlice("one\r\n"));
   Run(client_.body, {{kDecodeTitle, IDOK}});
-  ASSERT_EQ(WindowProcOf(client_.body), P07);
+  ASSERT_EQ(WindowProcOf(client_.body), SourceWindowSubclassProc);
   // The decoded text holds no block and there is no recipient: a clearsigning
   // is offered, and cancelled.
   Run(client_.body, {{kClearsignTitle, IDCANCEL}});
-  EXPECT_NE(WindowProcOf(client_.body), P07);
+  EXPECT_NE(WindowProcOf(client_.body), SourceWindowSubclassProc);
   EXPECT_FALSE(runState.UndoArmed);
 }
 

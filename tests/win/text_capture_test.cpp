@@ -65,9 +65,9 @@ class CaptureTest : public testing::Test {
     runState = RunState{};
     MessageText[0] = '\0';
   }
-  // Puts P07 on the source window the way result delivery does.
+  // Puts SourceWindowSubclassProc on the source window the way result delivery does.
   static void InstallUndo(HWND window) {
-    runState.sourceWindowProc = ReplaceWindowProc(window, P07);
+    runState.sourceWindowProc = ReplaceWindowProc(window, SourceWindowSubclassProc);
   }
 
   FakeClient client;
@@ -423,7 +423,7 @@ TEST_F(CaptureTest, UndoSwapsBackAndForthThroughTheClientsUndo) {
     EXPECT_EQ(BlockText(runState.textHandle), kept[i]);
     EXPECT_EQ(runState.textLength, static_cast<LONG>(std::strlen(kept[i])));
     EXPECT_EQ(runState.UndoArmed, 1);
-    EXPECT_EQ(WindowProcOf(client.body), P07);
+    EXPECT_EQ(WindowProcOf(client.body), SourceWindowSubclassProc);
   }
   EXPECT_EQ(client.undoCount, 3);
 }

@@ -25,7 +25,7 @@ constexpr char kOtherBarClass[] = "AfxControlBarX";  // the right name is matche
 constexpr UINT kProbe = WM_USER + 9;
 constexpr LRESULT kProbeAnswer = 777;
 
-// The toolbar's own procedure: records what P09 passes on.
+// The toolbar's own procedure: records what ToolBarSubclassProc passes on.
 std::vector<UINT> barSaw;
 bool ownProcBackAtDestroy = false;
 LRESULT CALLBACK BarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -176,11 +176,11 @@ TEST_F(ToolbarTest, ButtonIsAChildOfTheBarWithTheModulesClass) {
   WNDCLASSA cls{};
   ASSERT_TRUE(GetClassInfoA(moduleInstance, kButtonClassName, &cls));
   EXPECT_EQ(cls.style, static_cast<UINT>(CS_BYTEALIGNCLIENT | CS_BYTEALIGNWINDOW));
-  EXPECT_EQ(cls.lpfnWndProc, P08);
+  EXPECT_EQ(cls.lpfnWndProc, ButtonWindowProc);
   EXPECT_EQ(cls.hCursor, LoadCursorA(nullptr, IDC_ARROW));
   EXPECT_EQ(cls.hbrBackground, nullptr);
   EXPECT_EQ(cls.hIcon, nullptr);
-  EXPECT_EQ(WindowProcOf(bar), P09);
+  EXPECT_EQ(WindowProcOf(bar), ToolBarSubclassProc);
 }
 
 // ---- Which bar -------------------------------------------------------------
