@@ -216,7 +216,10 @@ TEST_F(StartTest, SecondLauncherStartsNothingAndLeavesTheFirstInCharge) {
   EXPECT_TRUE(s.quillnet.ClientAnswers());
 }
 
-TEST_F(StartTest, PgpNotFoundIsReportedWithTheTriedFilesAndTheClientRunsOn) {
+// A start that failed leaves the module loaded in the client without
+// running there; once the user has put PGP in place, a new launcher must be
+// able to start it in the same client.
+TEST_F(StartTest, PgpNotFoundIsReportedAndALaterLauncherStartsTheModuleOncePgpIsThere) {
   WorkspaceOptions options = Session::QuickOptions();
   options.withPgp = false;
   Session s(options);
@@ -238,20 +241,6 @@ TEST_F(StartTest, PgpNotFoundIsReportedWithTheTriedFilesAndTheClientRunsOn) {
   ASSERT_TRUE(items);
   EXPECT_FALSE(items->any());
   EXPECT_EQ(Button(s.quillnet.main()), nullptr);
-}
-
-// A start that failed leaves the module loaded in the client; once the user
-// has mended the cause, a new launcher must be able to start it there.
-TEST_F(StartTest, AStartThatFailedCanBeRetriedOnceTheCauseIsMended) {
-  WorkspaceOptions options = Session::QuickOptions();
-  options.withPgp = false;
-  Session s(options);
-  s.quillnet.StartLauncher();
-  s.quillnet.WaitForClient();
-  const auto box = WaitForBox(TextMatch::Exact("Quillnet"), s.quillnet.client().id(), 20000);
-  ASSERT_TRUE(box) << "no message about PGP";
-  uidrive::Answer(*box, "OK");
-  ASSERT_TRUE(s.quillnet.launcher().WaitForExit(15000)) << "the launcher did not end by itself";
 
   ASSERT_TRUE(CopyFileA((uidrive::ExecutableDirectory() + "pgp.exe").c_str(),
                         (s.workspace.pgpDirectory() + "\\pgp.exe").c_str(), FALSE));
