@@ -37,6 +37,10 @@
 #define IDS_NO_TEMP_DIR          47
 #define IDS_TEMP_PATH_TOO_LONG   48
 #define IDS_FILE_NO_DATA         74
+#define IDS_FILE_IS_LINK         75
+#define IDS_NO_TEMP_SETTING      76
+#define IDS_NOT_A_DISK_FILE      77
+#define IDS_ATTACHMENT_NOT_LOCAL 78
 // Run-PGP command and result delivery
 #define IDS_PGP_ERRORCODE        50
 #define IDS_COPY_FAILED          53

@@ -49,6 +49,8 @@ int FileErrorStringId(uint32_t code) {
     case 8:
     case 14: return IDS_NOT_ENOUGH_MEMORY;
     case ERROR_FILE_NO_DATA: return IDS_FILE_NO_DATA;
+    case ERROR_FILE_IS_LINK: return IDS_FILE_IS_LINK;
+    case ERROR_NOT_A_DISK_FILE: return IDS_NOT_A_DISK_FILE;
     default: return IDS_UNKNOWN_ERROR;
   }
 }
@@ -76,6 +78,17 @@ bool ComposeTempNames(const char* directory, char (&baseName)[kPathSize],
   asc.Append(".asc");
   if (base.cut() || asc.cut()) {
     baseName[0] = ascName[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
+bool ComposeVerdictName(const char* baseName, char (&verdictName)[kPathSize]) {
+  BoundedText name(verdictName, sizeof verdictName);
+  name.Append(baseName);
+  name.Append(".vrd");
+  if (baseName == nullptr || baseName[0] == '\0' || name.cut()) {
+    verdictName[0] = '\0';
     return false;
   }
   return true;

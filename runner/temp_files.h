@@ -14,6 +14,13 @@
 // data. It travels like a system error code, so it must not collide with one
 // that FormatFileError words differently.
 constexpr uint32_t ERROR_FILE_NO_DATA = 0xF002;
+// The module's own error code for a temporary file name that is a link (a
+// reparse point, or one of several names of a file): writing or wiping
+// through it would change the file it leads to, so it is refused.
+constexpr uint32_t ERROR_FILE_IS_LINK = 0xF003;
+// The module's own error code for a name that opened something other than a
+// file on a disk (a pipe, a console, a serial port): it is not read.
+constexpr uint32_t ERROR_NOT_A_DISK_FILE = 0xF004;
 
 // Fills a string-table template into out (outSize bytes, NUL included).
 // Only "%s" (next text), "%u" and "%lu" (next number, unsigned decimal) and
@@ -25,7 +32,8 @@ size_t FillTemplate(char* out, size_t outSize, const char* templateText,
                     std::initializer_list<const char*> texts,
                     std::initializer_list<uint32_t> numbers);
 
-// String id whose text words the error code (41, 42, 43, 74, else 40).
+// String id whose text words the error code: file or path not found, no
+// memory, no data, a link; anything else is an unknown error with its number.
 int FileErrorStringId(uint32_t code);
 
 // The text of FormatFileError: the template of FileErrorStringId(code) as
@@ -49,6 +57,10 @@ bool ComposeTempNames(const char* directory, char (&baseName)[kPathSize],
 // line), then the armoured name when that file exists, then a line feed and
 // the base name when that one exists. Returns false when the text had to be cut at 255
 // characters; the caller must then not ask about files the user cannot see.
+// The verdict file PGP may write beside the other two: the base name
+// followed by ".vrd". False, with the name empty, when it would not fit.
+bool ComposeVerdictName(const char* baseName, char (&verdictName)[kPathSize]);
+
 bool ComposeOverwriteQuestion(const char* intro, bool ascExists, const char* ascName,
                               bool baseExists, const char* baseName,
                               char (&text)[kMessageTextSize]);

@@ -16,10 +16,10 @@
 
 char TempBaseName[kPathSize];
 char TempAscName[kPathSize];
+char TempVerdictName[kPathSize];
 
 namespace {
 
-constexpr char kFallbackDirectory[] = "C:\\";
 // PGPtempdir holds up to 255 characters, so the directory can too.
 constexpr int kDirectorySize = 256;
 
@@ -30,21 +30,23 @@ DWORD LastErrorOr(DWORD fallback) {
   return error != ERROR_SUCCESS ? error : fallback;
 }
 
-void ForgetTempNames() { TempBaseName[0] = TempAscName[0] = '\0'; }
+void ForgetTempNames() { TempBaseName[0] = TempAscName[0] = TempVerdictName[0] = '\0'; }
 
 // The setting wins once per process: a later preparation in the same
-// process goes back to the environment.
-void ChooseTempDirectory(char (&directory)[kDirectorySize]) {
+// process goes back to the environment. False when nothing names a folder:
+// the root of drive C:, where other users and programs may place files of
+// these names, is no place for a decoded message.
+bool ChooseTempDirectory(char (&directory)[kDirectorySize]) {
   if (Settings.PGPtempdir != nullptr) {
     CopyBounded(directory, sizeof directory, Settings.PGPtempdir);
     ReleaseSettingText(Settings.PGPtempdir);
-    return;
+    return true;
   }
   char value[kEnvironmentValueSize];
-  if (ReadEnvironmentValue("TEMP", value) != 0 || ReadEnvironmentValue("TMP", value) != 0)
-    CopyBounded(directory, sizeof directory, value);
-  else
-    CopyBounded(directory, sizeof directory, kFallbackDirectory);
+  if (ReadEnvironmentValue("TEMP", value) == 0 && ReadEnvironmentValue("TMP", value) == 0)
+    return false;
+  CopyBounded(directory, sizeof directory, value);
+  return true;
 }
 
 bool IsDirectory(const char* directory) {
@@ -95,6 +97,29 @@ bool WriteExactly(HANDLE file, const void* data, DWORD length) {
   return false;
 }
 
+// What a name found on the disk is: nothing, a file of its own, or a link
+// (a reparse point such as a symbolic link, or one of several names of one
+// file) that writing or wiping would follow to another file.
+enum class NameKind { Missing, PlainFile, Link };
+
+NameKind KindOfName(const char* path) {
+  // Opened as itself: a reparse point is not followed to its target.
+  UniqueHandle file(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? NameKind::Missing
+                                                                           : NameKind::Link;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.get(), &info)) return NameKind::Link;
+  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      info.nNumberOfLinks > 1)
+    return NameKind::Link;
+  return NameKind::PlainFile;
+}
+
 }  // namespace
 
 bool FileExists(const char* path) {
@@ -105,11 +130,17 @@ bool FileExists(const char* path) {
 bool PrepareTempFiles() {
   ForgetTempNames();
   char directory[kDirectorySize];
-  ChooseTempDirectory(directory);
+  if (!ChooseTempDirectory(directory)) {
+    LoadModuleString(IDS_NO_TEMP_SETTING, MessageText, kMessageTextSize);
+    MessageBoxA(nullptr, MessageText, kQuillnetCaption, MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
+    return false;
+  }
   char usable[kDirectorySize];
   if (!IsDirectory(directory) || !UsableWithoutBlanks(directory, usable))
     return RefuseDirectory(directory);
-  if (!ComposeTempNames(usable, TempBaseName, TempAscName)) return RefuseLongDirectory(directory);
+  if (!ComposeTempNames(usable, TempBaseName, TempAscName) ||
+      !ComposeVerdictName(TempBaseName, TempVerdictName))
+    return RefuseLongDirectory(directory);
 
   const bool ascExists = FileExists(TempAscName);
   const bool baseExists = FileExists(TempBaseName);
@@ -149,8 +180,20 @@ bool WriteTextFile(const char* text, DWORD length, const char* path, bool conver
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
+  // The file is made afresh for every run: a stale one is wiped and deleted
+  // first, and a name that leads elsewhere is refused, never written through.
+  switch (KindOfName(path)) {
+    case NameKind::Link:
+      SetLastError(ERROR_FILE_IS_LINK);
+      return false;
+    case NameKind::PlainFile:
+      WipeFile(path);
+      break;
+    case NameKind::Missing:
+      break;
+  }
   UniqueHandle file(
-      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
 
   const char* data = text;
@@ -175,6 +218,7 @@ DWORD ReadTextFile(HGLOBAL* text, const char* path, DWORD* length, bool convert)
   UniqueHandle file(
       CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return LastErrorOr(ERROR_FILE_NOT_FOUND);
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) return ERROR_NOT_A_DISK_FILE;
 
   // 0xFFFFFFFF is the failure value even when no code is set; it also keeps
   // size + 1 from wrapping to an empty block.
@@ -229,9 +273,16 @@ bool OverwriteWithPattern(HANDLE file) {
 void WipeFile(const char* path) {
   if (path == nullptr || path[0] == '\0') return;
   {
-    UniqueHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) OverwriteWithPattern(file.get());
+    // The name itself is opened, never what a link leads to; only a file of
+    // its own is overwritten, and deleting a link deletes just the link.
+    UniqueHandle file(CreateFileA(path, GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT |
+                                      FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file && GetFileInformationByHandle(file.get(), &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && info.nNumberOfLinks == 1)
+      OverwriteWithPattern(file.get());
   }
   // In case the handle did not take the file with it. DeleteFileA, unlike a
   // delete through OpenFile, never searches other directories for the name.

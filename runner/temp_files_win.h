@@ -15,23 +15,30 @@
 // Built by PrepareTempFiles; empty until it succeeds.
 extern char TempBaseName[kPathSize];
 extern char TempAscName[kPathSize];
+// The verdict file PGP may write (its name reaches PGP in QUILLNET_VERDICT):
+// the directory followed by "quillnet.vrd".
+extern char TempVerdictName[kPathSize];
 
-// Chooses the directory (PGPtempdir once, else TEMP, else TMP, else "C:\"),
-// builds both names and asks before leftovers are overwritten. False when
-// the directory is unusable or the user keeps the leftovers; the reason has
-// been shown already, and both names are then empty.
+// Chooses the directory (PGPtempdir once, else TEMP, else TMP; nothing else:
+// the message then says what to set), builds the names and asks before
+// leftovers are overwritten. False when the directory is unusable or the
+// user keeps the leftovers; the reason has been shown already, and the
+// names are then empty.
 bool PrepareTempFiles();
 
 // The value of an environment variable; 0 when it is not set, empty, or
 // too long for the 128-character area (a cut value would be silently wrong).
 uint32_t ReadEnvironmentValue(const char* name, char (&buffer)[kEnvironmentValueSize]);
 
-// Writes exactly `length` bytes of `text` to `path` (created or truncated),
-// converted to the OEM character set when `convert` is set. False, with the
-// reason in GetLastError, also when fewer bytes reached the file than asked.
+// Writes exactly `length` bytes of `text` to `path`, a file made afresh (a
+// stale one is wiped first), converted to the OEM character set when
+// `convert` is set. False, with the reason in GetLastError, also when fewer
+// bytes reached the file than asked, and when the name is a link
+// (ERROR_FILE_IS_LINK): nothing is written through it.
 bool WriteTextFile(const char* text, DWORD length, const char* path, bool convert);
 
-// Reads the whole file into a new movable block with a terminator after the
+// Reads the whole file (a file on a disk: anything else the name opens is
+// refused with ERROR_NOT_A_DISK_FILE) into a new movable block with a terminator after the
 // text, converted from the OEM character set when `convert` is set. Returns 0
 // and the block and its length, or a non-zero error code with `*text` null
 // and `*length` untouched.
@@ -45,7 +52,8 @@ bool OverwriteWithPattern(HANDLE file);
 // the usual places for a bare name). An empty name never exists.
 bool FileExists(const char* path);
 
-// Overwrites and deletes the file. Silent: a missing file is the usual case.
+// Overwrites and deletes the file; a link is deleted without touching the
+// file it leads to. Silent: a missing file is the usual case.
 void WipeFile(const char* path);
 
 // The message for a file error code, naming the path (null counts as empty).

@@ -64,7 +64,7 @@ struct DirectoryRow {
   const char* tempDirSetting;  // sub-folder names, null for unset
   const char* temp;
   const char* tmp;
-  const char* expectedFolder;  // null: "C:\"
+  const char* expectedFolder;
 };
 
 const DirectoryRow kDirectoryRows[] = {
@@ -73,7 +73,6 @@ const DirectoryRow kDirectoryRows[] = {
     {"TempWithTrailingBackslash", nullptr, "temp\\", "tmp", "temp"},
     {"TmpWhenTempIsUnset", nullptr, nullptr, "tmp", "tmp"},
     {"TmpWhenTempIsEmpty", nullptr, "", "tmp", "tmp"},
-    {"RootOfDriveCWhenNeitherIsSet", nullptr, nullptr, nullptr, nullptr},
 };
 
 class TempDirectoryChoice : public TempFilesWin,
@@ -87,15 +86,26 @@ TEST_P(TempDirectoryChoice, NamesFollowTheChosenDirectory) {
   EnvironmentOverride temp("TEMP", row.temp ? (*row.temp ? inFolder(row.temp).c_str() : "") : nullptr);
   EnvironmentOverride tmp("TMP", row.tmp ? inFolder(row.tmp).c_str() : nullptr);
 
-  const std::string base =
-      row.expectedFolder ? inFolder(row.expectedFolder) + "\\quillnet" : "C:\\quillnet";
-  RemoveTree(base);
-  RemoveTree(base + ".asc");
+  const std::string base = inFolder(row.expectedFolder) + "\\quillnet";
   DialogAnswerer answerer({});
   EXPECT_TRUE(PrepareTempFiles());
   EXPECT_EQ(std::string(TempBaseName), base);
   EXPECT_EQ(std::string(TempAscName), base + ".asc");
+  EXPECT_EQ(std::string(TempVerdictName), base + ".vrd");
   EXPECT_TRUE(answerer.Seen().empty());
+}
+
+// Without TEMP and TMP there is no folder to use: the root of drive C:,
+// shared with every other program, is not taken instead.
+TEST_F(TempFilesWin, NeitherTempNorTmpSetIsRefusedWithWhatToSet) {
+  DialogAnswerer answerer({{"Quillnet", IDOK}});
+  EXPECT_FALSE(PrepareTempFiles());
+  auto seen = answerer.Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text,
+            "Quillnet needs a folder for its temporary files, and neither TEMP nor TMP names "
+            "one.\nSet TEMP or TMP, or PGPtempdir in section [PGP settings] of QLNET.INI.");
+  EXPECT_EQ(std::string(TempBaseName), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, TempDirectoryChoice, ::testing::ValuesIn(kDirectoryRows),
@@ -308,6 +318,25 @@ TEST_F(TempFilesWin, WritingReplacesALongerFileWhole) {
   ASSERT_TRUE(WriteFileBytes(path, std::string(1000, 'o')));
   ASSERT_TRUE(WriteTextFile("new", 3, path.c_str(), false));
   EXPECT_EQ(FileBytes(path), "new");
+}
+
+// A stale temporary file planted as a second name of another file: writing
+// or wiping through it would change that file.
+TEST_F(TempFilesWin, AStaleFileThatIsALinkIsNeitherWrittenNorWipedThrough) {
+  const std::string precious = folder_ / "precious.txt";
+  const std::string path = folder_ / "quillnet.asc";
+  ASSERT_TRUE(WriteFileBytes(precious, "the user's own text"));
+  ASSERT_TRUE(CreateHardLinkA(path.c_str(), precious.c_str(), nullptr));
+
+  EXPECT_FALSE(WriteTextFile("PGP input", 9, path.c_str(), false));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_IS_LINK));
+  EXPECT_EQ(FileBytes(precious), "the user's own text");
+  FormatFileError(ERROR_FILE_IS_LINK, MessageText, path.c_str());
+  EXPECT_NE(std::string(MessageText).find("is a link"), std::string::npos) << MessageText;
+
+  WipeFile(path.c_str());
+  EXPECT_FALSE(FileExistsOnDisk(path)) << "the link itself goes";
+  EXPECT_EQ(FileBytes(precious), "the user's own text");
 }
 
 TEST_F(TempFilesWin, WritingIntoAMissingDirectoryReportsPathNotFound) {
