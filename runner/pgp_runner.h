@@ -3,6 +3,7 @@
 // kept pass phrase is forgotten. Pure; the process handling is Win32 glue.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/command_state.h"
@@ -31,11 +32,44 @@ constexpr int kOptionTextSize = kOptionTextMax + 1;
 int BuildPgpOptions(uint16_t flags, const char* fileName, const char* userId,
                     char (&options)[kOptionTextSize]);
 
-// The command line: PgpPath, a blank and the option text, cut to the
-// 256-character message buffer it is built in. Returns false when it had to
-// be cut, because PGP must then not be started with a wrong command.
+// Whether BuildPgpOptions keeps every word of the request: a word it would
+// drop (the recipients, when they and the file name pass the 120
+// characters) must stop the run, not change what PGP does.
+bool PgpOptionsFit(uint16_t flags, const char* fileName, const char* userId);
+
+// The command line: PgpPath in double quotes (a path with a blank stays one
+// word), a blank and the option text, in the 256-character message buffer
+// it is built in. Returns false, with nothing built, when it would not fit,
+// because PGP must then not be started with a wrong command.
 bool ComposePgpCommandLine(const char* pgpPath, const char* options,
                            char (&commandLine)[kMessageTextSize]);
+
+// Whether the system starts the program file itself (.exe, .com), so that
+// its full path can be given as the application name; a program-information
+// file (.pif) is started through its command line.
+bool IsExecutableName(const char* path);
+
+// What PGP's environment gets besides the client's own entries.
+struct PgpEnvironment {
+  // "PGPPASS=" this value; null gives no PGPPASS of the module's.
+  const char* passPhrase = nullptr;
+  // With no passPhrase: whether a PGPPASS the client has of its own (set by
+  // the user) stays. It is dropped otherwise: only runs that need the pass
+  // phrase get it.
+  bool keepClientPassPhrase = false;
+  // "QUILLNET_VERDICT=" this path; null gives none.
+  const char* verdictPath = nullptr;
+};
+
+// PGP's environment block: the entries of `current` (a block as
+// GetEnvironmentStringsA gives it) without PGPPASS (unless kept, see above)
+// and without QUILLNET_VERDICT, plus the entries `extra` asks for, ordered
+// by name without regard to case as CreateProcessA expects. Writes into
+// `block` when it holds `size` bytes and returns the bytes of the whole
+// block (both terminators included); with a null `block` or one too small,
+// writes nothing and returns what it needs.
+size_t ComposePgpEnvironment(const char* current, const PgpEnvironment& extra, char* block,
+                             size_t size);
 
 // KeepOpen >= 0 gives PGP a console of the module's own (a fresh one that
 // can outlive PGP); negative leaves consoles to the system.

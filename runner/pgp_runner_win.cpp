@@ -1,6 +1,8 @@
 #include "runner/pgp_runner_win.h"
 
+#include <cctype>
 #include <cstring>
+#include <string>
 
 #include "common/handles_win.h"
 #include "core/command_state_win.h"
@@ -16,7 +18,6 @@ PROCESS_INFORMATION PgpProcessInfo;
 namespace {
 
 constexpr char kPassVariable[] = "PGPPASS";
-constexpr size_t kPassVariableLength = sizeof kPassVariable - 1;
 constexpr WORD kClosingLineAttribute =
     FOREGROUND_RED | BACKGROUND_RED | BACKGROUND_GREEN | BACKGROUND_INTENSITY;  // 0xE4
 
@@ -48,56 +49,6 @@ class KeptPassPhrase {
 };
 
 KeptPassPhrase keptPassPhrase;
-
-// ----- PGP's environment block -----
-
-unsigned char UpperAscii(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
-}
-
-// The name ends at the first '=' after the first character: the entries
-// that hold the current directory of each drive ("=C:=C:\...") start with one.
-size_t NameLength(const char* entry) {
-  const char* equals = entry[0] != '\0' ? std::strchr(entry + 1, '=') : nullptr;
-  return equals ? static_cast<size_t>(equals - entry) : std::strlen(entry);
-}
-
-// Windows orders the block by name, comparing upper case, a shorter name
-// before any longer one it begins.
-int CompareNames(const char* a, size_t aLength, const char* b, size_t bLength) {
-  const size_t common = aLength < bLength ? aLength : bLength;
-  for (size_t i = 0; i < common; ++i) {
-    const unsigned char ca = UpperAscii(a[i]);
-    const unsigned char cb = UpperAscii(b[i]);
-    if (ca != cb) return ca < cb ? -1 : 1;
-  }
-  return aLength < bLength ? -1 : aLength > bLength ? 1 : 0;
-}
-
-bool IsPassEntry(const char* entry) {
-  return CompareNames(entry, NameLength(entry), kPassVariable, kPassVariableLength) == 0;
-}
-
-// Inserts head+tail as one entry behind the last entry whose name does not
-// sort after it, so equal names keep their order. The block is built in
-// place, so the pass phrase never sits in a second buffer.
-void InsertEntry(char* block, size_t& used, const char* head, size_t headLength,
-                 const char* tail, size_t tailLength) {
-  const size_t nameLength = NameLength(head);
-  size_t at = 0;
-  while (at < used) {
-    const char* entry = block + at;
-    if (CompareNames(entry, NameLength(entry), head, nameLength) > 0) break;
-    at += std::strlen(entry) + 1;
-  }
-  const size_t length = headLength + tailLength + 1;
-  std::memmove(block + at + length, block + at, used - at);
-  std::memcpy(block + at, head, headLength);
-  std::memcpy(block + at + headLength, tail, tailLength);
-  block[at + length - 1] = '\0';
-  used += length;
-}
 
 // Owns the client's environment strings for one read.
 struct EnvironmentStringsTraits {
@@ -188,28 +139,37 @@ void ObtainPassPhrase(HWND owner) {
   SecureZeroMemory(PassPhrase, sizeof PassPhrase);
 }
 
-// Starts PGP with MessageText as its command line. While a pass phrase is
-// kept, PGP gets the client's current environment plus PGPPASS in a block
-// that is wiped right after the start; when that block cannot be made PGP
-// does not start, since it would run without the rest of the environment.
-// Returns 0 or the error code.
-DWORD StartPgp(STARTUPINFOA& startup) {
-  if (!keptPassPhrase.present()) {
-    if (CreateProcessA(nullptr, MessageText, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                       nullptr, nullptr, &startup, &PgpProcessInfo))
-      return 0;
-    return GetLastError();
-  }
+// Starts PGP with MessageText as its command line, the program's full path
+// as the application name where the system starts it directly (so nothing
+// is searched for), and an environment of its own: the client's, with the
+// pass phrase only for a run that needs it, and the name of the verdict
+// file. The block holds the pass phrase, so it is wiped right after the
+// start; when it cannot be made PGP does not start, since it would run
+// without the rest of the environment. Returns 0 or the error code.
+DWORD StartPgp(STARTUPINFOA& startup, const PgpEnvironment& extra) {
   UniqueEnvironmentStrings current(GetEnvironmentStringsA());
   if (!current) return ERROR_NOT_ENOUGH_MEMORY;
-  const size_t size = ComposePgpEnvironment(current.get(), keptPassPhrase.value(), nullptr, 0);
+  const size_t size = ComposePgpEnvironment(current.get(), extra, nullptr, 0);
   SecretBlock block(size);
   if (block.data() == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
-  ComposePgpEnvironment(current.get(), keptPassPhrase.value(), block.data(), block.size());
-  if (CreateProcessA(nullptr, MessageText, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+  ComposePgpEnvironment(current.get(), extra, block.data(), block.size());
+  const char* application = IsExecutableName(PgpPath) ? PgpPath : nullptr;
+  if (CreateProcessA(application, MessageText, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
                      block.data(), nullptr, &startup, &PgpProcessInfo))
     return 0;
   return GetLastError();
+}
+
+// What PGP's environment gets for this request. Only decoding and signing
+// need the pass phrase: a check, a key addition or an encryption for others
+// never sees it, whether the module keeps it or the user set it.
+PgpEnvironment EnvironmentFor(const PgpRequest& request) {
+  PgpEnvironment extra;
+  const bool needsPassPhrase = (request.flags & PGPREQ_PASSPHRASE) != 0;
+  if (needsPassPhrase && keptPassPhrase.present()) extra.passPhrase = keptPassPhrase.value();
+  extra.keepClientPassPhrase = needsPassPhrase;
+  extra.verdictPath = TempVerdictName[0] != '\0' ? TempVerdictName : nullptr;
+  return extra;
 }
 
 // Waits for PGP and fills exitCode; closes both handles on every path.
@@ -245,25 +205,75 @@ void ForgetPassPhrase() {
   SetEnvironmentVariableA(kPassVariable, nullptr);
 }
 
+// ----- finding the program -----
+
+bool IsBareName(const char* name) { return std::strpbrk(name, "\\/:") == nullptr; }
+
+bool IsAbsoluteFolder(const std::string& folder) {
+  const bool drive = folder.size() >= 3 && std::isalpha(static_cast<unsigned char>(folder[0])) &&
+                     folder[1] == ':' && (folder[2] == '\\' || folder[2] == '/');
+  const bool unc = folder.size() >= 2 && folder[0] == '\\' && folder[1] == '\\';
+  return drive || unc;
+}
+
+void AddFolder(std::string& list, std::string folder) {
+  if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"')
+    folder = folder.substr(1, folder.size() - 2);
+  if (!IsAbsoluteFolder(folder)) return;  // ".", relative folders: the current folder again
+  if (!list.empty()) list += ';';
+  list += folder;
+}
+
+// The folders a bare program name is looked for in, as SearchPathA takes them.
+std::string ProgramSearchPath() {
+  std::string list;
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) {
+    std::string own(path, n);
+    const size_t slash = own.find_last_of("\\/");
+    if (slash != std::string::npos) AddFolder(list, own.substr(0, slash));
+  }
+  n = GetSystemDirectoryA(path, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) AddFolder(list, std::string(path, n));
+  n = GetWindowsDirectoryA(path, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) AddFolder(list, std::string(path, n));
+  const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
+  if (size > 0) {
+    std::string value(size, '\0');
+    const DWORD got = GetEnvironmentVariableA("PATH", value.data(), size);
+    value.resize(got < size ? got : 0);
+    for (size_t start = 0; start <= value.size();) {
+      size_t end = value.find(';', start);
+      if (end == std::string::npos) end = value.size();
+      AddFolder(list, value.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  return list;
+}
+
+bool IsProgramFile(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 }  // namespace
 
-size_t ComposePgpEnvironment(const char* current, const char* passPhrase, char* block,
-                             size_t size) {
-  const size_t passLength = std::strlen(passPhrase);
-  // "PGPPASS=" + value + terminator, and the block's final terminator.
-  size_t needed = kPassVariableLength + 1 + passLength + 1 + 1;
-  for (const char* entry = current; entry != nullptr && *entry != '\0';
-       entry += std::strlen(entry) + 1)
-    if (!IsPassEntry(entry)) needed += std::strlen(entry) + 1;
-  if (block == nullptr || size < needed) return needed;
-
-  size_t used = 0;
-  for (const char* entry = current; entry != nullptr && *entry != '\0';
-       entry += std::strlen(entry) + 1)
-    if (!IsPassEntry(entry)) InsertEntry(block, used, entry, std::strlen(entry), "", 0);
-  InsertEntry(block, used, "PGPPASS=", kPassVariableLength + 1, passPhrase, passLength);
-  block[used++] = '\0';
-  return used;
+bool ResolvePgpProgram(const char* candidate, char (&full)[kPgpPathSize]) {
+  char found[MAX_PATH];
+  DWORD n = 0;
+  if (IsBareName(candidate)) {
+    const std::string folders = ProgramSearchPath();
+    if (!folders.empty())
+      n = SearchPathA(folders.c_str(), candidate, nullptr, MAX_PATH, found, nullptr);
+  } else {
+    n = GetFullPathNameA(candidate, MAX_PATH, found, nullptr);
+  }
+  if (n == 0 || n >= MAX_PATH || n >= static_cast<DWORD>(kPgpPathSize) || !IsProgramFile(found))
+    return false;
+  std::memcpy(full, found, n + 1);
+  return true;
 }
 
 bool PassPhraseKept() { return keptPassPhrase.present(); }
@@ -276,16 +286,21 @@ bool RunPgp(PgpRequest& request) {
 
   char options[kOptionTextSize];
   BuildPgpOptions(request.flags, request.fileName, request.userId, options);
+  // A verdict left from an earlier run must not pass for this one's.
+  WipeFile(TempVerdictName);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "the 32-bit record");
 
   DWORD error = 0;
   {
-    // A command line that had to be cut would point PGP at the wrong file.
-    const bool composed = ComposePgpCommandLine(PgpPath, options, MessageText);
+    // A command line that had to be cut would point PGP at the wrong file,
+    // or leave out recipients.
+    const bool composed =
+        PgpOptionsFit(request.flags, request.fileName, request.userId) &&
+        ComposePgpCommandLine(PgpPath, options, MessageText);
     OwnConsole console(composed && UsesOwnConsole(Settings.KeepOpen));
-    error = composed ? StartPgp(startup) : ERROR_FILENAME_EXCED_RANGE;
+    error = composed ? StartPgp(startup, EnvironmentFor(request)) : ERROR_FILENAME_EXCED_RANGE;
     const bool started = error == 0;
     if (started) {
       if (console.active()) SetConsoleTitleA(MessageText);

@@ -23,8 +23,8 @@ struct PgpRequest {
 constexpr int kPgpPathSize = 132;
 constexpr int kPassPhraseSize = 64;
 
-// The PGP program: a bare name or a path of at most 131 characters, the
-// first word of every command line. Filled when the module starts.
+// The PGP program's full path (at most 131 characters), the first word of
+// every command line. Filled when the module starts.
 extern char PgpPath[kPgpPathSize];
 
 // What the user typed into the pass-phrase dialog. It only passes through:
@@ -34,6 +34,14 @@ extern char PassPhrase[kPassPhraseSize];
 // The ids of the last PGP start. Its handles are closed before RunPgp
 // returns and are then null, so nobody can use a stale one.
 extern PROCESS_INFORMATION PgpProcessInfo;
+
+// The full path of a PGP program file named by a FindPgp candidate, into
+// `full`. A bare name is looked for in the client program's folder, the
+// system and Windows folders and the absolute folders of PATH, never in the
+// current folder (the mail folder, where a message may have left a file of
+// that name); a name with a folder is made full as it stands. False when
+// there is no such file, or its path does not fit PgpPath.
+bool ResolvePgpProgram(const char* candidate, char (&full)[kPgpPathSize]);
 
 // Asks for the pass phrase when needed, runs PGP and waits for it. True when
 // PGP was started and waited for (request.exitCode is then valid); false
@@ -58,12 +66,3 @@ bool PassPhraseKept();
 // left alone: this is for leaving the client, where the memory goes away
 // but the client's environment stays as the user set it.
 void ClearKeptPassPhrase();
-
-// The environment block PGP gets while a pass phrase is kept: every entry of
-// `current` (a block as GetEnvironmentStringsA gives it) except PGPPASS,
-// plus "PGPPASS=<passPhrase>", ordered by name without regard to case as
-// CreateProcessA expects. Writes into `block` when it holds `size` bytes and
-// returns the bytes of the whole block (both terminators included); with a
-// null `block` or one too small, writes nothing and returns what it needs.
-size_t ComposePgpEnvironment(const char* current, const char* passPhrase, char* block,
-                             size_t size);

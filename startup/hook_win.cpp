@@ -34,17 +34,21 @@ void ShowInitString(UINT id) {
   ShowInitMessage(MessageText);
 }
 
-// Writes the candidate into PgpPath, lists it and tests it. A candidate that
-// does not fit PgpPath is skipped: a cut path would name another file.
+// Lists the candidate and looks for it; PgpPath then holds the program's
+// full path, found once here so that no later start searches for it. A
+// candidate that does not fit PgpPath is skipped: a cut path would name
+// another file.
 bool TryPgpCandidate(const char* directory, size_t directoryLength, const char* name) {
   size_t nameLength = strlen(name);
   if (directoryLength + nameLength >= kPgpPathSize) return false;
   char candidate[kPgpPathSize];
   memcpy(candidate, directory, directoryLength);
   memcpy(candidate + directoryLength, name, nameLength + 1);
-  memcpy(PgpPath, candidate, sizeof candidate);
-  AppendLine(MessageText, kMessageTextSize, PgpPath);
-  return FileExists(PgpPath);
+  AppendLine(MessageText, kMessageTextSize, candidate);
+  char full[kPgpPathSize];
+  if (!ResolvePgpProgram(candidate, full)) return false;
+  memcpy(PgpPath, full, sizeof full);
+  return true;
 }
 
 // A module that stayed loaded after leaving the client starts again as a

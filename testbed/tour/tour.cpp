@@ -298,9 +298,10 @@ class Tour {
            "), the client runs on";
   }
 
+  // The command line with PGP's path (quoted, so it may hold blanks) cut to its name.
   static std::string TrimPath(const std::string& commandLine) {
-    const size_t blank = commandLine.find(' ');
-    return blank == std::string::npos ? commandLine : "pgp.exe" + commandLine.substr(blank);
+    const size_t end = commandLine[0] == '"' ? commandLine.find('"', 1) + 1 : commandLine.find(' ');
+    return end == std::string::npos || end == 0 ? commandLine : "pgp.exe" + commandLine.substr(end);
   }
 
   static constexpr char kPlainText[] =

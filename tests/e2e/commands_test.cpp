@@ -73,7 +73,8 @@ class CommandTest : public ::testing::Test {
   }
 
   std::vector<PgpCall> Calls() { return ReadPgpLog(s().workspace.log()); }
-  std::string Pgp() { return s().workspace.pgpDirectory() + "\\pgp.exe"; }
+  // PGP's command line begins with its full path, in quotes.
+  std::string Pgp() { return "\"" + s().workspace.pgpDirectory() + "\\pgp.exe\""; }
   std::string TempAsc() { return s().workspace.temp() + "\\quillnet.asc"; }
   std::string TempBase() { return s().workspace.temp() + "\\quillnet"; }
 

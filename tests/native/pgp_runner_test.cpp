@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -85,19 +86,36 @@ TEST(OptionLimit, FileNameAloneAtTheBoundary) {
   EXPECT_EQ(Options(0x8000, std::string(120, 'a').c_str(), ""), " ");
 }
 
-TEST(CommandLine, PathBlankAndOptions) {
+TEST(CommandLine, QuotedPathBlankAndOptions) {
   char line[kMessageTextSize];
-  EXPECT_TRUE(ComposePgpCommandLine("C:\\PGP\\PGP.EXE", " C:\\TEMP\\quillnet.asc", line));
-  EXPECT_STREQ(line, "C:\\PGP\\PGP.EXE  C:\\TEMP\\quillnet.asc");
+  EXPECT_TRUE(ComposePgpCommandLine("C:\\Program Files\\PGP\\PGP.EXE", " C:\\TEMP\\quillnet.asc", line));
+  EXPECT_STREQ(line, "\"C:\\Program Files\\PGP\\PGP.EXE\"  C:\\TEMP\\quillnet.asc");
 
-  std::string longest(kMessageTextSize - 1 - 1 - 120, 'p');
+  std::string longest(kMessageTextSize - 1 - 3 - 120, 'p');
   std::string options(120, 'o');
   EXPECT_TRUE(ComposePgpCommandLine(longest.c_str(), options.c_str(), line));
-  EXPECT_EQ(std::string(line), longest + " " + options);
+  EXPECT_EQ(std::string(line), "\"" + longest + "\" " + options);
 
   std::string tooLong = longest + "p";
   EXPECT_FALSE(ComposePgpCommandLine(tooLong.c_str(), options.c_str(), line));
   EXPECT_STREQ(line, "");
+}
+
+// Recipients that BuildPgpOptions would have to drop stop the run instead.
+TEST(OptionLimit, AWordThatWouldBeDroppedIsReported) {
+  const std::string file(100, 'f');
+  EXPECT_TRUE(PgpOptionsFit(0xC071, file.c_str(), std::string(13, 'u').c_str()));
+  EXPECT_FALSE(PgpOptionsFit(0xC071, file.c_str(), std::string(14, 'u').c_str()));
+  EXPECT_TRUE(PgpOptionsFit(0xA000, file.c_str(), "ignored: no user id bit"));
+  EXPECT_FALSE(PgpOptionsFit(0x8000, std::string(120, 'a').c_str(), ""));
+}
+
+TEST(CommandLine, OnlyProgramFilesAreApplicationNames) {
+  EXPECT_TRUE(IsExecutableName("C:\\PGP\\pgp.exe"));
+  EXPECT_TRUE(IsExecutableName("C:\\PGP\\PGP.COM"));
+  EXPECT_FALSE(IsExecutableName("C:\\PGP\\pgp.pif"));
+  EXPECT_FALSE(IsExecutableName("exe"));
+  EXPECT_FALSE(IsExecutableName(nullptr));
 }
 
 // Expected waits for the exit codes 0, 1 and 0x10000, as 'y'/'n'.
@@ -209,6 +227,91 @@ TEST(ExitCodeText, StaysWithinOneHundredTwentyEightCharacters) {
   char text[kExitCodeTextSize];
   EXPECT_EQ(FormatPgpExitCode(longTemplate.c_str(), 5, text), kExitCodeTextSize - 1);
   EXPECT_EQ(std::string(text), std::string(kExitCodeTextSize - 1, 'x'));
+}
+
+// ----- PGP's environment block -----
+
+std::string Block(const std::vector<std::string>& entries) {
+  std::string block;
+  for (const std::string& entry : entries) block += entry + '\0';
+  return block + '\0';
+}
+
+std::vector<std::string> Entries(const std::string& block) {
+  std::vector<std::string> entries;
+  for (size_t at = 0; at < block.size() && block[at] != '\0';) {
+    const size_t end = block.find('\0', at);
+    entries.push_back(block.substr(at, end - at));
+    at = end + 1;
+  }
+  return entries;
+}
+
+struct BlockRow {
+  const char* name;
+  std::vector<std::string> current;
+  std::vector<std::string> expected;
+  PgpEnvironment extra{"pw", false, nullptr};
+};
+
+class EnvironmentBlockTest : public testing::TestWithParam<BlockRow> {};
+
+TEST_P(EnvironmentBlockTest, AddsWhatPgpGetsInNameOrder) {
+  const BlockRow& row = GetParam();
+  const std::string current = Block(row.current);
+  const size_t needed = ComposePgpEnvironment(current.c_str(), row.extra, nullptr, 0);
+  const std::string expected = Block(row.expected);
+  EXPECT_EQ(needed, expected.size());
+
+  std::string block(needed + 8, '#');
+  ASSERT_EQ(ComposePgpEnvironment(current.c_str(), row.extra, block.data(), needed), needed);
+  EXPECT_EQ(Entries(block.substr(0, needed)), row.expected);
+  EXPECT_EQ(block.substr(0, needed), expected);
+  EXPECT_EQ(block.substr(needed), std::string(8, '#')) << "wrote past the block";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, EnvironmentBlockTest,
+    testing::Values(
+        BlockRow{"Empty", {}, {"PGPPASS=pw"}},
+        BlockRow{"Between", {"A=1", "Z=2"}, {"A=1", "PGPPASS=pw", "Z=2"}},
+        BlockRow{"DriveDirectoriesFirst",
+                 {"=C:=C:\\work", "PATH=C:\\bin"},
+                 {"=C:=C:\\work", "PATH=C:\\bin", "PGPPASS=pw"}},
+        BlockRow{"ReplacesOld", {"PGPPASS=old", "TEMP=x"}, {"PGPPASS=pw", "TEMP=x"}},
+        BlockRow{"ReplacesOtherCase", {"pgppass=old", "path=x"}, {"path=x", "PGPPASS=pw"}},
+        BlockRow{"ReplacesEmpty", {"PGPPASS=", "Z=1"}, {"PGPPASS=pw", "Z=1"}},
+        // Names are compared in upper case: '_' sorts after the letters,
+        // and a name sorts before the longer ones it begins.
+        BlockRow{"UpperCaseOrder",
+                 {"PGP=1", "PGPa=2", "PGP_X=3", "PGPPASSWORD=4"},
+                 {"PGP=1", "PGPa=2", "PGPPASS=pw", "PGPPASSWORD=4", "PGP_X=3"}},
+        BlockRow{"SortsUnsortedInput", {"Z=1", "B=2", "A=3"}, {"A=3", "B=2", "PGPPASS=pw", "Z=1"}},
+        BlockRow{"EqualSignInValue", {"PGPPATH=C:\\a=b"}, {"PGPPASS=pw", "PGPPATH=C:\\a=b"}},
+        // Only a run that needs the pass phrase gets one, also one the user
+        // set in the client's own environment; the verdict file is always
+        // named, and a name from elsewhere is never passed on.
+        BlockRow{"NoPassPhraseForACheck",
+                 {"A=1", "PGPPASS=users", "QUILLNET_VERDICT=C:\\elsewhere"},
+                 {"A=1", "QUILLNET_VERDICT=C:\\t\\quillnet.vrd"},
+                 {nullptr, false, "C:\\t\\quillnet.vrd"}},
+        BlockRow{"UsersOwnPassPhraseForADecode",
+                 {"PGPPASS=users", "Z=1"},
+                 {"PGPPASS=users", "QUILLNET_VERDICT=v", "Z=1"},
+                 {nullptr, true, "v"}},
+        BlockRow{"KeptPassPhraseWinsOverTheUsers",
+                 {"pgppass=users"},
+                 {"PGPPASS=pw", "QUILLNET_VERDICT=v"},
+                 {"pw", true, "v"}}),
+    [](const testing::TestParamInfo<BlockRow>& info) { return info.param.name; });
+
+TEST(EnvironmentBlock, TooSmallABufferIsLeftAlone) {
+  const std::string current = Block({"A=1"});
+  std::string block(8, '#');
+  EXPECT_EQ(ComposePgpEnvironment(current.c_str(), PgpEnvironment{"pw", false, nullptr},
+                                  block.data(), block.size()),
+            16u);
+  EXPECT_EQ(block, std::string(8, '#'));
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "startup/hook_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/fake_client.h"
+#include "tests/win/support/pgp_fixture.h"
 #include "tests/win/support/scratch_files.h"
 
 namespace {
@@ -72,31 +73,37 @@ class SearchStateGuard {
 
 // ---- FindPgp -----------------------------------------------------------------
 
-// {dir} is the PGPPATH directory with its backslash. The test executable's
-// own directory holds pgp.exe (and no pgp.pif), so a bare "pgp.exe" is
-// found there, as the platform's search finds it beside the client.
+// {dir} is the PGPPATH directory with its backslash, {exe} the test
+// executable's own directory, which holds pgp.exe (and no pgp.pif): a bare
+// "pgp.exe" is found there, as beside the client, and PgpPath gets the full
+// path. {cur} is a folder made the current one.
 struct SearchRow {
   const char* name;
   bool withPgpPath;
   int directoryLength;  // 0: the scratch folder; else a made-up directory this long
   const char* progPgp;  // null: not set
   int keepOpen;
-  std::vector<const char*> existing;  // files made in {dir}
+  std::vector<const char*> existing;  // files made in {dir}, or in {cur} ("cur:" before the name)
   std::vector<const char*> listed;    // after string 6, one per line
   const char* found;                  // PgpPath afterwards; null: nothing found
 };
 
 const SearchRow kSearchRows[] = {
     {"PifFirstWithoutAConsoleOfItsOwn", true, 0, nullptr, -1, {},
-     {"{dir}pgp.pif", "{dir}pgp.exe", "pgp.pif", "pgp.exe"}, "pgp.exe"},
-    {"OnlyExeWithAConsole", true, 0, nullptr, 0, {}, {"{dir}pgp.exe", "pgp.exe"}, "pgp.exe"},
+     {"{dir}pgp.pif", "{dir}pgp.exe", "pgp.pif", "pgp.exe"}, "{exe}pgp.exe"},
+    {"OnlyExeWithAConsole", true, 0, nullptr, 0, {}, {"{dir}pgp.exe", "pgp.exe"}, "{exe}pgp.exe"},
     {"PifIgnoredWithAConsoleEvenWhenPresent", true, 0, nullptr, 1, {"pgp.pif"},
-     {"{dir}pgp.exe", "pgp.exe"}, "pgp.exe"},
+     {"{dir}pgp.exe", "pgp.exe"}, "{exe}pgp.exe"},
     {"DirectoryCopyStopsTheSearch", true, 0, nullptr, -1, {"pgp.exe"},
      {"{dir}pgp.pif", "{dir}pgp.exe"}, "{dir}pgp.exe"},
     {"PifBeforeExe", true, 0, nullptr, -1, {"pgp.pif", "pgp.exe"}, {"{dir}pgp.pif"},
      "{dir}pgp.pif"},
-    {"WithoutPgpPathTheNamesAlone", false, 0, nullptr, -1, {}, {"pgp.pif", "pgp.exe"}, "pgp.exe"},
+    {"WithoutPgpPathTheNamesAlone", false, 0, nullptr, -1, {}, {"pgp.pif", "pgp.exe"},
+     "{exe}pgp.exe"},
+    // The current folder is the mail folder, where a message may leave a
+    // file of any name: it is never searched.
+    {"NeverFromTheCurrentFolder", false, 0, "MYPGP.EXE", -1, {"cur:MYPGP.EXE"},
+     {"MYPGP.EXE", "MYPGP.EXE"}, nullptr},
     {"ProgPgpWithAColonIsTheOnlyCandidate", true, 0, "{dir}sub\\MYPGP.EXE", -1, {},
      {"{dir}sub\\MYPGP.EXE"}, nullptr},
     {"ProgPgpWithAColonFound", true, 0, "{dir}MYPGP.EXE", -1, {"MYPGP.EXE"}, {"{dir}MYPGP.EXE"},
@@ -110,9 +117,10 @@ const SearchRow kSearchRows[] = {
     // 33 + 2 * (1 + 100 + 7) = 249: the two bare names no longer fit the
     // message, yet they are still tried.
     {"CandidatesBeyondTheMessageAreStillTried", true, 100, nullptr, -1, {},
-     {"{dir}pgp.pif", "{dir}pgp.exe"}, "pgp.exe"},
+     {"{dir}pgp.pif", "{dir}pgp.exe"}, "{exe}pgp.exe"},
     // 126 + 7 characters do not fit PgpPath: never tried in a cut form.
-    {"CandidateTooLongForPgpPathIsLeftOut", true, 126, nullptr, 0, {}, {"pgp.exe"}, "pgp.exe"},
+    {"CandidateTooLongForPgpPathIsLeftOut", true, 126, nullptr, 0, {}, {"pgp.exe"},
+     "{exe}pgp.exe"},
 };
 
 class FindPgpTest : public ::testing::TestWithParam<SearchRow> {};
@@ -131,7 +139,15 @@ TEST_P(FindPgpTest, TriesTheCandidatesInOrderAndListsThem) {
       ASSERT_EQ(static_cast<int>(dir.size()), row.directoryLength);
     }
   }
-  for (const char* name : row.existing) ASSERT_TRUE(WriteFileBytes(dir + name, "stand-in"));
+  ScratchFolder current;
+  char savedCurrent[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, savedCurrent);
+  SetCurrentDirectoryA(current.path().c_str());
+  for (std::string name : row.existing) {
+    const bool inCurrent = name.rfind("cur:", 0) == 0;
+    const std::string path = inCurrent ? current / name.substr(4) : dir + name;
+    ASSERT_TRUE(WriteFileBytes(path, "stand-in"));
+  }
   Settings.KeepOpen = row.keepOpen;
   Settings.ProgPGP = row.progPgp ? CopySettingText(Replace(row.progPgp, "{dir}", dir).c_str()) : nullptr;
   ASSERT_LT(dir.size(), sizeof PgpPath);
@@ -139,13 +155,14 @@ TEST_P(FindPgpTest, TriesTheCandidatesInOrderAndListsThem) {
   LoadModuleString(IDS_PGP_NOT_FOUND, MessageText, kMessageTextSize);
 
   const bool found = FindPgp(dir.size());
+  SetCurrentDirectoryA(savedCurrent);
 
   std::string expected = ModuleString(IDS_PGP_NOT_FOUND);
   for (const char* candidate : row.listed) expected += "\n" + Replace(candidate, "{dir}", dir);
   EXPECT_EQ(MessageText, expected);
   EXPECT_EQ(found, row.found != nullptr);
   if (row.found) {
-    EXPECT_EQ(PgpPath, Replace(row.found, "{dir}", dir));
+    EXPECT_EQ(PgpPath, Replace(Replace(row.found, "{dir}", dir), "{exe}", TestProgramDirectory()));
   }
 }
 

@@ -122,7 +122,7 @@ TEST_P(CommandLineTest, PgpReceivesTheCommandLineOfTheOptionSet) {
 
   ASSERT_TRUE(RunAnswered(request, {}));
 
-  const std::string expected = std::string(PgpPath) + Replace(row.tail, "%F", file);
+  const std::string expected = "\"" + std::string(PgpPath) + "\"" + Replace(row.tail, "%F", file);
   const auto calls = workspace.Calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].commandLine, expected);
@@ -182,6 +182,30 @@ TEST_F(PgpRunnerTest, PgpKeepsTheRestOfTheClientsEnvironment) {
   ASSERT_TRUE(RunAnswered(request, {TypePassPhrase(kAlicePassPhrase)}));
   EXPECT_EQ(request.exitCode, 0u);
   EXPECT_EQ(FileBytes(base), "Hello Alice.\r\n");
+}
+
+// A pass phrase reaches only the runs that need it: a check, a key addition
+// or an encryption for others never sees it, kept by the module or set by
+// the user in the client's environment alike.
+TEST_F(PgpRunnerTest, OnlyRunsThatNeedThePassPhraseGetIt) {
+  for (int keepPassword : {1, 0}) {
+    Settings.KeepPassword = keepPassword;
+    EnvironmentOverride users("PGPPASS", keepPassword ? nullptr : kAlicePassPhrase);
+    workspace.ClearLog();
+    workspace.WriteMessageForAlice();
+    PgpRequest decode = Request(kDecode, asc);
+    ASSERT_TRUE(RunAnswered(decode, {TypePassPhrase(kAlicePassPhrase)})) << MessageText;
+    for (uint16_t flags : {kCheck, kAddKey, kEncrypt}) {
+      PgpRequest other = Request(flags, flags == kEncrypt ? base : asc, "alice");
+      ASSERT_TRUE(RunAnswered(other, {})) << MessageText;
+    }
+    const auto calls = workspace.Calls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_TRUE(calls[0].passPhraseSet) << "the decode, KeepPassword " << keepPassword;
+    for (size_t i = 1; i < calls.size(); ++i)
+      EXPECT_FALSE(calls[i].passPhraseSet) << calls[i].commandLine;
+    ClearKeptPassPhrase();
+  }
 }
 
 struct AskRow {
@@ -440,73 +464,6 @@ INSTANTIATE_TEST_SUITE_P(
                    " PGP returned errorcode: 65535"}),
     [](const testing::TestParamInfo<ExitBoxRow>& info) { return info.param.name; });
 
-// ----- PGP's environment block -----
-
-std::string Block(const std::vector<std::string>& entries) {
-  std::string block;
-  for (const std::string& entry : entries) block += entry + '\0';
-  return block + '\0';
-}
-
-std::vector<std::string> Entries(const std::string& block) {
-  std::vector<std::string> entries;
-  for (size_t at = 0; at < block.size() && block[at] != '\0';) {
-    const size_t end = block.find('\0', at);
-    entries.push_back(block.substr(at, end - at));
-    at = end + 1;
-  }
-  return entries;
-}
-
-struct BlockRow {
-  const char* name;
-  std::vector<std::string> current;
-  std::vector<std::string> expected;
-};
-
-class EnvironmentBlockTest : public testing::TestWithParam<BlockRow> {};
-
-TEST_P(EnvironmentBlockTest, AddsPgpPassInNameOrder) {
-  const BlockRow& row = GetParam();
-  const std::string current = Block(row.current);
-  const size_t needed = ComposePgpEnvironment(current.c_str(), "pw", nullptr, 0);
-  const std::string expected = Block(row.expected);
-  EXPECT_EQ(needed, expected.size());
-
-  std::string block(needed + 8, '#');
-  ASSERT_EQ(ComposePgpEnvironment(current.c_str(), "pw", block.data(), needed), needed);
-  EXPECT_EQ(Entries(block.substr(0, needed)), row.expected);
-  EXPECT_EQ(block.substr(0, needed), expected);
-  EXPECT_EQ(block.substr(needed), std::string(8, '#')) << "wrote past the block";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Blocks, EnvironmentBlockTest,
-    testing::Values(
-        BlockRow{"Empty", {}, {"PGPPASS=pw"}},
-        BlockRow{"Between", {"A=1", "Z=2"}, {"A=1", "PGPPASS=pw", "Z=2"}},
-        BlockRow{"DriveDirectoriesFirst",
-                 {"=C:=C:\\work", "PATH=C:\\bin"},
-                 {"=C:=C:\\work", "PATH=C:\\bin", "PGPPASS=pw"}},
-        BlockRow{"ReplacesOld", {"PGPPASS=old", "TEMP=x"}, {"PGPPASS=pw", "TEMP=x"}},
-        BlockRow{"ReplacesOtherCase", {"pgppass=old", "path=x"}, {"path=x", "PGPPASS=pw"}},
-        BlockRow{"ReplacesEmpty", {"PGPPASS=", "Z=1"}, {"PGPPASS=pw", "Z=1"}},
-        // Names are compared in upper case: '_' sorts after the letters,
-        // and a name sorts before the longer ones it begins.
-        BlockRow{"UpperCaseOrder",
-                 {"PGP=1", "PGPa=2", "PGP_X=3", "PGPPASSWORD=4"},
-                 {"PGP=1", "PGPa=2", "PGPPASS=pw", "PGPPASSWORD=4", "PGP_X=3"}},
-        BlockRow{"SortsUnsortedInput", {"Z=1", "B=2", "A=3"}, {"A=3", "B=2", "PGPPASS=pw", "Z=1"}},
-        BlockRow{"EqualSignInValue", {"PGPPATH=C:\\a=b"}, {"PGPPASS=pw", "PGPPATH=C:\\a=b"}}),
-    [](const testing::TestParamInfo<BlockRow>& info) { return info.param.name; });
-
-TEST(EnvironmentBlock, TooSmallABufferIsLeftAlone) {
-  const std::string current = Block({"A=1"});
-  std::string block(8, '#');
-  EXPECT_EQ(ComposePgpEnvironment(current.c_str(), "pw", block.data(), block.size()), 16u);
-  EXPECT_EQ(block, std::string(8, '#'));
-}
-
 // ----- the pass-phrase dialog -----
 
 struct DialogRow {
@@ -659,7 +616,7 @@ void ExpectClosingLine(const WatchedRun& run) {
 std::string CommandLineOf(const PgpRequest& request) {
   char options[kOptionTextSize];
   BuildPgpOptions(request.flags, request.fileName, request.userId, options);
-  return std::string(PgpPath) + " " + options;
+  return "\"" + std::string(PgpPath) + "\" " + options;
 }
 
 enum class Setup { PlainText, UnknownRecipient, MessageForAlice };

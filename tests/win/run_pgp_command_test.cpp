@@ -160,7 +160,9 @@ class RunPgpCommandTest : public ::testing::Test {
 
   bool KeyringHasDave() { return FileBytes(pgp_ / "keyring.txt").find(kDave) != std::string::npos; }
 
-  std::string DecodeLine() const { return PgpPath + std::string("  ") + TempAscName; }
+  // PGP's command line: its full path in quotes, then the options.
+  std::string Program() const { return "\"" + std::string(PgpPath) + "\""; }
+  std::string DecodeLine() const { return Program() + "  " + TempAscName; }
 
   PgpWorkspace pgp_;
   RunnerStateGuard runner_;
@@ -267,7 +269,7 @@ TEST_F(RunPgpCommandTest, EncryptsForToAndCcWithAlwaysSignAndEncryptFor) {
   const auto calls = pgp_.Calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].commandLine,
-            PgpPath + std::string(" -aestw ") + TempBaseName + " " + recipients);
+            Program() + std::string(" -aestw ") + TempBaseName + " " + recipients);
   const std::string armoured = FakeClient::Text(client_.body);
   EXPECT_EQ(armoured.rfind("-----BEGIN PGP MESSAGE-----", 0), 0u) << armoured;
   // The stand-in gives the letter back byte for byte.
@@ -283,7 +285,7 @@ TEST_F(RunPgpCommandTest, EmptyToFieldClearsigns) {
   ASSERT_EQ(seen.size(), 1u);
   const auto calls = pgp_.Calls();
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].commandLine, PgpPath + std::string(" -ast +clearsig=on ") + TempBaseName);
+  EXPECT_EQ(calls[0].commandLine, Program() + std::string(" -ast +clearsig=on ") + TempBaseName);
   EXPECT_EQ(FakeClient::Text(client_.body).rfind("-----BEGIN PGP SIGNED MESSAGE-----\r\n\r\n"
                                                  "Signed words.\r\n-----BEGIN PGP SIGNATURE",
                                                  0),
@@ -334,7 +336,7 @@ TEST_F(RunPgpCommandTest, PublicKeyInAMessageWindowIsAddedAndNothingDelivered) {
   EXPECT_EQ(written, text) << "the whole message goes to PGP";
   const auto calls = pgp_.Calls();
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].commandLine, PgpPath + std::string(" -ka ") + TempAscName);
+  EXPECT_EQ(calls[0].commandLine, Program() + std::string(" -ka ") + TempAscName);
   EXPECT_TRUE(KeyringHasDave());
   EXPECT_EQ(FakeClient::Text(client_.message), text);
 }
@@ -379,7 +381,7 @@ TEST_P(KeyInDecodedText, KeyDialogFollowsAndOnlyOkAddsTheKey) {
   ASSERT_EQ(calls.size(), answer == IDOK ? 2u : 1u);
   EXPECT_EQ(KeyringHasDave(), answer == IDOK);
   if (answer == IDOK) {
-    EXPECT_EQ(calls[1].commandLine, PgpPath + std::string(" -ka ") + TempAscName);
+    EXPECT_EQ(calls[1].commandLine, Program() + std::string(" -ka ") + TempAscName);
   }
 }
 
@@ -488,9 +490,19 @@ TEST_F(RunPgpCommandTest, UnusableAttachmentLineFailsTheWholeCommand) {
     std::string path;
     std::string message;
   };
+  // A path the sender wrote is opened only when it names a file on a local
+  // drive: nothing else is touched, not even to see whether it exists.
+  const auto notLocal = [](const std::string& path) {
+    return "Quillnet does not open this attachment, which is not a file on a local drive:\n  " +
+           path + "\nNothing was passed to PGP.";
+  };
   const Row rows[] = {
       {missing, "File not found:\n  " + missing},
       {longPath, "Unknown error 206\nFile: " + longPath.substr(0, kPathSize - 1)},
+      {"\\\\attacker\\share\\x.asc", notLocal("\\\\attacker\\share\\x.asc")},
+      {"\\\\.\\pipe\\client", notLocal("\\\\.\\pipe\\client")},
+      {files / "nul.asc", notLocal(files / "nul.asc")},
+      {"report.asc", notLocal("report.asc")},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.path);
