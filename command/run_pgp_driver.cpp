@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "runner/pgp_runner.h"
@@ -76,6 +77,42 @@ bool FindAttachmentLine(const char* scan, int32_t scanLength, const char* prefix
     }
     position = runStart;
   }
+}
+
+namespace {
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// A path component the system reads as a device, whatever follows its name
+// after a dot or blanks ("nul.asc", "COM1 .txt").
+bool IsDeviceName(std::string_view component) {
+  const size_t end = component.find_first_of(". ");
+  std::string name;
+  for (char c : component.substr(0, end)) name += LowerAscii(c);
+  static constexpr std::string_view kDevices[] = {"con", "prn", "aux", "nul", "conin$",
+                                                  "conout$", "clock$"};
+  for (std::string_view device : kDevices)
+    if (name == device) return true;
+  return name.size() == 4 && (name.compare(0, 3, "com") == 0 || name.compare(0, 3, "lpt") == 0) &&
+         name[3] >= '0' && name[3] <= '9';
+}
+
+}  // namespace
+
+bool IsLocalDrivePath(const char* path) {
+  if (path == nullptr) return false;
+  const std::string_view text(path);
+  const bool drive = text.size() >= 4 && ((text[0] >= 'A' && text[0] <= 'Z') ||
+                                          (text[0] >= 'a' && text[0] <= 'z')) &&
+                     text[1] == ':' && (text[2] == '\\' || text[2] == '/');
+  if (!drive || text.find(':', 2) != std::string_view::npos) return false;
+  for (size_t start = 3; start < text.size();) {
+    size_t end = text.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = text.size();
+    if (IsDeviceName(text.substr(start, end - start))) return false;
+    start = end + 1;
+  }
+  return true;
 }
 
 PgpRequestChoice RequestForFunction(PgpFunction function, bool alwaysSign) {

@@ -39,6 +39,14 @@ struct AttachmentLine {
 bool FindAttachmentLine(const char* scan, int32_t scanLength, const char* prefix,
                         int32_t prefixLength, int32_t from, AttachmentLine& line);
 
+// Whether an attachment path taken from a message may be opened: only a
+// full path on a drive ("X:\\..."), never a network path ("\\\\server\\share"),
+// a device or a path of the system's own namespace ("\\\\.\\", "\\\\?\\"), a
+// name the system takes for a device ("con", "nul", "com1", ... in any
+// folder, with any extension), a stream ("file:stream") or a relative path.
+// The sender writes these lines, so the file is theirs to name.
+bool IsLocalDrivePath(const char* path);
+
 // Which temporary file a request names: TempAscName holds armoured input
 // (decode, check, add key), TempBaseName the plain text to encrypt or sign.
 enum class PgpFileChoice { TempAscName, TempBaseName };

@@ -53,10 +53,27 @@ void TakeAttachmentLine(const AttachmentLine& line) {
 
 // Reads the attached file and keeps it when it begins a PGP block: it is
 // then PGP's input as it is, without conversion. False after a file error.
+// The sender names the file, so only a file on a local drive is opened: a
+// network path would make the system sign in to the sender's server, a
+// device could block the client.
+bool OnLocalDrive(const char* path) {
+  if (!IsLocalDrivePath(path)) return false;
+  const char root[] = {path[0], ':', '\\', '\0'};
+  const UINT type = GetDriveTypeA(root);
+  return type == DRIVE_FIXED || type == DRIVE_REMOVABLE || type == DRIVE_CDROM ||
+         type == DRIVE_RAMDISK;
+}
+
 bool CheckAttachedFile() {
   const char* path = runState.attachmentPath;
   HGLOBAL read = nullptr;
   DWORD size = 0;
+  if (path[0] != '\0' && !OnLocalDrive(path)) {
+    char pattern[kMessageTextSize];
+    LoadModuleString(IDS_ATTACHMENT_NOT_LOCAL, pattern, sizeof pattern);
+    FillTemplate(MessageText, kMessageTextSize, pattern, {path}, {});
+    return false;
+  }
   // An empty name is a file that is not there, not a name to hand the system.
   const DWORD code = path[0] == '\0' ? ERROR_FILE_NOT_FOUND : ReadTextFile(&read, path, &size, false);
   if (code != 0) {
@@ -317,6 +334,7 @@ void RunPgpCommand(HWND mainWindow) {
 
   WipeFile(TempBaseName);
   WipeFile(TempAscName);
+  WipeFile(TempVerdictName);
   UnlockCapturedText();
   if (focus != nullptr && IsWindow(focus)) SetFocus(focus);
   if (!done) ShowCommandFailure(mainWindow);

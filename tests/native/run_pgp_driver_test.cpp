@@ -215,4 +215,30 @@ TEST(FindOptionLikeUserId, FindsWordsPgpWouldReadAsOptions) {
   }
 }
 
+TEST(IsLocalDrivePath, OnlyFilesOnADriveLetterAreOpened) {
+  const struct {
+    const char* path;
+    bool local;
+  } rows[] = {
+      {"C:\\Mail\\attach\\report.asc", true},
+      {"d:/mail/x.asc", true},
+      {"C:\\cone\\com10\\x.asc", true},  // names that only begin like devices
+      {"\\\\attacker\\share\\x.asc", false},  // network path
+      {"//attacker/share/x.asc", false},
+      {"\\\\?\\C:\\x.asc", false},
+      {"\\\\.\\pipe\\x", false},
+      {"C:\\Mail\\NUL.asc", false},
+      {"C:\\Mail\\com1 .txt", false},
+      {"C:\\Mail\\LPT9", false},
+      {"C:\\Mail\\conout$", false},
+      {"C:\\Mail\\x.asc:hidden", false},      // a stream of the file
+      {"C:x.asc", false},                      // relative to the drive's current folder
+      {"Mail\\x.asc", false},
+      {"C:\\", false},
+      {"", false},
+  };
+  for (const auto& row : rows) EXPECT_EQ(IsLocalDrivePath(row.path), row.local) << row.path;
+  EXPECT_FALSE(IsLocalDrivePath(nullptr));
+}
+
 }  // namespace
