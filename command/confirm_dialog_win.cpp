@@ -56,6 +56,9 @@ BOOL InitDialog(HWND dialog, const PgpRequest* request) {
     // setting the text sends finds nothing to switch.
     fieldWasEmpty = !recipientsGiven;
     if (recipientsGiven) ShowExplanation(dialog, IDS_EXPLAIN_ENCRYPT);
+    // What the field cannot hand back whole is never typed into it: a user
+    // id cut at the end would be encrypted for silently.
+    SendDlgItemMessageA(dialog, IDC_ENCRYPT_FOR, EM_LIMITTEXT, kRecipientsSize - 1, 0);
     SetDlgItemTextA(dialog, IDC_ENCRYPT_FOR, runState.recipients);
   } else {
     DropEncryptFor(dialog);

@@ -142,14 +142,18 @@ uint16_t FlagsAfterDialog(uint16_t flags, const char* recipients) {
 }
 
 int AppendEncryptFor(char (&recipients)[kRecipientsSize], const char* encryptFor,
-                     int encryptForLength) {
+                     int encryptForLength, LeftOutRecipients* leftOut) {
   constexpr size_t kMax = kRecipientsSize - 1;
   const size_t length = strnlen(recipients, kMax);
   recipients[length] = '\0';
   if (encryptFor == nullptr || length == 0) return static_cast<int>(length);
   const size_t real = strnlen(encryptFor, kMax);
   const size_t counted = std::max(real, static_cast<size_t>(std::max(encryptForLength, 0)));
-  if (real == 0 || length + counted >= kMax) return static_cast<int>(length);
+  if (real == 0) return static_cast<int>(length);
+  if (length + counted >= kMax) {
+    if (leftOut != nullptr) AddLeftOut(*leftOut, encryptFor, std::strlen(encryptFor));
+    return static_cast<int>(length);
+  }
   recipients[length] = ' ';
   std::memcpy(recipients + length + 1, encryptFor, real);
   recipients[length + 1 + real] = '\0';

@@ -70,9 +70,10 @@ uint16_t FlagsAfterDialog(uint16_t flags, const char* recipients);
 // recipients are not empty, and strlen(recipients) + encryptForLength is
 // less than kRecipientsSize - 1. The larger of encryptForLength and the real
 // length of encryptFor is used, so a wrong length can never overflow the
-// buffer. Returns the length of `recipients`.
+// buffer. When it does not fit it is named in `leftOut`: the sender's own
+// copy must not go missing unnoticed. Returns the length of `recipients`.
 int AppendEncryptFor(char (&recipients)[kRecipientsSize], const char* encryptFor,
-                     int encryptForLength);
+                     int encryptForLength, LeftOutRecipients* leftOut = nullptr);
 
 // Where a user id lies in the recipients text.
 struct UserIdSpan {

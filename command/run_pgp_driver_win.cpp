@@ -195,6 +195,27 @@ bool RefuseOptionLikeRecipient() {
   return true;
 }
 
+// An encryption that would leave recipients out is not made: the message
+// would go to fewer people than the user named, or the sender could not
+// read their own copy.
+bool RefuseLeftOutRecipients() {
+  if (runState.recipientsLeftOut.text[0] == '\0') return false;
+  char pattern[kMessageTextSize];
+  LoadModuleString(IDS_RECIPIENTS_LEFT_OUT, pattern, sizeof pattern);
+  FillTemplate(MessageText, kMessageTextSize, pattern, {runState.recipientsLeftOut.text}, {});
+  return true;
+}
+
+// The option text holds 120 characters: recipients that would not fit
+// beside the file name are refused by name, not dropped.
+bool RefuseRecipientsTooLong(const PgpRequest& request) {
+  if (PgpOptionsFit(request.flags, request.fileName, request.userId)) return false;
+  char pattern[kMessageTextSize];
+  LoadModuleString(IDS_RECIPIENTS_TOO_LONG, pattern, sizeof pattern);
+  FillTemplate(MessageText, kMessageTextSize, pattern, {request.userId}, {});
+  return true;
+}
+
 void SetRequest(PgpRequest& request) {
   const PgpRequestChoice choice = RequestForFunction(runState.function, Settings.AlwaysSign != 0);
   request.flags = choice.flags;
@@ -226,6 +247,7 @@ int Confirm(PgpRequest& request) {
 
 bool RunAndDeliver(PgpRequest& request) {
   request.userId = runState.recipients;
+  if (RefuseRecipientsTooLong(request)) return false;
   // A file left at the output name would pass for PGP's result when PGP
   // ends without writing one.
   WipeFile(ResultFile(runState.function, TempBaseName, TempAscName));
@@ -306,8 +328,9 @@ int ChooseFunction(const char* text, LONG remaining, LONG& offset, PgpRequest& r
 
   SetRequest(request);
   if (runState.function == Encrypt) {
-    AppendEncryptFor(runState.recipients, Settings.EncryptFor, Settings.EncryptForLength);
-    if (RefuseOptionLikeRecipient()) return kCannotGoOn;
+    AppendEncryptFor(runState.recipients, Settings.EncryptFor, Settings.EncryptForLength,
+                     &runState.recipientsLeftOut);
+    if (RefuseLeftOutRecipients() || RefuseOptionLikeRecipient()) return kCannotGoOn;
   }
   // A key block on its own lines goes with the whole message around it, as
   // PGP finds keys anywhere in a file; a quoted one only as the stripped

@@ -54,7 +54,35 @@ int ExtractAngleAddress(char* text) {
 // and the blank before it takes the place of the separator before the entry.
 // Empty entries are skipped so that "a@b,,c@d" or a trailing comma gives no
 // doubled or trailing blank, which PGP could take as an empty user id.
-int ReduceAddressList(char* text) {
+namespace {
+
+// A name without an address that PGP would split into several user ids.
+bool IsNameWithoutAddress(const char* entry) {
+  if (std::strchr(entry, '@') != nullptr) return false;
+  const char* first = entry;
+  while (*first != '\0' && IsBlank(*first)) ++first;
+  const char* last = first + std::strlen(first);
+  while (last > first && IsBlank(last[-1])) --last;
+  for (const char* p = first; p < last; ++p)
+    if (IsBlank(*p)) return true;
+  return false;
+}
+
+// Names every blank-separated word of `list` in `leftOut`.
+void LeaveOutWords(const char* list, size_t length, LeftOutRecipients* leftOut) {
+  if (leftOut == nullptr) return;
+  size_t start = 0;
+  while (start < length) {
+    size_t end = start;
+    while (end < length && !IsBlank(list[end])) ++end;
+    AddLeftOut(*leftOut, list + start, end - start);
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+int ReduceAddressList(char* text, LeftOutRecipients* leftOut) {
   int out = 0;
   int pos = 0;
   bool any = false;
@@ -64,6 +92,13 @@ int ReduceAddressList(char* text) {
     const bool last = text[pos] == '\0';
     text[pos] = '\0';
     const int at = any ? out + 1 : out;
+    if (IsNameWithoutAddress(text + start)) {
+      // Named before anything is written over it; the output may start here.
+      if (leftOut != nullptr) AddLeftOut(*leftOut, text + start, std::strlen(text + start));
+      if (last) break;
+      ++pos;
+      continue;
+    }
     const int length = ExtractAddress(text + start, text + at);
     if (length > 0) {
       if (any) text[out] = ' ';
@@ -77,14 +112,16 @@ int ReduceAddressList(char* text) {
   return out;
 }
 
-int CutAddressList(char* list, int length) {
+int CutAddressList(char* list, int length, LeftOutRecipients* leftOut) {
   if (length < kRecipientsSize) return length;
   for (int i = kRecipientsMax; i > 0; --i) {
     if (list[i] == ' ') {
+      LeaveOutWords(list + i + 1, static_cast<size_t>(length - i - 1), leftOut);
       list[i] = '\0';
       return i;
     }
   }
+  LeaveOutWords(list, static_cast<size_t>(length), leftOut);
   list[0] = '\0';
   return 0;
 }
@@ -114,11 +151,13 @@ int AngleAddressOfToText(char* recipients) {
   return ExtractAngleAddress(recipients);
 }
 
-int AppendCcRecipients(char (&recipients)[kRecipientsSize], const char* cc) {
+int AppendCcRecipients(char (&recipients)[kRecipientsSize], const char* cc,
+                       LeftOutRecipients* leftOut) {
   const size_t toLength = strnlen(recipients, kRecipientsMax);
   recipients[toLength] = '\0';
   const size_t ccLength = cc != nullptr ? strnlen(cc, kRecipientsMax) : 0;
   if (toLength == 0 || ccLength == 0 || toLength + ccLength >= kRecipientsMax) {
+    if (ccLength > 0) LeaveOutWords(cc, ccLength, leftOut);
     return static_cast<int>(toLength);
   }
   recipients[toLength] = ' ';

@@ -43,15 +43,19 @@ int ExtractAngleAddress(char* text);
 // Rewrites a field's text in place as the addresses of its entries (split at
 // ',' and line feed) separated by one blank, and returns the new length.
 // Entries that give no address are left out, so a text of nothing but
-// separators and blanks gives the empty list and 0. The result is never
-// longer than the input.
-int ReduceAddressList(char* text);
+// separators and blanks gives the empty list and 0. An entry without '@'
+// that holds a blank (a name such as "John Q Public") is left out too, and
+// named in `leftOut`: PGP would take each of its words for a user id of its
+// own and could pick keys nobody meant. The result is never longer than the
+// input.
+int ReduceAddressList(char* text, LeftOutRecipients* leftOut = nullptr);
 
 // A reduced list of kRecipientsSize or more characters is cut at the last
 // blank at or before index kRecipientsMax: the blank becomes the NUL and the
 // length that index. With no blank there the list becomes empty. A shorter
 // list is left alone. `length` is the list's length; returns the new one.
-int CutAddressList(char* list, int length);
+// The addresses cut off are named in `leftOut`.
+int CutAddressList(char* list, int length, LeftOutRecipients* leftOut = nullptr);
 
 // One entry of a field's text as the nickname command selects it: offsets
 // into the text, start inclusive, end exclusive.
@@ -76,5 +80,7 @@ int AngleAddressOfToText(char* recipients);
 // Adds the Cc field's reduced list to the To list: a blank and `cc` are
 // appended only when both lists are non-empty and their lengths add up to
 // less than kRecipientsMax, so the result always fits. Otherwise the Cc
-// list is left out whole. Returns the length of `recipients`.
-int AppendCcRecipients(char (&recipients)[kRecipientsSize], const char* cc);
+// list is left out whole, and its addresses are named in `leftOut`.
+// Returns the length of `recipients`.
+int AppendCcRecipients(char (&recipients)[kRecipientsSize], const char* cc,
+                       LeftOutRecipients* leftOut = nullptr);

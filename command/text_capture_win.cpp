@@ -111,7 +111,8 @@ void AppendCcField(HWND firstLabel) {
   // Only a text field can be asked for nicknames; anything else in that
   // place is not the Cc field.
   if (!ClassIs(cc, HostClassNames.textField, kCompositionClassSize)) return;
-  if (ReadAddressField(cc, MessageText) > 0) AppendCcRecipients(runState.recipients, MessageText);
+  if (ReadAddressField(cc, MessageText) > 0)
+    AppendCcRecipients(runState.recipients, MessageText, &runState.recipientsLeftOut);
 }
 
 int ReadFieldText(HWND field, char (&text)[kMessageTextSize]) {
@@ -197,7 +198,8 @@ int ReadAddressField(HWND field, char* out) {
     }
   }
   ReadFieldText(field, text);
-  const int length = CutAddressList(text, ReduceAddressList(text));
+  LeftOutRecipients* leftOut = &runState.recipientsLeftOut;
+  const int length = CutAddressList(text, ReduceAddressList(text, leftOut), leftOut);
   std::memcpy(out, text, static_cast<size_t>(length) + 1);
   return length;
 }
@@ -231,6 +233,7 @@ bool IsReadOnly(HWND window) {
 
 HWND CaptureMessageText(HWND focus) {
   runState.recipients[0] = '\0';
+  ClearLeftOut(runState.recipientsLeftOut);
   HWND window = focus;
   if (window != nullptr && FindCompositionBody(window)) {
     SetFocus(window);

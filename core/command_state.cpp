@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/bounded_text.h"
 #include "resources/resource_ids.h"
 
 int CaptionLabelId(PgpFunction function, bool recipientsGiven) {
@@ -20,6 +21,28 @@ int ExplanationId(PgpFunction function) {
                             IDS_EXPLAIN_ADDKEY, IDS_LABEL_FUNCTIONS};
   if (function < Decode || function > NoFunction) return IDS_LABEL_FUNCTIONS;
   return ids[function];
+}
+
+void ClearLeftOut(LeftOutRecipients& leftOut) {
+  leftOut.text[0] = '\0';
+  leftOut.cut = false;
+}
+
+void AddLeftOut(LeftOutRecipients& leftOut, const char* name, size_t length) {
+  auto blank = [](char c) { return c == ' ' || (c >= 9 && c <= 13); };
+  while (length > 0 && blank(*name)) ++name, --length;
+  while (length > 0 && blank(name[length - 1])) --length;
+  if (length == 0 || leftOut.cut) return;
+  constexpr char kCut[] = "...";
+  constexpr size_t kRoom = sizeof leftOut.text - (sizeof kCut - 1);  // the mark always fits
+  const size_t used = strnlen(leftOut.text, kRoom - 1);
+  BoundedText list(leftOut.text + used, kRoom - used);
+  if (used > 0) list.Append(", ");
+  list.Append(name, length);
+  if (list.cut()) {
+    std::memcpy(leftOut.text + used + list.length(), kCut, sizeof kCut);
+    leftOut.cut = true;
+  }
 }
 
 void ComposePgpCaption(char (&caption)[kCaptionSize], const char* label) {

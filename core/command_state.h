@@ -4,6 +4,7 @@
 // its explanation. Pure: the string loading itself happens in the Win32 glue.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Where the text of a command came from. The values are stored and compared
@@ -67,3 +68,16 @@ constexpr int kPathSize = 128;         // paths: 127 characters and NUL
 // every argument that could still fit the larger of the two; anything longer
 // could never reach the client intact anyway, so it is cut once, when taken.
 constexpr int kClientArgumentsSize = 256;
+
+// The recipients a command could not pass on to PGP (a list too long for
+// its 111 characters, an entry without an address, an EncryptFor that no
+// longer fits), named for the user, ", " between them. An encryption that
+// would leave any of them out is not made: the user is told instead.
+struct LeftOutRecipients {
+  char text[kMessageTextSize];  // ends in "..." when the names did not all fit
+  bool cut;
+};
+void ClearLeftOut(LeftOutRecipients& leftOut);
+// Adds one name (blanks around it trimmed; an empty name is not added).
+void AddLeftOut(LeftOutRecipients& leftOut, const char* name, size_t length);
+

@@ -20,6 +20,7 @@ struct RunState {
   BOOL quoted;
   LONG scanOffset;
   char recipients[kRecipientsSize];
+  LeftOutRecipients recipientsLeftOut;  // who could not be passed on to PGP
   char attachmentPath[kPathSize];
   BOOL UndoArmed;
 };

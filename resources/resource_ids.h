@@ -41,6 +41,8 @@
 #define IDS_NO_TEMP_SETTING      76
 #define IDS_NOT_A_DISK_FILE      77
 #define IDS_ATTACHMENT_NOT_LOCAL 78
+#define IDS_RECIPIENTS_LEFT_OUT  79
+#define IDS_RECIPIENTS_TOO_LONG  80
 // Run-PGP command and result delivery
 #define IDS_PGP_ERRORCODE        50
 #define IDS_COPY_FAILED          53

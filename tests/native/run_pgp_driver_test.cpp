@@ -182,8 +182,13 @@ TEST(AppendEncryptFor, AppendsOnlyWhileTheTotalStaysUnder111) {
     const int given = row.encryptForLength >= 0 || row.encryptFor == nullptr
                           ? row.encryptForLength
                           : static_cast<int>(std::strlen(row.encryptFor));
-    const int length = AppendEncryptFor(recipients, row.encryptFor, given);
+    LeftOutRecipients leftOut{};
+    const int length = AppendEncryptFor(recipients, row.encryptFor, given, &leftOut);
     EXPECT_EQ(std::string(recipients), row.expected) << row.recipients.size();
+    // The sender's own copy is never dropped unnoticed.
+    const bool dropped = row.encryptFor != nullptr && row.encryptFor[0] != '\0' &&
+                         !row.recipients.empty() && row.expected == row.recipients;
+    EXPECT_EQ(std::string(leftOut.text), dropped ? std::string(row.encryptFor) : "");
     EXPECT_EQ(length, static_cast<int>(row.expected.size()));
   }
 }

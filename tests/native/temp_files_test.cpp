@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(StringIdRow{2, 41}, StringIdRow{3, 42}, StringIdRow{8, 43},
                     StringIdRow{14, 43}, StringIdRow{0xF002, 74}, StringIdRow{61442, 74},
                     StringIdRow{5, 40}, StringIdRow{0, 40}, StringIdRow{0x10002, 40},
-                    StringIdRow{0xF003, 40}));
+                    StringIdRow{0xF003, 75}, StringIdRow{0xF004, 77}, StringIdRow{0xF005, 40}));
 
 struct ErrorTextRow {
   const char* templateText;

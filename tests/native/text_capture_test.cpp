@@ -27,7 +27,8 @@ class ReduceAddressListTest : public testing::TestWithParam<TextRow> {};
 
 TEST_P(ReduceAddressListTest, GivesTheBareAddresses) {
   int length = -1;
-  const std::string result = InPlace(GetParam().input, ReduceAddressList, &length);
+  const std::string result =
+      InPlace(GetParam().input, [](char* text) { return ReduceAddressList(text); }, &length);
   EXPECT_EQ(result, GetParam().expected);
   EXPECT_EQ(length, static_cast<int>(result.size()));
 }
@@ -39,7 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TextRow{"a@b, c@d", "a@b c@d"}, TextRow{"a@b,,c@d,", "a@b c@d"},
                     TextRow{"Bob <b@x>\nAl <a@x>", "b@x a@x"},
                     TextRow{"a@b,\r\nc@d", "a@b c@d"},
-                    TextRow{"  John  Smith \t", "John  Smith"},
+                    // A name without an address would be split into user ids.
+                    TextRow{"  John  Smith \t", ""}, TextRow{"a@b, John Q Public", "a@b"},
                     TextRow{"John, a@b", "John a@b"}, TextRow{"Name\t<a@b>", "a@b"},
                     TextRow{"a@b\t(Name)", "a@b"}, TextRow{"Name\ta@b", "a@b"},
                     TextRow{"<a@b", "a@b"},
@@ -192,6 +194,36 @@ TEST(AppendCcRecipients, AddsTheCcListOnlyWhenBothExistAndFit) {
     EXPECT_EQ(std::string(recipients), row.expected) << row.to << " + " << row.cc;
     EXPECT_EQ(length, static_cast<int>(row.expected.size()));
   }
+}
+
+// Whatever cannot be passed on to PGP is named, so the encryption can be
+// refused instead of going to fewer people than the user wrote.
+TEST(LeftOutRecipients, AreNamedWhereTheyAreDropped) {
+  LeftOutRecipients leftOut{};
+  std::string names = "a@b, John Q Public,\n  Mary Ann ";
+  EXPECT_EQ(ReduceAddressList(names.data(), &leftOut), 3);
+  EXPECT_STREQ(leftOut.text, "John Q Public, Mary Ann");
+
+  ClearLeftOut(leftOut);
+  std::string list = std::string(100, 'a') + "@b " + std::string(20, 'c') + "@d e@f";
+  EXPECT_EQ(CutAddressList(list.data(), static_cast<int>(list.size()), &leftOut), 102);
+  EXPECT_EQ(std::string(leftOut.text), std::string(20, 'c') + "@d, e@f");
+
+  ClearLeftOut(leftOut);
+  char recipients[kRecipientsSize] = "";
+  AppendCcRecipients(recipients, "cc@x dd@y", &leftOut);  // no To: the Cc list is not taken
+  EXPECT_STREQ(leftOut.text, "cc@x, dd@y");
+}
+
+TEST(LeftOutRecipients, AListTooLongForItsBufferEndsInDots) {
+  LeftOutRecipients leftOut{};
+  const std::string name(100, 'n');
+  for (int i = 0; i < 5; ++i) AddLeftOut(leftOut, name.c_str(), name.size());
+  const std::string text = leftOut.text;
+  EXPECT_EQ(text.size(), static_cast<size_t>(kMessageTextSize - 1));
+  EXPECT_EQ(text.substr(text.size() - 3), "...");
+  AddLeftOut(leftOut, "late", 4);
+  EXPECT_EQ(std::string(leftOut.text), text) << "nothing after the dots";
 }
 
 }  // namespace

@@ -278,6 +278,35 @@ TEST_F(RunPgpCommandTest, EncryptsForToAndCcWithAlwaysSignAndEncryptFor) {
   EXPECT_EQ(FileBytes(pgp_ / "check"), letter);
 }
 
+// An encryption that would reach fewer people than the user named is not
+// made: the recipients that cannot be passed on are named instead.
+TEST_F(RunPgpCommandTest, RecipientsThatCannotBePassedOnStopTheEncryption) {
+  const std::string longDefault = "\"" + std::string(100, 'm') + "\"";
+  struct Row {
+    const char* to;
+    const char* encryptFor;
+    std::string named;
+  } rows[] = {
+      {"bob@example.org, John Q Public", nullptr, "John Q Public"},
+      {"bob@example.org", longDefault.c_str(), longDefault},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.named);
+    Settings.EncryptFor = row.encryptFor;
+    Settings.EncryptForLength = row.encryptFor ? static_cast<int>(std::strlen(row.encryptFor)) : 0;
+    FakeClient::SetText(client_.to, row.to);
+    FakeClient::SetText(client_.body, "For everybody named.");
+    const auto seen = Run(client_.body, {{kEncryptTitle, IDOK}});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, "Quillnet cannot pass these recipients to PGP:\n  " + row.named +
+                                "\nThe recipients take at most 111 characters in all, and each "
+                                "needs an address. Nothing was encrypted.");
+    EXPECT_EQ(FakeClient::Text(client_.body), "For everybody named.");
+  }
+  Settings.EncryptFor = nullptr;
+  EXPECT_TRUE(pgp_.Calls().empty());
+}
+
 TEST_F(RunPgpCommandTest, EmptyToFieldClearsigns) {
   FakeClient::SetText(client_.cc, "bob@example.org");  // no To: Cc alone gives nobody
   FakeClient::SetText(client_.body, "Signed words.");

@@ -179,6 +179,7 @@ struct RecipientRow {
   bool nicknameCommand;  // whether the client's menu offers one
   std::string expected;
   size_t nicknameCalls;
+  std::string leftOut = "";  // who could not be passed on, as the user is told
 };
 
 class RecipientTest : public CaptureTest, public testing::WithParamInterface<RecipientRow> {};
@@ -193,6 +194,7 @@ TEST_P(RecipientTest, ComeFromToAndCc) {
   EXPECT_EQ(std::string(runState.recipients), row.expected);
   EXPECT_LE(std::strlen(runState.recipients), 111u);
   EXPECT_EQ(client.nicknameCalls.size(), row.nicknameCalls);
+  EXPECT_EQ(std::string(runState.recipientsLeftOut.text), row.leftOut);
 }
 
 // Addresses of the given lengths ("u3xxxx@example.org"), separated by ", "
@@ -216,6 +218,14 @@ std::string Reduced(const std::vector<int>& lengths) {
   return list;
 }
 
+// The addresses from the `first`-th on, as the user is told they were left out.
+std::string Named(const std::vector<int>& lengths, size_t first) {
+  const std::string all = AddressList(lengths);
+  size_t at = 0;
+  for (size_t i = 0; i < first; ++i) at = all.find(", ", at) + 2;
+  return all.substr(at);
+}
+
 // Beside "a@b" (3 characters and a blank) a Cc list of 107 still fits the
 // 111 characters; one more and it is left out whole.
 const std::vector<int> kCcThatFits{16, 16, 16, 16, 16, 22};   // 107 reduced
@@ -232,7 +242,10 @@ INSTANTIATE_TEST_SUITE_P(
         RecipientRow{"NicknamesExpandedByTheClient", "alice, bob", "", true,
                      "alice@example.org bob@example.net", 2},
         RecipientRow{"NoNicknameCommandNoExpansion", "alice, bob", "", false, "alice bob", 0},
-        RecipientRow{"EntryWithoutAtKeptWhole", "  John Q Public  ", "", false, "John Q Public", 0},
+        // A name without an address would reach PGP as three user ids.
+        RecipientRow{"NameWithoutAddressIsLeftOutAndNamed", "  John Q Public  ", "", false, "", 0,
+                     "John Q Public"},
+        RecipientRow{"OneWordWithoutAddressIsAUserId", "  alice  ", "", false, "alice", 0},
         RecipientRow{"CcFollowsTo", "a@b", "c@d", true, "a@b c@d", 2},
         RecipientRow{"CcNicknameListExpands", "Name <a@b>", "team", true,
                      "a@b carol@example.com dave@example.com", 2},
@@ -241,11 +254,11 @@ INSTANTIATE_TEST_SUITE_P(
         RecipientRow{"CcThatJustFits", "a@b", AddressList(kCcThatFits), false,
                      "a@b " + Reduced(kCcThatFits), 0},
         RecipientRow{"CcThatWouldPass111LeftOut", "a@b", AddressList(kCcOneTooLong), false, "a@b",
-                     0},
+                     0, Named(kCcOneTooLong, 0)},
         RecipientRow{"LongToCutAtABlank", AddressList(kLongTo), "", false,
-                     Reduced(std::vector<int>(6, 16)), 0},
+                     Reduced(std::vector<int>(6, 16)), 0, Named(kLongTo, 6)},
         RecipientRow{"LongToWithoutBlankBecomesEmpty", std::string(120, 'z') + "@x", "", false, "",
-                     0}),
+                     0, std::string(120, 'z') + "@x"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CaptureTest, NicknameCommandSelectsEachEntryAndHoldsShiftWhenAsked) {
