@@ -186,6 +186,8 @@ Faults ParseFaults(std::string_view list) {
       faults.noOutput = true;
     } else if (EqualsNoCase(item, "crash")) {
       faults.crash = true;
+    } else if (EqualsNoCase(item, "noverdict")) {
+      faults.noVerdict = true;
     } else {
       faults.error = "PGPSTUB_FAULT: cannot use '" + std::string(item) + "'.";
       return faults;

@@ -53,6 +53,7 @@ struct Faults {
   bool emptyOutput = false;
   bool noOutput = false;
   bool crash = false;
+  bool noVerdict = false;  // writes no verdict file, as a real PGP 2 writes none
   uint32_t sleepMs = 0;
   std::string error;  // set: an item was not understood
 };

@@ -1,13 +1,21 @@
 #include "keyring.h"
 
+#include <cstdint>
+
 #include "armor.h"
 
 namespace pgpstub {
 
 std::vector<Key> ParseKeyring(std::string_view text) {
   std::vector<Key> keys;
+  std::vector<std::string> unverified;
+  constexpr std::string_view kUnverified = "unverified ";
   for (const Line& line : SplitLines(text)) {
     const std::string_view content = TrimBlanks(line.text);
+    if (content.substr(0, kUnverified.size()) == kUnverified) {
+      unverified.emplace_back(TrimBlanks(content.substr(kUnverified.size())));
+      continue;
+    }
     const std::string_view kind = content.substr(0, 4);
     const std::string_view rest = TrimBlanks(content.substr(kind.size()));
     if (kind == "pub " && !rest.empty()) {
@@ -19,7 +27,27 @@ std::vector<Key> ParseKeyring(std::string_view text) {
       if (!id.empty()) keys.push_back({true, std::string(id), std::string(rest.substr(lastBlank + 1))});
     }
   }
+  for (Key& key : keys)
+    for (const std::string& id : unverified)
+      if (!key.secret && key.userId == id) key.unverified = true;
   return keys;
+}
+
+const Key* PublicKeyOf(const std::vector<Key>& keys, std::string_view userId) {
+  for (const Key& key : keys)
+    if (!key.secret && key.userId == userId) return &key;
+  return nullptr;
+}
+
+std::string Fingerprint(std::string_view userId) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (uint32_t round = 0; round < 5; ++round) {
+    uint32_t hash = 2166136261u ^ (round * 0x9E3779B9u);
+    for (char c : userId) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(hash >> shift) & 0xF];
+  }
+  return out;
 }
 
 const Key* FindPublicKey(const std::vector<Key>& keys, std::string_view pattern) {
@@ -51,7 +79,10 @@ bool HasPublicKey(const std::vector<Key>& keys, std::string_view userId) {
 std::string KeyringAppendText(std::string_view existing, const std::vector<std::string>& userIds) {
   std::string out;
   if (!existing.empty() && existing.back() != '\n') out.append("\r\n");
-  for (const std::string& id : userIds) out.append("pub ").append(id).append("\r\n");
+  for (const std::string& id : userIds) {
+    out.append("pub ").append(id).append("\r\n");
+    out.append("unverified ").append(id).append("\r\n");
+  }
   return out;
 }
 

@@ -1,7 +1,9 @@
 // The stand-in's key list, "keyring.txt": one key a line, "pub <user id>"
 // or "sec <user id> <pass phrase>" (the pass phrase is the last word, so the
-// user id may hold blanks and "<...>"). Blank lines, lines starting with '#'
-// and lines of any other form are ignored. Pure: no platform header.
+// user id may hold blanks and "<...>"). "unverified <user id>" marks a pub
+// key as not certified (one added with -ka): its signatures are good but
+// their signer is not vouched for. Blank lines, lines starting with '#' and
+// lines of any other form are ignored. Pure: no platform header.
 #pragma once
 
 #include <string>
@@ -14,6 +16,7 @@ struct Key {
   bool secret = false;
   std::string userId;
   std::string passPhrase;  // secret keys only
+  bool unverified = false;
 };
 
 std::vector<Key> ParseKeyring(std::string_view text);
@@ -26,8 +29,16 @@ const Key* FirstSecretKey(const std::vector<Key>& keys);
 std::vector<const Key*> SecretKeysOf(const std::vector<Key>& keys, std::string_view userId);
 bool HasPublicKey(const std::vector<Key>& keys, std::string_view userId);
 
+// The public key with exactly this user id, or null.
+const Key* PublicKeyOf(const std::vector<Key>& keys, std::string_view userId);
+
+// The stand-in's fingerprint of a key: 40 hex digits derived from its user
+// id, the same on every run.
+std::string Fingerprint(std::string_view userId);
+
 // The text to append to the key list `existing` so that it gains a "pub"
-// line for each id; starts with a line end when `existing` lacks a final one.
+// line and an "unverified" line for each id; starts with a line end when
+// `existing` lacks a final one.
 std::string KeyringAppendText(std::string_view existing, const std::vector<std::string>& userIds);
 
 }  // namespace pgpstub

@@ -13,6 +13,7 @@ struct Run {
   const Invocation& invocation;
   const std::string& keyringPath;
   Host& host;
+  Verdict& verdict;
 };
 
 std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
@@ -142,6 +143,26 @@ uint32_t UnlockMessage(const Run& run, const Message& message) {
   return kExitOk;
 }
 
+// What a signature by `signer` is worth: a key of that user id must be in
+// the key list, and one added with -ka is not vouched for.
+void NoteSignature(const Run& run, const std::string& signer, bool holds) {
+  Verdict& verdict = run.verdict;
+  verdict.signedMessage = true;
+  verdict.signer = signer;
+  verdict.fingerprint = Fingerprint(signer);
+  const std::vector<Key> keys = LoadKeys(run);
+  const Key* key = PublicKeyOf(keys, signer);
+  if (!holds) {
+    verdict.status = "bad";
+    verdict.problem = "bad-signature";
+  } else if (key == nullptr) {
+    verdict.status = "unknown-key";
+  } else {
+    verdict.status = "good";
+    verdict.validity = key->unverified ? "undefined" : "full";
+  }
+}
+
 uint32_t BadSignature(const Run& run, std::string_view signer) {
   run.host.Complain("WARNING: Bad signature, doesn't match file contents!");
   run.host.Complain("Bad signature from user \"" + std::string(signer) + "\".");
@@ -156,8 +177,10 @@ uint32_t DecodeMessage(const Run& run, const std::vector<Line>& lines, size_t be
     run.host.Complain("ERROR: Bad ASCII armor in file " + Quoted(run.invocation.file) + ".");
     return kExitBadFile;
   }
+  run.verdict.encrypted = !message->recipients.empty();
   if (!message->recipients.empty())
     if (const uint32_t code = UnlockMessage(run, *message)) return code;
+  if (!message->signer.empty()) NoteSignature(run, message->signer, SignatureHolds(*message));
   if (!SignatureHolds(*message)) return BadSignature(run, message->signer);
   if (const uint32_t code = WriteOutput(run, output, message->data)) return code;
   if (!message->signer.empty()) run.host.Say("Good signature from user \"" + message->signer + "\".");
@@ -172,6 +195,7 @@ uint32_t CheckSigned(const Run& run, std::string_view file, const std::vector<Li
     run.host.Complain("ERROR: Bad clear-signed text in file " + Quoted(run.invocation.file) + ".");
     return kExitBadFile;
   }
+  NoteSignature(run, check.signer, check.status == CheckStatus::Good);
   if (check.status == CheckStatus::Bad) return BadSignature(run, check.signer);
   if (const uint32_t code = WriteOutput(run, output, check.text)) return code;
   run.host.Say("Good signature from user \"" + check.signer + "\".");
@@ -229,7 +253,10 @@ uint32_t RunAddKey(const Run& run) {
     run.host.Complain("Cannot add to key ring " + Quoted(run.keyringPath) + ".");
     return kExitKeyAdd;
   }
-  for (const std::string& id : added) run.host.Say("pub  " + id);
+  for (const std::string& id : added) {
+    run.host.Say("pub  " + id);
+    run.verdict.keysAdded.emplace_back(Fingerprint(id), id);
+  }
   run.host.Say("Keys added to key ring " + Quoted(run.keyringPath) + ": " +
                std::to_string(added.size()) + ".");
   return kExitOk;
@@ -264,8 +291,10 @@ constexpr std::string_view kUsage[] = {
 
 }  // namespace
 
-uint32_t RunInvocation(const Invocation& invocation, const std::string& keyringPath, Host& host) {
-  const Run run{invocation, keyringPath, host};
+uint32_t RunInvocation(const Invocation& invocation, const std::string& keyringPath, Host& host,
+                       Verdict* verdict) {
+  Verdict unused;
+  const Run run{invocation, keyringPath, host, verdict != nullptr ? *verdict : unused};
   if (!invocation.error.empty()) {
     host.Complain(invocation.error);
     host.Complain("For a usage summary, type:  pgp -h");

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/verdict.h"
 #include "invocation.h"
 
 namespace pgpstub {
@@ -44,6 +45,10 @@ class Host {
   virtual void Complain(std::string_view line) = 0;  // errors
 };
 
-uint32_t RunInvocation(const Invocation& invocation, const std::string& keyringPath, Host& host);
+// Carries out the invocation. With `verdict`, fills in what a decode or a
+// check found (encrypted, signed, by whom, how good) and the keys a -ka
+// added, for the verdict file the module may ask for.
+uint32_t RunInvocation(const Invocation& invocation, const std::string& keyringPath, Host& host,
+                       Verdict* verdict = nullptr);
 
 }  // namespace pgpstub

@@ -157,9 +157,9 @@ class ProcessHost final : public pgpstub::Host {
   }
 };
 
-uint32_t RunGuarded(const pgpstub::Invocation& invocation, pgpstub::Host& host) {
+uint32_t RunGuarded(const pgpstub::Invocation& invocation, pgpstub::Host& host, Verdict& verdict) {
   try {
-    return pgpstub::RunInvocation(invocation, KeyringPath(), host);
+    return pgpstub::RunInvocation(invocation, KeyringPath(), host, &verdict);
   } catch (const std::bad_alloc&) {
     host.Complain("Out of memory.");
     return pgpstub::kExitNoMemory;
@@ -182,6 +182,20 @@ void ApplyOutputFaults(const pgpstub::Faults& faults, const pgpstub::Invocation&
       host.WriteWholeFile(*output, {});
   }
   code = pgpstub::kExitOk;
+}
+
+// The verdict file the module names in QUILLNET_VERDICT, for a decode, a
+// check or a key addition. The time of a signature is PGPSTUB_SIGNED_AT's:
+// the stand-in's records carry none.
+void WriteVerdictFile(const pgpstub::Invocation& invocation, Verdict verdict,
+                      pgpstub::Host& host) {
+  const std::string path = EnvironmentValue("QUILLNET_VERDICT");
+  if (path.empty()) return;
+  if (invocation.operation != pgpstub::Operation::Decode &&
+      invocation.operation != pgpstub::Operation::AddKey)
+    return;
+  if (verdict.signedMessage) verdict.signedAt = EnvironmentValue("PGPSTUB_SIGNED_AT");
+  host.WriteWholeFile(path, FormatVerdict(verdict));
 }
 
 void AppendLogLine(const char* rawCommandLine, bool passPhraseSet, const std::string& exitText) {
@@ -217,7 +231,9 @@ int main() {
       code = pgpstub::kExitBadArguments;
     } else {
       const pgpstub::Invocation invocation = pgpstub::ParseInvocation(raw);
-      code = RunGuarded(invocation, host);
+      Verdict verdict;
+      code = RunGuarded(invocation, host, verdict);
+      if (!faults.noVerdict) WriteVerdictFile(invocation, verdict, host);
       ApplyOutputFaults(faults, invocation, host, code);
       if (faults.exitCode) code = *faults.exitCode;
     }

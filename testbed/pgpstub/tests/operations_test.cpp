@@ -154,16 +154,18 @@ TEST_F(Operations, AddingKeysAppendsOnlyNewOnesOnTheirOwnLines) {
   host.files[kKeyring] = "pub Alice <a@x.org>";  // no final line end
   host.files["keys.asc"] = MakeKeyBlock({"Alice <a@x.org>", "Carol <c@x.org>", "Carol <c@x.org>"});
   EXPECT_EQ(Run("-ka keys.asc"), kExitOk);
-  EXPECT_EQ(host.files[kKeyring], "pub Alice <a@x.org>\r\npub Carol <c@x.org>\r\n");
+  const std::string added =
+      "pub Alice <a@x.org>\r\npub Carol <c@x.org>\r\nunverified Carol <c@x.org>\r\n";
+  EXPECT_EQ(host.files[kKeyring], added);
   EXPECT_EQ(Run("-ka keys.asc"), kExitOk);  // nothing new: no change, still success
-  EXPECT_EQ(host.files[kKeyring], "pub Alice <a@x.org>\r\npub Carol <c@x.org>\r\n");
+  EXPECT_EQ(host.files[kKeyring], added);
 }
 
 TEST_F(Operations, AddingKeysToAMissingKeyListCreatesIt) {
   host.files.erase(kKeyring);
   host.files["keys.asc"] = MakeKeyBlock({"Carol <c@x.org>"});
   EXPECT_EQ(Run("-ka keys.asc"), kExitOk);
-  EXPECT_EQ(host.files[kKeyring], "pub Carol <c@x.org>\r\n");
+  EXPECT_EQ(host.files[kKeyring], "pub Carol <c@x.org>\r\nunverified Carol <c@x.org>\r\n");
 }
 
 TEST_F(Operations, ExtractedKeysAreTheFullIdsOfTheMatches) {
@@ -178,6 +180,52 @@ TEST_F(Operations, BadArgumentsTouchNothing) {
   EXPECT_EQ(Run("-aetwz plain bob"), kExitBadArguments);
   EXPECT_EQ(host.files.size(), 2u);
   EXPECT_NE(host.complained.find("pgp -h"), std::string::npos);
+}
+
+// What the verdict file will say: encryption, the signature and how far its
+// signer is vouched for, the keys a -ka added (all of a block's keys).
+TEST_F(Operations, TheVerdictSaysWhatWasFound) {
+  host.phrase = "apw";
+  host.files[kKeyring] += "pub Carol <c@x.org>\r\nunverified Carol <c@x.org>\r\n";
+  const struct {
+    const char* make;
+    std::string status;
+    bool encrypted;
+    bool signedMessage;
+    std::string validity;
+  } rows[] = {
+      {"-aestw plain alice", "good", true, true, "full"},
+      {"-aetw plain alice", "none", true, false, ""},
+      {"-a plain", "none", false, false, ""},  // literal data only
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.make);
+    host.files["plain"] = "text\r\n";
+    ASSERT_EQ(Run(row.make), kExitOk);
+    Verdict verdict;
+    ASSERT_EQ(RunInvocation(ParseInvocation("pgp plain.asc"), kKeyring, host, &verdict), kExitOk);
+    EXPECT_EQ(verdict.status, row.status);
+    EXPECT_EQ(verdict.encrypted, row.encrypted);
+    EXPECT_EQ(verdict.signedMessage, row.signedMessage);
+    EXPECT_EQ(verdict.validity, row.validity);
+    EXPECT_EQ(verdict.signer, row.signedMessage ? "Alice <a@x.org>" : "");
+  }
+  host.files["signed.asc"] = ClearSign("Hi\r\n", "Carol <c@x.org>");
+  Verdict carol;
+  RunInvocation(ParseInvocation("pgp signed.asc"), kKeyring, host, &carol);
+  EXPECT_EQ(carol.status, "good");
+  EXPECT_EQ(carol.validity, "undefined") << "added with -ka, never certified";
+  host.files["signed.asc"] = ClearSign("Hi\r\n", "Mallory <m@x.org>");
+  Verdict stranger;
+  RunInvocation(ParseInvocation("pgp signed.asc"), kKeyring, host, &stranger);
+  EXPECT_EQ(stranger.status, "unknown-key");
+
+  host.files["keys.asc"] = MakeKeyBlock({"Harmless <h@x.org>", "Bob <bob@example.com>"});
+  Verdict keys;
+  ASSERT_EQ(RunInvocation(ParseInvocation("pgp -ka keys.asc"), kKeyring, host, &keys), kExitOk);
+  ASSERT_EQ(keys.keysAdded.size(), 2u) << "the hidden second key is named too";
+  EXPECT_EQ(keys.keysAdded[1].second, "Bob <bob@example.com>");
+  EXPECT_EQ(keys.keysAdded[1].first, Fingerprint("Bob <bob@example.com>"));
 }
 
 }  // namespace

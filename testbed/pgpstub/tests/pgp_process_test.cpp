@@ -344,7 +344,8 @@ TEST_F(PgpProcess, ExportedKeyIsAddedFromAWholeMailToAnotherKeyList) {
   const ChildRun added = RunPgp(other, "-ka " + other + "quillnet.asc", otherEnvironment);
   EXPECT_EQ(added.exitCode, 0u) << added.console;
   EXPECT_EQ(ReadFileBytes(other + "keyring.txt"),
-            "pub Bob Other <bob@example.org>\r\npub " + std::string(kAlice) + "\r\n");
+            "pub Bob Other <bob@example.org>\r\npub " + std::string(kAlice) +
+                "\r\nunverified " + std::string(kAlice) + "\r\n");
   EXPECT_EQ(RunPgp(other, "-aetw " + other + "quillnet alice", otherEnvironment).exitCode, 0u);
 }
 
