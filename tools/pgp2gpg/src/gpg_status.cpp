@@ -345,4 +345,136 @@ Verdict JudgeImport(const GpgOutcome& outcome) {
   return verdict;
 }
 
+namespace {
+
+// The user id after the key id of a *SIG or IMPORTED line, as gpg gives it
+// (UTF-8), %XX escapes undone.
+std::string RawUserIdOf(const StatusLine& line) {
+  const size_t blank = line.rest.find(' ');
+  return blank == std::string::npos ? std::string() : PercentDecode(line.rest.substr(blank + 1));
+}
+
+std::string ValidityOf(const std::string& keyword) {
+  if (keyword == "TRUST_UNDEFINED") return "undefined";
+  if (keyword == "TRUST_NEVER") return "never";
+  if (keyword == "TRUST_MARGINAL") return "marginal";
+  if (keyword == "TRUST_FULLY") return "full";
+  if (keyword == "TRUST_ULTIMATE") return "ultimate";
+  return {};
+}
+
+std::string ProblemOf(const std::string& keyword) {
+  if (keyword == "BADSIG") return "bad-signature";
+  if (keyword == "EXPSIG") return "expired-signature";
+  if (keyword == "EXPKEYSIG") return "expired-key";
+  if (keyword == "REVKEYSIG") return "revoked-key";
+  return "cannot-check";
+}
+
+// Days since 1970-01-01 to a civil date (Howard Hinnant's algorithm).
+void CivilFromDays(long long days, long long& year, unsigned& month, unsigned& day) {
+  days += 719468;
+  const long long era = (days >= 0 ? days : days - 146096) / 146097;
+  const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
+  const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const unsigned monthIndex = (5 * dayOfYear + 2) / 153;
+  day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+  month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+  year = static_cast<long long>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+std::string Digits(long long value, int width) {
+  std::string text = std::to_string(value);
+  return text.size() < static_cast<size_t>(width) ? std::string(width - text.size(), '0') + text
+                                                  : text;
+}
+
+bool AllDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+}  // namespace
+
+std::string IsoTime(const std::string& gpgTime) {
+  if (gpgTime.size() == 15 && gpgTime[8] == 'T' && AllDigits(gpgTime.substr(0, 8)) &&
+      AllDigits(gpgTime.substr(9))) {
+    return gpgTime.substr(0, 4) + "-" + gpgTime.substr(4, 2) + "-" + gpgTime.substr(6, 2) + "T" +
+           gpgTime.substr(9, 2) + ":" + gpgTime.substr(11, 2) + ":" + gpgTime.substr(13, 2) + "Z";
+  }
+  if (!AllDigits(gpgTime) || gpgTime.size() > 12) return {};
+  const long long seconds = std::stoll(gpgTime);
+  long long year = 0;
+  unsigned month = 0, day = 0;
+  CivilFromDays(seconds / 86400, year, month, day);
+  const long long inDay = seconds % 86400;
+  return Digits(year, 4) + "-" + Digits(month, 2) + "-" + Digits(day, 2) + "T" +
+         Digits(inDay / 3600, 2) + ":" + Digits(inDay / 60 % 60, 2) + ":" + Digits(inDay % 60, 2) +
+         "Z";
+}
+
+::VerdictFile DecodeVerdict(const GpgOutcome& outcome) {
+  const Facts facts = Gather(outcome.status);
+  ::VerdictFile verdict;
+  verdict.encrypted = facts.encrypted;
+  verdict.signedMessage = !facts.signatures.empty();
+  if (facts.signatures.size() > 1) {
+    verdict.status = "bad";
+    verdict.problem = "several-signatures";
+    return verdict;
+  }
+  if (facts.signatures.empty()) return verdict;
+  const StatusLine& signature = *facts.signatures.front();
+  const std::string& k = signature.keyword;
+  if (k == "GOODSIG") {
+    verdict.status = "good";
+  } else if (k == "ERRSIG" && signature.args.size() >= 6 &&
+             ErrorCodeOf(signature.args[5]) == kErrNoPubkey) {
+    verdict.status = "unknown-key";
+  } else {
+    verdict.status = "bad";
+    verdict.problem = ProblemOf(k);
+  }
+  if (k == "ERRSIG") {
+    // ERRSIG <keyid> <pkalgo> <hashalgo> <class> <time> <rc> [<fingerprint>]
+    const bool haveFingerprint = signature.args.size() >= 7 && signature.args[6] != "-";
+    verdict.fingerprint = haveFingerprint ? signature.args[6]
+                          : !signature.args.empty() ? signature.args[0]
+                                                     : std::string();
+    if (signature.args.size() >= 5) verdict.signedAt = IsoTime(signature.args[4]);
+    return verdict;
+  }
+  verdict.signer = RawUserIdOf(signature);
+  for (const StatusLine& line : outcome.status) {
+    if (line.keyword == "VALIDSIG" && !line.args.empty()) {
+      // VALIDSIG <fpr> <date> <time> <expire> <ver> <reserved> <algo> <hash> <class> <primary>
+      verdict.fingerprint = line.args.size() >= 10 ? line.args[9] : line.args[0];
+      if (line.args.size() >= 3) verdict.signedAt = IsoTime(line.args[2]);
+    } else if (verdict.validity.empty()) {
+      verdict.validity = ValidityOf(line.keyword);
+    }
+  }
+  if (verdict.fingerprint.empty() && !signature.args.empty()) verdict.fingerprint = signature.args[0];
+  return verdict;
+}
+
+::VerdictFile ImportVerdict(const GpgOutcome& outcome) {
+  ::VerdictFile verdict;
+  for (const StatusLine& line : outcome.status) {
+    // IMPORT_OK <reason> <fingerprint>; reason 0 means nothing changed.
+    if (line.keyword != "IMPORT_OK" || line.args.size() < 2 || line.args[0] == "0") continue;
+    const std::string& fingerprint = line.args[1];
+    std::string userId;
+    for (const StatusLine& imported : outcome.status) {
+      if (imported.keyword != "IMPORTED" || imported.args.empty()) continue;
+      const std::string& keyId = imported.args[0];
+      if (fingerprint.size() >= keyId.size() &&
+          fingerprint.compare(fingerprint.size() - keyId.size(), keyId.size(), keyId) == 0)
+        userId = RawUserIdOf(imported);
+    }
+    verdict.keysAdded.emplace_back(fingerprint, userId);
+  }
+  return verdict;
+}
+
 }  // namespace pgp2gpg

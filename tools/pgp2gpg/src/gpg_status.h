@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/verdict.h"
+
 namespace pgp2gpg {
 
 struct StatusLine {
@@ -44,5 +46,19 @@ Verdict JudgeSign(const GpgOutcome& outcome);
 
 // Adding keys to the keyring.
 Verdict JudgeImport(const GpgOutcome& outcome);
+
+// What the module's verdict file says of a decode or a check: whether the
+// input was encrypted and signed, the signature's status (good, bad,
+// unknown-key, none) and why a bad one is bad, the signer's user id as
+// gpg gives it (UTF-8), the primary key's fingerprint, the signature's time
+// (UTC) and gpg's validity of the key.
+::VerdictFile DecodeVerdict(const GpgOutcome& outcome);
+
+// The keys an import added or changed, by fingerprint and user id.
+::VerdictFile ImportVerdict(const GpgOutcome& outcome);
+
+// A signature time as gpg reports it (seconds since 1970, or
+// "YYYYMMDDTHHMMSS") in the form "YYYY-MM-DDTHH:MM:SSZ"; "" when unreadable.
+std::string IsoTime(const std::string& gpgTime);
 
 }  // namespace pgp2gpg

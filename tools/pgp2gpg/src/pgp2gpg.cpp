@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "armor_survey.h"
+#include "common/verdict.h"
 #include "console_text.h"
 #include "exit_codes.h"
 #include "gpg_args.h"
@@ -71,6 +72,7 @@ class Session {
   bool LocateGpg();
   int RunToOutput(const std::string& output, bool needsPassPhrase,
                   const std::function<Verdict(const GpgOutcome&)>& judge);
+  void WriteVerdictFile(const VerdictFile& verdict);
   std::optional<std::string> MakeTempOutput(const std::string& output);
   void Report(const Verdict& verdict, const GpgRun& run);
 
@@ -116,6 +118,15 @@ std::optional<std::string> Session::MakeTempOutput(const std::string& output) {
     if (platform_.CreateNewFile(name)) return name;
   }
   return std::nullopt;
+}
+
+// The module names a file for what gpg found, so that what it shows as
+// checked is what gpg vouched for; it is written whatever the outcome.
+void Session::WriteVerdictFile(const VerdictFile& verdict) {
+  const std::string path = platform_.VerdictPath();
+  if (path.empty()) return;
+  if (!platform_.WriteNewFile(path, FormatVerdictFile(verdict)))
+    platform_.Say("Cannot write the verdict file " + Shown(path) + ".");
 }
 
 void Session::Report(const Verdict& verdict, const GpgRun& run) {
@@ -190,6 +201,7 @@ int Session::Decode() {
   }
   const bool expectSignature = survey.kind() == BlockKind::SignedMessage;
   const int code = RunToOutput(*output, !expectSignature, [&](const GpgOutcome& outcome) {
+    WriteVerdictFile(DecodeVerdict(outcome));
     return JudgeDecode(outcome, expectSignature);
   });
   if (code == kExitOk) platform_.Say("Plaintext filename: " + EscapeForConsole(*output));
@@ -261,7 +273,9 @@ int Session::AddKey() {
     platform_.Say(run.startError);
     return kExitFileNotFound;
   }
-  const Verdict verdict = JudgeImport(GpgOutcome{ParseStatus(run.status), run.exitCode, run.statusComplete});
+  const GpgOutcome outcome{ParseStatus(run.status), run.exitCode, run.statusComplete};
+  WriteVerdictFile(ImportVerdict(outcome));
+  const Verdict verdict = JudgeImport(outcome);
   Report(verdict, run);
   return verdict.exitCode;
 }

@@ -70,6 +70,11 @@ class Platform {
   virtual bool WipeFile(const std::string& path) = 0;
   // A few random characters that may stand in a file name.
   virtual std::string RandomTag() = 0;
+  // The verdict file the module named in QUILLNET_VERDICT; "" when none.
+  virtual std::string VerdictPath() = 0;
+  // Writes `text` as a new file at `path`; whatever had that name (a file,
+  // a link) is removed first, never written through.
+  virtual bool WriteNewFile(const std::string& path, const std::string& text) = 0;
 };
 
 // The words after the program name; returns PGP 2's exit code.

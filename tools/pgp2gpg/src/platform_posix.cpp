@@ -260,6 +260,17 @@ bool PosixPlatform::WipeFile(const std::string& path) {
   return lstat(path.c_str(), &after) != 0;
 }
 
+std::string PosixPlatform::VerdictPath() {
+  const char* value = std::getenv("QUILLNET_VERDICT");
+  return value != nullptr ? value : "";
+}
+
+bool PosixPlatform::WriteNewFile(const std::string& path, const std::string& text) {
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) return false;
+  Fd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+  return fd.get() >= 0 && WriteAll(fd.get(), text.data(), text.size());
+}
+
 std::string PosixPlatform::RandomTag() {
   std::random_device device;
   const unsigned value = device();

@@ -245,6 +245,18 @@ bool WinPlatform::WipeFile(const std::string& path) {
   return GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
+std::string WinPlatform::VerdictPath() {
+  return EnvironmentValue(L"QUILLNET_VERDICT").value_or("");
+}
+
+bool WinPlatform::WriteNewFile(const std::string& path, const std::string& text) {
+  const std::wstring wide = Utf8ToWide(path);
+  if (!DeleteFileW(wide.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+  UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && WriteAll(file.get(), text.data(), text.size());
+}
+
 std::string WinPlatform::RandomTag() {
   std::random_device device;
   char buffer[16];

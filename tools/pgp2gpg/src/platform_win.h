@@ -27,6 +27,8 @@ class WinPlatform final : public Platform {
   bool CreateNewFile(const std::string& path) override;
   bool MoveReplacing(const std::string& from, const std::string& to) override;
   bool WipeFile(const std::string& path) override;
+  std::string VerdictPath() override;
+  bool WriteNewFile(const std::string& path, const std::string& text) override;
   std::string RandomTag() override;
 };
 

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "common/verdict.h"
 #include "exit_codes.h"
 #include "gpg_home.h"
 
@@ -340,6 +341,128 @@ TEST_F(GpgRoundTrip, InputErrorsUsePgpsCodes) {
   EXPECT_EQ(Pgp({In("quillnet")}).exitCode, kExitBadInput);
   EXPECT_EQ(Pgp({"-aetz", In("quillnet"), "bob"}).exitCode, kExitBadArguments);
   EXPECT_EQ(Files(), (std::vector<std::string>{"plain.asc", "quillnet"}));
+}
+
+// ---- the verdict file the module names in QUILLNET_VERDICT -------------------
+
+class VerdictFileTest : public GpgRoundTrip {
+ protected:
+  std::string VerdictPath() const { return In("quillnet.vrd"); }
+  std::string VerdictVariable() const { return "QUILLNET_VERDICT=" + VerdictPath(); }
+  // A decode of quillnet.asc; the verdict file it left.
+  VerdictFile Decode(const std::vector<std::string>& extra = {}, const GpgHome* home = nullptr) {
+    std::vector<std::string> environment = extra;
+    environment.push_back(VerdictVariable());
+    last_ = Pgp({In("quillnet.asc")}, environment, home);
+    EXPECT_TRUE(PathExists(VerdictPath())) << last_.output;
+    return ParseVerdictFile(ReadWholeFile(VerdictPath()));
+  }
+  ProcessResult last_;
+};
+
+TEST_F(VerdictFileTest, SaysWhatADecodeFound) {
+  ClearSigned();
+  VerdictFile verdict = Decode();
+  EXPECT_EQ(last_.exitCode, kExitOk) << last_.output;
+  EXPECT_EQ(verdict.status, "good");
+  EXPECT_FALSE(verdict.encrypted);
+  EXPECT_TRUE(verdict.signedMessage);
+  EXPECT_EQ(verdict.signer, "Alice <alice@example.org>");
+  EXPECT_EQ(verdict.fingerprint.size(), 40u) << verdict.fingerprint;
+  EXPECT_EQ(verdict.signedAt.size(), 20u) << verdict.signedAt;  // YYYY-MM-DDTHH:MM:SSZ
+  EXPECT_EQ(verdict.validity, "ultimate") << "a key of the user's own";
+
+  std::string tampered = ReadWholeFile(In("quillnet.asc"));
+  tampered.replace(tampered.find("Hello Bob"), 9, "Hello Eve");
+  WriteWholeFile(In("quillnet.asc"), tampered);
+  verdict = Decode();
+  EXPECT_EQ(last_.exitCode, kExitSignatureBad);
+  EXPECT_EQ(verdict.status, "bad");
+  EXPECT_EQ(verdict.problem, "bad-signature");
+
+  EncryptedForBob(false);
+  verdict = Decode({Pass(kBobPass)});
+  EXPECT_EQ(last_.exitCode, kExitOk) << last_.output;
+  EXPECT_TRUE(verdict.encrypted);
+  EXPECT_FALSE(verdict.signedMessage);
+  EXPECT_EQ(verdict.status, "none");
+
+  EncryptedForBob(true);
+  verdict = Decode({Pass(kBobPass)});
+  EXPECT_TRUE(verdict.encrypted);
+  EXPECT_TRUE(verdict.signedMessage);
+  EXPECT_EQ(verdict.status, "good");
+  EXPECT_EQ(verdict.signer, "Alice <alice@example.org>");
+
+  // Literal data in a message block: anybody can make one, no key needed.
+  WriteWholeFile(In("quillnet.asc"),
+                 home_->Gpg({"--armor", "--store"}, "I am Bob, really.\n").output);
+  verdict = Decode();
+  EXPECT_EQ(last_.exitCode, kExitOk) << last_.output;
+  EXPECT_FALSE(verdict.encrypted);
+  EXPECT_FALSE(verdict.signedMessage);
+  EXPECT_EQ(verdict.status, "none");
+}
+
+TEST_F(VerdictFileTest, NamesAnUnknownSigningKey) {
+  GpgHome stranger;
+  ClearSigned();
+  const VerdictFile verdict = Decode({}, &stranger);
+  EXPECT_EQ(last_.exitCode, kExitSignatureBad);
+  EXPECT_EQ(verdict.status, "unknown-key");
+  EXPECT_TRUE(verdict.signedMessage);
+  EXPECT_FALSE(verdict.fingerprint.empty());
+}
+
+// Signatures of an expired and of a revoked key: good bytes, no good verdict.
+TEST_F(VerdictFileTest, NamesExpiredAndRevokedKeys) {
+  GpgHome own;
+  const std::string fingerprint = own.AddUser("Eve <eve@example.org>", "");
+  const auto clearSign = [&] {
+    const ProcessResult made = own.Gpg(
+        {"--pinentry-mode", "loopback", "--passphrase", "", "--clearsign"}, "Signed by Eve.\n");
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    WriteWholeFile(In("quillnet.asc"), made.output);
+  };
+  ASSERT_EQ(own.Gpg({"--quick-set-expire", fingerprint, "1d"}).exitCode, 0);
+  clearSign();
+  WriteWholeFile(own.dir() + "/gpg.conf", "faked-system-time 20991231T000000\n");
+  VerdictFile verdict = Decode({}, &own);
+  EXPECT_EQ(last_.exitCode, kExitSignatureBad) << last_.output;
+  EXPECT_EQ(verdict.status, "bad");
+  EXPECT_EQ(verdict.problem, "expired-key");
+  std::filesystem::remove(own.dir() + "/gpg.conf");
+
+  ASSERT_EQ(own.Gpg({"--quick-set-expire", fingerprint, "never"}).exitCode, 0);
+  clearSign();
+  std::string revocation = ReadWholeFile(own.dir() + "/openpgp-revocs.d/" + fingerprint + ".rev");
+  const size_t colon = revocation.find(":-----BEGIN");
+  ASSERT_NE(colon, std::string::npos);
+  revocation.erase(colon, 1);
+  ASSERT_EQ(own.Gpg({"--import"}, revocation).exitCode, 0);
+  verdict = Decode({}, &own);
+  EXPECT_EQ(last_.exitCode, kExitSignatureBad) << last_.output;
+  EXPECT_EQ(verdict.status, "bad");
+  EXPECT_EQ(verdict.problem, "revoked-key");
+}
+
+// A key block that looks like one key may carry a second one further down:
+// both are named, by fingerprint and user id.
+TEST_F(VerdictFileTest, NamesEveryKeyAdded) {
+  GpgHome other;
+  WriteWholeFile(In("keys.asc"),
+                 home_->Gpg({"--armor", "--export", "alice@example.org", "bob@example.org"}).output);
+  const ProcessResult run = Pgp({"-ka", In("keys.asc")}, {VerdictVariable()}, &other);
+  ASSERT_EQ(run.exitCode, kExitOk) << run.output;
+  const VerdictFile verdict = ParseVerdictFile(ReadWholeFile(VerdictPath()));
+  ASSERT_EQ(verdict.keysAdded.size(), 2u) << ReadWholeFile(VerdictPath());
+  std::vector<std::string> userIds;
+  for (const auto& [fingerprint, userId] : verdict.keysAdded) {
+    EXPECT_EQ(fingerprint.size(), 40u) << fingerprint;
+    userIds.push_back(userId);
+  }
+  std::sort(userIds.begin(), userIds.end());
+  EXPECT_EQ(userIds, (std::vector<std::string>{"Alice <alice@example.org>", "Bob <bob@example.org>"}));
 }
 
 }  // namespace

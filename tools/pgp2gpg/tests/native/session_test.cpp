@@ -77,6 +77,12 @@ class MemoryPlatform final : public Platform {
     }
     return files.emplace(path, "").second;
   }
+  std::string verdictPath;  // QUILLNET_VERDICT
+  std::string VerdictPath() override { return verdictPath; }
+  bool WriteNewFile(const std::string& path, const std::string& text) override {
+    files[path] = text;
+    return true;
+  }
   bool MoveReplacing(const std::string& from, const std::string& to) override {
     files[to] = files[from];
     files.erase(from);
