@@ -8,7 +8,9 @@
 #include <memory>
 #include <string_view>
 
+#include "command/result_marking.h"
 #include "core/armor_scanner.h"
+#include "fuzz/marking_check.h"
 
 namespace {
 
@@ -69,6 +71,20 @@ void CheckScan(const char* raw, size_t size, const char* terminated) {
       Check(static_cast<size_t>(block.blockEnd) <= size);
       Check(text.substr(block.blockStart).starts_with(kBeginPrefix));
       Check(kind != PublicKey || window == MessageWindow);
+      // Delivered as PGP's output (here: the block itself, quote marks and
+      // all), the block stands between the markers and the text around it
+      // outside them, whatever either holds.
+      if (kind == Message || kind == Signed) {
+        const char quote = block.quoted ? '>' : '\0';
+        const std::string_view head = text.substr(0, static_cast<size_t>(block.blockStart));
+        const std::string_view inside =
+            text.substr(static_cast<size_t>(block.blockStart),
+                        static_cast<size_t>(block.blockEnd - block.blockStart));
+        const std::string_view tail = text.substr(static_cast<size_t>(block.blockEnd));
+        const std::string marker = FirstMarker(FunctionFromArmor(kind), nullptr);
+        marking_check::CheckMarked(head, inside, tail, quote, marker,
+                                   ComposeMarkedText(head, inside, tail, quote, marker));
+      }
     } else {
       Check(!block.quoted);
     }

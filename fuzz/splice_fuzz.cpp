@@ -14,6 +14,8 @@
 #include <string>
 
 #include "command/result_delivery.h"
+#include "command/result_marking.h"
+#include "fuzz/marking_check.h"
 
 namespace {
 
@@ -99,5 +101,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(block[blockSize - 1] == '\0');
   Check(std::string(block.get(), blockSize - 1) == expected.text);
   Check(plan.cut == expected.cut);
+
+  // The marked delivery of a check or a decode: whatever the message and
+  // PGP's output hold, only the module's two lines pass for markers, and
+  // nothing of the message lands between them.
+  if (function == Decode || function == CheckSignature) {
+    const std::string_view head(captured.get(), parts.headLength);
+    const std::string_view tail(captured.get() + parts.tailStart, parts.tailLength);
+    // The signer's user id is the sender's text too.
+    VerdictFile verdict;
+    verdict.signedMessage = true;
+    verdict.status = "good";
+    verdict.validity = "full";
+    verdict.signer = text.substr(0, 100);
+    const std::string marker = FirstMarker(function, (data[0] & 0x40) ? &verdict : nullptr);
+    const std::string marked = ComposeMarkedText(head, output, tail, quote, marker);
+    marking_check::CheckMarked(head, output, tail, quote, marker, marked);
+  }
   return 0;
 }

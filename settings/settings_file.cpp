@@ -15,6 +15,7 @@ const IntegerSettingKey kIntegerSettingKeys[kIntegerSettingCount] = {
     {kSectionSettings, "ButtonPos", &SettingsValues::ButtonPos},
     {kSectionPgpSettings, "KeepPassword", &SettingsValues::KeepPassword},
     {kSectionPgpSettings, "KeepOpen", &SettingsValues::KeepOpen},
+    {kSectionSettings, "MarkResults", &SettingsValues::MarkResults},
 };
 
 const TextSettingKey kTextSettingKeys[kTextSettingCount] = {

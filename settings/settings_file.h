@@ -39,6 +39,9 @@ struct SettingsValues {
   int32_t ButtonPos;
   int32_t KeepPassword;
   int32_t KeepOpen;
+  // Non-zero: the output of a check or a decode stands between two lines of
+  // the module's own that say what PGP vouched for; 0: the plain splice.
+  int32_t MarkResults;
   const char* ProgPGP;
   const char* PGPtempdir;
   const char* EncryptFor;
@@ -46,7 +49,7 @@ struct SettingsValues {
 
 // What is in force when no copy of the file sets a key.
 constexpr SettingsValues kDefaultSettings{
-    1, 0, 0, 0, 0, 1, 0, 0, -1, nullptr, nullptr, nullptr,
+    1, 0, 0, 0, 0, 1, 0, 0, -1, 1, nullptr, nullptr, nullptr,
 };
 
 // One key of the file and the field it fills; the three section names are
@@ -61,7 +64,7 @@ struct TextSettingKey {
   const char* key;
   const char* SettingsValues::*field;
 };
-constexpr int kIntegerSettingCount = 9;
+constexpr int kIntegerSettingCount = 10;
 constexpr int kTextSettingCount = 3;
 // In record order.
 extern const IntegerSettingKey kIntegerSettingKeys[kIntegerSettingCount];
