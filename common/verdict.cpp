@@ -51,7 +51,7 @@ const char* YesNo(bool value) { return value ? "yes" : "no"; }
 
 }  // namespace
 
-std::string FormatVerdict(const Verdict& verdict) {
+std::string FormatVerdictFile(const VerdictFile& verdict) {
   std::string out;
   Line(out, "status", verdict.status);
   Line(out, "encrypted", YesNo(verdict.encrypted));
@@ -66,8 +66,8 @@ std::string FormatVerdict(const Verdict& verdict) {
   return out;
 }
 
-Verdict ParseVerdict(std::string_view text) {
-  Verdict verdict;
+VerdictFile ParseVerdictFile(std::string_view text) {
+  VerdictFile verdict;
   while (!text.empty()) {
     const size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);

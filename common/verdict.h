@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-struct Verdict {
+struct VerdictFile {
   std::string status = "none";
   bool encrypted = false;
   bool signedMessage = false;
@@ -30,8 +30,8 @@ struct Verdict {
   std::vector<std::pair<std::string, std::string>> keysAdded;  // fingerprint, user id
 };
 
-std::string FormatVerdict(const Verdict& verdict);
+std::string FormatVerdictFile(const VerdictFile& verdict);
 
-// Reads what FormatVerdict writes; lines it does not know, and lines
+// Reads what FormatVerdictFile writes; lines it does not know, and lines
 // without '=', are skipped. Values are %XX-decoded.
-Verdict ParseVerdict(std::string_view text);
+VerdictFile ParseVerdictFile(std::string_view text);

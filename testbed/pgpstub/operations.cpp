@@ -13,7 +13,7 @@ struct Run {
   const Invocation& invocation;
   const std::string& keyringPath;
   Host& host;
-  Verdict& verdict;
+  VerdictFile& verdict;
 };
 
 std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
@@ -146,7 +146,7 @@ uint32_t UnlockMessage(const Run& run, const Message& message) {
 // What a signature by `signer` is worth: a key of that user id must be in
 // the key list, and one added with -ka is not vouched for.
 void NoteSignature(const Run& run, const std::string& signer, bool holds) {
-  Verdict& verdict = run.verdict;
+  VerdictFile& verdict = run.verdict;
   verdict.signedMessage = true;
   verdict.signer = signer;
   verdict.fingerprint = Fingerprint(signer);
@@ -292,8 +292,8 @@ constexpr std::string_view kUsage[] = {
 }  // namespace
 
 uint32_t RunInvocation(const Invocation& invocation, const std::string& keyringPath, Host& host,
-                       Verdict* verdict) {
-  Verdict unused;
+                       VerdictFile* verdict) {
+  VerdictFile unused;
   const Run run{invocation, keyringPath, host, verdict != nullptr ? *verdict : unused};
   if (!invocation.error.empty()) {
     host.Complain(invocation.error);

@@ -49,6 +49,6 @@ class Host {
 // check found (encrypted, signed, by whom, how good) and the keys a -ka
 // added, for the verdict file the module may ask for.
 uint32_t RunInvocation(const Invocation& invocation, const std::string& keyringPath, Host& host,
-                       Verdict* verdict = nullptr);
+                       VerdictFile* verdict = nullptr);
 
 }  // namespace pgpstub

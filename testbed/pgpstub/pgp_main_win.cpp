@@ -157,7 +157,8 @@ class ProcessHost final : public pgpstub::Host {
   }
 };
 
-uint32_t RunGuarded(const pgpstub::Invocation& invocation, pgpstub::Host& host, Verdict& verdict) {
+uint32_t RunGuarded(const pgpstub::Invocation& invocation, pgpstub::Host& host,
+                    VerdictFile& verdict) {
   try {
     return pgpstub::RunInvocation(invocation, KeyringPath(), host, &verdict);
   } catch (const std::bad_alloc&) {
@@ -187,7 +188,7 @@ void ApplyOutputFaults(const pgpstub::Faults& faults, const pgpstub::Invocation&
 // The verdict file the module names in QUILLNET_VERDICT, for a decode, a
 // check or a key addition. The time of a signature is PGPSTUB_SIGNED_AT's:
 // the stand-in's records carry none.
-void WriteVerdictFile(const pgpstub::Invocation& invocation, Verdict verdict,
+void WriteVerdictFile(const pgpstub::Invocation& invocation, VerdictFile verdict,
                       pgpstub::Host& host) {
   const std::string path = EnvironmentValue("QUILLNET_VERDICT");
   if (path.empty()) return;
@@ -195,7 +196,7 @@ void WriteVerdictFile(const pgpstub::Invocation& invocation, Verdict verdict,
       invocation.operation != pgpstub::Operation::AddKey)
     return;
   if (verdict.signedMessage) verdict.signedAt = EnvironmentValue("PGPSTUB_SIGNED_AT");
-  host.WriteWholeFile(path, FormatVerdict(verdict));
+  host.WriteWholeFile(path, FormatVerdictFile(verdict));
 }
 
 void AppendLogLine(const char* rawCommandLine, bool passPhraseSet, const std::string& exitText) {
@@ -231,7 +232,7 @@ int main() {
       code = pgpstub::kExitBadArguments;
     } else {
       const pgpstub::Invocation invocation = pgpstub::ParseInvocation(raw);
-      Verdict verdict;
+      VerdictFile verdict;
       code = RunGuarded(invocation, host, verdict);
       if (!faults.noVerdict) WriteVerdictFile(invocation, verdict, host);
       ApplyOutputFaults(faults, invocation, host, code);

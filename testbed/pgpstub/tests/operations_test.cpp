@@ -202,7 +202,7 @@ TEST_F(Operations, TheVerdictSaysWhatWasFound) {
     SCOPED_TRACE(row.make);
     host.files["plain"] = "text\r\n";
     ASSERT_EQ(Run(row.make), kExitOk);
-    Verdict verdict;
+    VerdictFile verdict;
     ASSERT_EQ(RunInvocation(ParseInvocation("pgp plain.asc"), kKeyring, host, &verdict), kExitOk);
     EXPECT_EQ(verdict.status, row.status);
     EXPECT_EQ(verdict.encrypted, row.encrypted);
@@ -211,17 +211,17 @@ TEST_F(Operations, TheVerdictSaysWhatWasFound) {
     EXPECT_EQ(verdict.signer, row.signedMessage ? "Alice <a@x.org>" : "");
   }
   host.files["signed.asc"] = ClearSign("Hi\r\n", "Carol <c@x.org>");
-  Verdict carol;
+  VerdictFile carol;
   RunInvocation(ParseInvocation("pgp signed.asc"), kKeyring, host, &carol);
   EXPECT_EQ(carol.status, "good");
   EXPECT_EQ(carol.validity, "undefined") << "added with -ka, never certified";
   host.files["signed.asc"] = ClearSign("Hi\r\n", "Mallory <m@x.org>");
-  Verdict stranger;
+  VerdictFile stranger;
   RunInvocation(ParseInvocation("pgp signed.asc"), kKeyring, host, &stranger);
   EXPECT_EQ(stranger.status, "unknown-key");
 
   host.files["keys.asc"] = MakeKeyBlock({"Harmless <h@x.org>", "Bob <bob@example.com>"});
-  Verdict keys;
+  VerdictFile keys;
   ASSERT_EQ(RunInvocation(ParseInvocation("pgp -ka keys.asc"), kKeyring, host, &keys), kExitOk);
   ASSERT_EQ(keys.keysAdded.size(), 2u) << "the hidden second key is named too";
   EXPECT_EQ(keys.keysAdded[1].second, "Bob <bob@example.com>");
