@@ -6,8 +6,13 @@
 
 #include <windows.h>
 
-// Reads ResultFile and puts the text where it belongs. Every outcome is shown
-// to the user here (failure box owned by `owner`, the client's main window).
+#include "runner/pgp_runner_win.h"
+
+// Reads ResultFile and puts the text where it belongs. The output of a check
+// or a decode stands between the module's marker lines (unless MarkResults
+// is 0), which say what the PGP program vouched for in its verdict file.
+// Every outcome is shown to the user here (failure box owned by `owner`, the
+// client's main window).
 // The captured text in runState stays as it was: it is what undo brings back.
 void DeliverPgpResult(HWND owner);
 
@@ -18,3 +23,8 @@ void DeliverPgpResult(HWND owner);
 // enlargement of the block, no second buffer. False when the block cannot
 // be enlarged (handle and text then unchanged) or the output had to be cut.
 bool SpliceResult(HGLOBAL& handle, char quote);
+
+// After a key addition (request.exitCode set): PGP's failure, where it
+// failed, and every key it added, by user id and fingerprint from the
+// verdict file (or, without one, that PGP's output names them).
+void ShowKeysAdded(const PgpRequest& request);

@@ -252,9 +252,11 @@ bool RunAndDeliver(PgpRequest& request) {
   // ends without writing one.
   WipeFile(ResultFile(runState.function, TempBaseName, TempAscName));
   if (!RunPgp(request)) return false;
-  if (!PgpSucceeded(request.exitCode))
+  if (runState.function == AddKey)
+    ShowKeysAdded(request);  // every key PGP added is named, a hidden one too
+  else if (!PgpSucceeded(request.exitCode))
     ShowPgpExitCode(request);
-  else if (runState.function != AddKey)
+  else
     DeliverPgpResult(request.owner);
   return true;
 }

@@ -43,6 +43,9 @@
 #define IDS_ATTACHMENT_NOT_LOCAL 78
 #define IDS_RECIPIENTS_LEFT_OUT  79
 #define IDS_RECIPIENTS_TOO_LONG  80
+#define IDS_KEYS_ADDED           81
+#define IDS_KEYS_ADDED_UNNAMED   82
+#define IDS_NO_KEYS_ADDED        83
 // Run-PGP command and result delivery
 #define IDS_PGP_ERRORCODE        50
 #define IDS_COPY_FAILED          53

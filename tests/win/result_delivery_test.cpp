@@ -65,6 +65,8 @@ class ResultDeliveryTest : public ::testing::Test {
     std::strcpy(TempAscName, (temp_ / "quillnet.asc").c_str());
     Settings.AnsiOem = 0;
     Settings.CopyToReadOnly = 1;
+    // These cases are about the splice itself; the marked result has its own.
+    Settings.MarkResults = 0;
     FreeCapturedText();
   }
 

@@ -71,15 +71,19 @@ class RunPgpCommandTest : public ::testing::Test {
   void SetUp() override {
     std::memcpy(savedBase_, TempBaseName, sizeof savedBase_);
     std::memcpy(savedAsc_, TempAscName, sizeof savedAsc_);
+    std::memcpy(savedVerdict_, TempVerdictName, sizeof savedVerdict_);
     std::memcpy(savedPrefix_, AttachmentPrefix, sizeof savedPrefix_);
     savedPrefixLength_ = AttachmentPrefixLength;
     CopyName(TempBaseName, temp_ / "quillnet");
     CopyName(TempAscName, temp_ / "quillnet.asc");
+    CopyName(TempVerdictName, temp_ / "quillnet.vrd");
     std::strcpy(AttachmentPrefix, kPrefix);
     AttachmentPrefixLength = static_cast<int>(std::strlen(kPrefix));
     Settings.AnsiOem = 0;
     Settings.ConvertAttach = 0;
     Settings.CopyToReadOnly = 1;
+    // These cases are about the splice itself; the marked result has its own.
+    Settings.MarkResults = 0;
     Settings.AlwaysSign = 0;
     Settings.EncryptFor = nullptr;
     Settings.EncryptForLength = 0;
@@ -95,12 +99,14 @@ class RunPgpCommandTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_FALSE(FileExistsOnDisk(TempBaseName)) << TempBaseName;
     EXPECT_FALSE(FileExistsOnDisk(TempAscName)) << TempAscName;
+    EXPECT_FALSE(FileExistsOnDisk(TempVerdictName)) << TempVerdictName;
     EXPECT_EQ(runState.RunInProgress, 0);
     FreeCapturedText();
     runState.sourceWindow = nullptr;
     runState.UndoArmed = FALSE;
     std::memcpy(TempBaseName, savedBase_, sizeof savedBase_);
     std::memcpy(TempAscName, savedAsc_, sizeof savedAsc_);
+    std::memcpy(TempVerdictName, savedVerdict_, sizeof savedVerdict_);
     std::memcpy(AttachmentPrefix, savedPrefix_, sizeof savedPrefix_);
     AttachmentPrefixLength = savedPrefixLength_;
     Settings = savedSettings_;
@@ -146,12 +152,14 @@ class RunPgpCommandTest : public ::testing::Test {
   }
 
   // A key that is not yet in the key list.
-  std::string DaveKeyBlock() {
+  // Dave's key block; with `hidden`, a second key rides in the same block.
+  std::string DaveKeyBlock(const char* hidden = nullptr) {
     const std::string keyring = pgp_ / "keyring.txt";
     const std::string standard = FileBytes(keyring);
-    WriteFileBytes(keyring, standard + "pub " + kDave + "\r\n");
+    WriteFileBytes(keyring, standard + "pub " + kDave + "\r\n" +
+                                (hidden ? "pub " + std::string(hidden) + "\r\n" : ""));
     const std::string path = pgp_ / "davekey";
-    pgp_.RunStub("-kx dave " + path);
+    pgp_.RunStub("-kx dave " + (hidden ? "\"" + std::string(hidden) + "\" " : "") + path);
     WriteFileBytes(keyring, standard);
     std::string block = FileBytes(path + ".asc");
     DeleteFileA((path + ".asc").c_str());
@@ -174,6 +182,7 @@ class RunPgpCommandTest : public ::testing::Test {
   SettingsRecord savedSettings_ = Settings;
   char savedBase_[kPathSize];
   char savedAsc_[kPathSize];
+  char savedVerdict_[kPathSize];
   char savedPrefix_[kAttachmentPrefixSize];
   int savedPrefixLength_ = 0;
 };
@@ -354,14 +363,22 @@ TEST_F(RunPgpCommandTest, NoMessageWindowFindsNoText) {
 
 // ---- keys ------------------------------------------------------------------
 
-TEST_F(RunPgpCommandTest, PublicKeyInAMessageWindowIsAddedAndNothingDelivered) {
-  const std::string text = "My key:\r\n" + DaveKeyBlock() + "\r\n-- \r\nDave";
+// A key block shown as one key may carry a second one: every key PGP added
+// is named, with its fingerprint.
+TEST_F(RunPgpCommandTest, PublicKeyInAMessageWindowIsAddedAndEveryKeyAddedIsNamed) {
+  const char kHidden[] = "Bob <bob@example.com>";
+  const std::string text = "My key:\r\n" + DaveKeyBlock(kHidden) + "\r\n-- \r\nDave";
   FakeClient::SetText(client_.message, text);
   std::string written;
-  Run(client_.message, {{kAddKeyTitle, [&](HWND d) {
-                           written = FileBytes(TempAscName);
-                           PressButton(d, IDOK);
-                         }}});
+  const auto seen = Run(client_.message, {{kAddKeyTitle, [&](HWND d) {
+                                             written = FileBytes(TempAscName);
+                                             PressButton(d, IDOK);
+                                           }},
+                                          {kAddKeyTitle, IDOK}});
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].text.rfind("PGP added these keys to your keyring.", 0), 0u) << seen[1].text;
+  for (const std::string& id : {std::string(kDave), std::string(kHidden)})
+    EXPECT_NE(seen[1].text.find("\n  " + id + "\n    "), std::string::npos) << seen[1].text;
   EXPECT_EQ(written, text) << "the whole message goes to PGP";
   const auto calls = pgp_.Calls();
   ASSERT_EQ(calls.size(), 1u);
@@ -378,7 +395,8 @@ TEST_F(RunPgpCommandTest, QuotedKeyBlockIsWrittenWithoutItsQuoteMarks) {
   Run(client_.message, {{kAddKeyTitle, [&](HWND d) {
                            written = FileBytes(TempAscName);
                            PressButton(d, IDOK);
-                         }}});
+                         }},
+                        {kAddKeyTitle, IDOK}});
   EXPECT_EQ(written, key);
   EXPECT_TRUE(KeyringHasDave());
 }
@@ -402,8 +420,13 @@ TEST_P(KeyInDecodedText, KeyDialogFollowsAndOnlyOkAddsTheKey) {
                                           {kAddKeyTitle, [&](HWND d) {
                                              preview = DialogItemText(d, IDC_PREVIEW);
                                              PressButton(d, answer);
-                                           }}});
-  ASSERT_EQ(seen.size(), 2u);
+                                           }},
+                                          {kAddKeyTitle, IDOK}});
+  // After OK the keys PGP added are named in a box of their own.
+  ASSERT_EQ(seen.size(), answer == IDOK ? 3u : 2u);
+  if (answer == IDOK) {
+    EXPECT_NE(seen[2].text.find(kDave), std::string::npos) << seen[2].text;
+  }
   EXPECT_EQ(preview.rfind("-----BEGIN PGP PUBLIC KEY BLOCK-----", 0), 0u) << preview;
   EXPECT_EQ(FakeClient::Text(client_.message), "Fwd:\r\n" + plain);
   const auto calls = pgp_.Calls();
@@ -480,6 +503,81 @@ TEST_F(RunPgpCommandTest, UndoSwapsTheTextsUntilTheUserTypes) {
   EXPECT_NE(WindowProcOf(client_.body), SourceWindowSubclassProc);
   EXPECT_NE(FakeClient::Text(client_.body), original) << "the edit's own undo, not ours";
 }
+
+// ---- what PGP vouched for, marked ------------------------------------------
+
+constexpr char kEndMarkerLine[] = "[-- Quillnet: end of PGP's output --]";
+
+// The words above a genuinely signed note are not the signer's: the note
+// stands between the module's marker lines, the words outside them, and a
+// forged marker line in the message is shown defused. Undo brings back
+// exactly the message as it was.
+TEST_F(RunPgpCommandTest, ACheckedNoteStandsBetweenMarkersAndNothingElseDoes) {
+  Settings.MarkResults = 1;
+  const std::string head =
+      "[-- Quillnet: good signature from the bank --]\r\nPlease wire the money to Mallory. ";
+  const std::string original = head + ClearSigned("Lunch on Friday.\r\n") + "\r\nBye";
+  FakeClient::SetText(client_.body, original);
+  Run(client_.body, {{kCheckTitle, IDOK}});
+  const std::string shown = FakeClient::Text(client_.body);
+  const std::string marker = "[-- Quillnet: good signature from Alice Example <alice@example.org>";
+  const std::string expectedHead =
+      "(not from Quillnet) [-- Quillnet: good signature from the bank --]\r\n"
+      "Please wire the money to Mallory. \r\n";  // the BEGIN stood in mid-line
+  ASSERT_EQ(shown.substr(0, expectedHead.size()), expectedHead) << shown;
+  const std::string rest = shown.substr(expectedHead.size());
+  EXPECT_EQ(rest.rfind(marker, 0), 0u) << shown;
+  EXPECT_NE(rest.find(", key "), std::string::npos) << "the signing key is named: " << rest;
+  const std::string expectedTail = "--]\r\nLunch on Friday.\r\n" + std::string(kEndMarkerLine) +
+                                   "\r\nBye";
+  EXPECT_EQ(rest.substr(rest.size() - expectedTail.size()), expectedTail) << shown;
+
+  SendMessageA(client_.body, WM_UNDO, 0, 0);
+  EXPECT_EQ(FakeClient::Text(client_.body), original);
+}
+
+struct MarkerRow {
+  const char* name;
+  const char* make;   // how the stand-in makes the message from file %F
+  const char* fault;  // PGPSTUB_FAULT for the decode
+  const char* marker;
+};
+
+class DecodeMarker : public RunPgpCommandTest, public ::testing::WithParamInterface<MarkerRow> {};
+
+// What the first marker says comes from the PGP program's verdict, never
+// from more than it said.
+TEST_P(DecodeMarker, SaysWhatThePgpProgramFound) {
+  const MarkerRow& row = GetParam();
+  Settings.MarkResults = 1;
+  const std::string path = pgp_ / "quillnet";
+  WriteFileBytes(path, "I am Bob, really.\r\n");
+  std::string make = row.make;
+  make.replace(make.find("%F"), 2, path);
+  pgp_.RunStub(make);
+  const std::string block = WithoutFinalLineEnd(FileBytes(path + ".asc"));
+  DeleteFileA((path + ".asc").c_str());
+  FakeClient::SetText(client_.message, block);
+  pgp_.SetFault(row.fault);
+  Run(client_.message, {{kDecodeTitle, IDOK}});
+  pgp_.SetFault(nullptr);
+  EXPECT_EQ(FakeClient::Text(client_.message), std::string(row.marker) +
+                                                   "\r\nI am Bob, really.\r\n" +
+                                                   kEndMarkerLine);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DecodeMarker,
+    ::testing::Values(
+        // Literal data in a message block: anybody can make one, no key needed.
+        MarkerRow{"LiteralOnly", "-a %F", nullptr,
+                  "[-- Quillnet: not encrypted and not signed --]"},
+        MarkerRow{"EncryptedOnly", "-aet %F alice", nullptr, "[-- Quillnet: decrypted; not signed --]"},
+        // A PGP that writes no verdict: only what its exit code proves.
+        MarkerRow{"NoVerdictFile", "-aet %F alice", "noverdict",
+                  "[-- Quillnet: PGP reports success; what it found (encryption, a signer) is "
+                  "named in PGP's output --]"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RunPgpCommandTest, NextCommandTakesThePreviousUndoAway) {
   FakeClient::SetText(client_.body, "a\r\n" + EncryptedForAlice("one\r\n"));

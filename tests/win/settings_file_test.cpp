@@ -155,11 +155,12 @@ const PrecedenceRow kPrecedenceRows[] = {
       {PathCopy, "Settings", "ButtonPos", "17"},
       {PathCopy, "PGP settings", "KeepPassword", "18"},
       {PathCopy, "PGP settings", "KeepOpen", "19"},
+      {PathCopy, "Settings", "MarkResults", "0"},
       {PathCopy, "PGP settings", "ProgPGP", "D:\\PGP\\PGP.EXE"},
       {PathCopy, "PGP settings", "PGPtempdir", "D:\\TMP"},
       {PathCopy, "PGP settings", "EncryptFor", "alice"}},
      [](SettingsValues& v) {
-       v = {11, 12, 13, 14, 15, 16, 17, 18, 19, "D:\\PGP\\PGP.EXE", "D:\\TMP", "alice"};
+       v = {11, 12, 13, 14, 15, 16, 17, 18, 19, 0, "D:\\PGP\\PGP.EXE", "D:\\TMP", "alice"};
      },
      5},
     {"NegativeValuesKeepTheirSign",
