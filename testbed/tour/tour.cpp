@@ -19,6 +19,8 @@
 namespace {
 
 using e2e::Contains;
+using e2e::kEndMarker;
+using e2e::kMarkerStart;
 using uidrive::TextMatch;
 
 constexpr DWORD kTimeout = 20000;
@@ -141,6 +143,15 @@ class Tour {
     return calls.back();
   }
 
+  // The module's line above PGP's output, which says what PGP vouched for.
+  static std::string FirstMarkerIn(const std::string& text) {
+    const size_t start = text.find(kMarkerStart);
+    Check(start != std::string::npos, "no line says what PGP vouched for");
+    const size_t end = text.find(" --]", start);
+    Check(end != std::string::npos, "the marker line is cut short");
+    return text.substr(start, end + 4 - start);
+  }
+
   void ExpectNoTemporaryFiles() {
     Check(e2e::WaitUntil([&] { return workspace_.TempFiles().empty(); }, 5000),
           "temporary files were left behind");
@@ -170,13 +181,16 @@ class Tour {
     const auto dialog = RunPgp(" PGP - Decode ");
     ScreenPicture("decode-dialog");
     uidrive::Answer(dialog, "OK");
-    WaitForText(window, "", "Minutes of the meeting on 3 March 1997");
+    const std::string text = WaitForText(window, "", "Minutes of the meeting on 3 March 1997");
     const auto call = LastCall(++pgpRuns_);
     Check(call.exit == "0", "PGP ended with " + call.exit);
+    const std::string marker = FirstMarkerIn(text);
+    Check(Contains(text, kEndMarker), "no line marks the end of PGP's output");
     ExpectNoTemporaryFiles();
     Picture("decoded");
     CloseActive();
-    return "01-encrypted.msg decoded in place (pgp " + TrimPath(call.commandLine) + ")";
+    return "01-encrypted.msg decoded in place under " + marker + " (pgp " +
+           TrimPath(call.commandLine) + ")";
   }
 
   std::string CheckSignature() {
@@ -186,10 +200,12 @@ class Tour {
     Check(!Contains(text, "BEGIN PGP"), "the armour is still there");
     const auto call = LastCall(++pgpRuns_);
     Check(call.exit == "0", "PGP ended with " + call.exit + " (bad signature?)");
+    const std::string marker = FirstMarkerIn(text);
+    Check(Contains(marker, "good signature"), "the text is marked " + marker);
     ExpectNoTemporaryFiles();
     Picture("signature-checked");
     CloseActive();
-    return "Bob's signature is good; the text is shown without its armour";
+    return "Bob's signature checked; the text is shown without its armour under " + marker;
   }
 
   std::string AddKey() {
@@ -198,6 +214,11 @@ class Tour {
     const auto dialog = RunPgp(" PGP - Add key ");
     ScreenPicture("add-key-dialog");
     uidrive::Answer(dialog, "OK");
+    const auto keys = e2e::WaitForBox(TextMatch::Exact(" PGP - Add key "), quillnet_.client().id(), kTimeout);
+    Check(keys.has_value(), "no word of the keys added");
+    Check(Contains(keys->text, e2e::kCarolUserId), "the keys box does not name Carol's key");
+    ScreenPicture("keys-added");
+    uidrive::Answer(*keys, "OK");
     Check(e2e::WaitUntil([&] { return Contains(workspace_.Keyring(), e2e::kCarolUserId); }, kTimeout),
           "keyring.txt did not gain Carol's key");
     const auto call = LastCall(++pgpRuns_);

@@ -107,9 +107,11 @@ TEST_F(CommandTest, DecodesAReceivedMessageInPlace) {
   const std::string after = WaitForTextWith(window, "", "Minutes of the meeting on 3 March 1997");
   EXPECT_TRUE(Contains(WithoutCr(after), kDecodedNotes)) << after;
   EXPECT_FALSE(Contains(after, "-----BEGIN PGP")) << after;
-  // The block alone is replaced: what stood around it stays.
-  EXPECT_EQ(TextBefore(after, "Minutes of the meeting"), TextBefore(before, "-----BEGIN PGP MESSAGE-----"));
-  EXPECT_EQ(TextAfter(after, "on 10 March\n"), TextAfter(before, "-----END PGP MESSAGE-----"));
+  // The block alone is replaced, by PGP's output between the module's
+  // lines: what stood around it stays, outside them.
+  EXPECT_EQ(TextBefore(after, kMarkerStart), TextBefore(before, "-----BEGIN PGP MESSAGE-----"));
+  EXPECT_TRUE(Contains(after, "[-- Quillnet: decrypted; not signed --]\r\nMinutes")) << after;
+  EXPECT_EQ(TextAfter(after, kEndMarker), TextAfter(before, "-----END PGP MESSAGE-----"));
 
   const std::vector<PgpCall> calls = Calls();
   ASSERT_EQ(calls.size(), 1u);
@@ -133,6 +135,8 @@ TEST_F(CommandTest, ChecksAClearSignedMessage) {
   EXPECT_FALSE(Contains(after, "- -- Bob")) << after;  // dash escaping undone
   EXPECT_TRUE(Contains(after, "\r\n-- Bob")) << after;
   EXPECT_TRUE(Contains(after, "Subject: Signed: new phone number")) << after;
+  EXPECT_TRUE(Contains(after, "\r\n[-- Quillnet: good signature from Bob Builder <bob@example.net>, key "))
+      << after;
 
   const std::vector<PgpCall> calls = Calls();
   ASSERT_EQ(calls.size(), 1u);
@@ -154,6 +158,11 @@ TEST_F(CommandTest, AddsAPublicKeyToTheKeyring) {
   EXPECT_EQ(dialog.title, " PGP - Add key ");
   uidrive::Answer(dialog, "OK");
 
+  // Every key PGP added is named, with its fingerprint.
+  const auto keys = WaitForBox(TextMatch::Exact(" PGP - Add key "), clientId(), kResultTimeout);
+  ASSERT_TRUE(keys) << "no word of the keys added";
+  EXPECT_TRUE(Contains(keys->text, std::string("\n  ") + kCarolUserId + "\n    ")) << keys->text;
+  uidrive::Answer(*keys, "OK");
   ASSERT_TRUE(WaitUntil([&] { return Contains(s().workspace.Keyring(), kCarolUserId); }, kResultTimeout))
       << s().workspace.Keyring();
   const std::vector<PgpCall> calls = Calls();
@@ -196,8 +205,10 @@ TEST_F(CommandTest, EncryptsACompositionForToAndCcAndDecodesItBack) {
   EXPECT_EQ(dialog.title, " PGP - Decode ");
   uidrive::Answer(dialog, "OK");
   const std::string decoded = WaitForTextWith(composition.window, "body", "the plan stands");
-  // The line end after the armour is not part of the block, so it stays.
-  EXPECT_EQ(decoded, body + TextAfter(armoured, "-----END PGP MESSAGE-----"));
+  // The line end after the armour is not part of the block, so it stays
+  // after the end line.
+  EXPECT_EQ(decoded, std::string("[-- Quillnet: decrypted; not signed --]\r\n") + body + "\r\n" +
+                         kEndMarker + TextAfter(armoured, "-----END PGP MESSAGE-----"));
   calls = Calls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[1].commandLine, Pgp() + "  " + TempAsc());
@@ -250,11 +261,16 @@ TEST_F(CommandTest, DecodesAQuotedBlockInAReplyWithTheQuoteMarksBack) {
   uidrive::Answer(dialog, "OK");
 
   const std::string after = WaitForTextWith(reply, "body", "Minutes of the meeting");
-  EXPECT_TRUE(Contains(WithoutCr(after), ">Minutes of the meeting on 3 March 1997\n>\n"
-                                         ">- the budget is approved\n>- the next meeting is on 10 March\n>\n>\n>Alice"))
+  EXPECT_TRUE(Contains(WithoutCr(after), std::string(">Minutes of the meeting on 3 March 1997\n>\n"
+                                                     ">- the budget is approved\n"
+                                                     ">- the next meeting is on 10 March\n>") +
+                                             kEndMarker + "\n>\n>Alice"))
       << after;
   EXPECT_FALSE(Contains(after, "BEGIN PGP")) << after;
-  EXPECT_EQ(TextBefore(after, ">Minutes"), TextBefore(quoted, ">-----BEGIN PGP MESSAGE-----"));
+  // The module's lines are quoted like the lines they enclose.
+  EXPECT_EQ(TextBefore(after, std::string(">") + kMarkerStart),
+            TextBefore(quoted, ">-----BEGIN PGP MESSAGE-----"));
+  EXPECT_TRUE(Contains(after, ">[-- Quillnet: decrypted; not signed --]\r\n>Minutes")) << after;
   ExpectNoTemporaryFiles();
 }
 

@@ -32,6 +32,11 @@ std::string SampleKeyring();
 // The same without Carol, whose key the sample folder offers for adding.
 std::string KeyringWithoutCarol();
 
+// The lines the module puts around PGP's output: the first says what PGP
+// vouched for, the last ends the block.
+inline constexpr char kMarkerStart[] = "[-- Quillnet: ";
+inline constexpr char kEndMarker[] = "[-- Quillnet: end of PGP's output --]";
+
 // The module's command ids in the client.
 inline constexpr UINT kIdmAbout = 0x3C49;
 inline constexpr UINT kIdmRunPgp = 0x3C4A;
