@@ -31,6 +31,16 @@ void Copy(const std::string& from, const std::string& to) {
                            std::to_string(GetLastError()) + ")");
 }
 
+std::optional<std::string> GetVariable(const std::string& name) {
+  std::string value(32768, '\0');
+  const DWORD n = GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+  if (n == 0 || n >= value.size()) return std::nullopt;
+  value.resize(n);
+  return value;
+}
+
+}  // namespace
+
 void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
   out << bytes;
@@ -43,16 +53,6 @@ std::string ReadBytes(const std::string& path) {
   text << in.rdbuf();
   return text.str();
 }
-
-std::optional<std::string> GetVariable(const std::string& name) {
-  std::string value(32768, '\0');
-  const DWORD n = GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
-  if (n == 0 || n >= value.size()) return std::nullopt;
-  value.resize(n);
-  return value;
-}
-
-}  // namespace
 
 std::string SampleKeyring() {
   return std::string("pub ") + kSamUserId + "\r\nsec " + kSamUserId + " " + kSamPassPhrase +
@@ -130,6 +130,42 @@ void Workspace::SetEnvironment(const WorkspaceOptions& options) {
   set("PGPSTUB_FAULT", options.pgpFault ? options.pgpFault->c_str() : nullptr);
   set("TEMP", temp().c_str());
   set("TMP", temp().c_str());
+}
+
+std::string Workspace::MakeWithPgp(const std::string& keyring, const char* passPhrase,
+                                   const std::string& input, const std::string& arguments,
+                                   const std::string& output) const {
+  const std::string folder = root_ + "\\maker";
+  fs::create_directories(folder);
+  WriteBytes(folder + "\\keyring.txt", keyring);
+  WriteBytes(folder + "\\input", input);
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+  for (const auto& [name, value] :
+       {std::pair<const char*, const char*>{"PGPPATH", folder.c_str()}, {"PGPPASS", passPhrase},
+        {"PGPSTUB_LOG", nullptr}, {"PGPSTUB_FAULT", nullptr}}) {
+    saved.emplace_back(name, GetVariable(name));
+    SetEnvironmentVariableA(name, value);
+  }
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::string line = "\"" + pgpDirectory() + "\\pgp.exe\" " + arguments;
+  const bool started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
+                                      nullptr, folder.c_str(), &startup, &info);
+  for (const auto& [name, value] : saved)
+    SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
+  if (!started) throw uidrive::Failure("cannot start " + line);
+  CloseHandle(info.hThread);
+  UniqueHandle process(info.hProcess);
+  DWORD code = 1;
+  if (WaitForSingleObject(process.get(), 20000) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process.get(), &code) || code != 0)
+    throw uidrive::Failure(line + " failed (exit code " + std::to_string(code) + ")");
+  std::string made = ReadBytes(folder + "\\" + output);
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+  if (made.empty()) throw uidrive::Failure(line + " wrote no " + output);
+  return made;
 }
 
 std::string Workspace::Keyring() const { return ReadBytes(pgpDirectory() + "\\keyring.txt"); }

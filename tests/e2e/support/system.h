@@ -88,6 +88,12 @@ class Workspace {
   std::string mailFile(const std::string& name) const { return mail() + "\\" + name; }
 
   std::string Keyring() const;
+  // A text as a sender makes it: the workspace's pgp.exe run with its own
+  // key list (`keyring`) in a folder of its own, on a file "input" holding
+  // `input`; returns the file `output` it wrote there. Not in the call log.
+  std::string MakeWithPgp(const std::string& keyring, const char* passPhrase,
+                          const std::string& input, const std::string& arguments,
+                          const std::string& output) const;
   // File names in the temporary folder.
   std::vector<std::string> TempFiles() const;
 
@@ -99,6 +105,9 @@ class Workspace {
   bool removeAtEnd_ = true;
   std::vector<std::pair<std::string, std::optional<std::string>>> savedEnvironment_;
 };
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
 
 // One line of the PGP stand-in's call log.
 struct PgpCall {
