@@ -12,14 +12,42 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
 else()
   set(QL_PE_MACHINE i386)
 endif()
+# FILE checks a copy of the target's file (the stripped one that ships)
+# under the test name NAME.
 function(ql_check_pe target)
-  cmake_parse_arguments(PE "" "SHARED_SECTION" "EXPORTS" ${ARGN})
+  cmake_parse_arguments(PE "" "SHARED_SECTION;FILE;NAME" "EXPORTS" ${ARGN})
   list(JOIN PE_EXPORTS "," exports)
-  add_test(NAME pe_${target}
-           COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DFILE=$<TARGET_FILE:${target}>
+  if(NOT PE_FILE)
+    set(PE_FILE $<TARGET_FILE:${target}>)
+  endif()
+  if(NOT PE_NAME)
+    set(PE_NAME pe_${target})
+  endif()
+  add_test(NAME ${PE_NAME}
+           COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DFILE=${PE_FILE}
                    -DMACHINE=${QL_PE_MACHINE} -DEXPORTS=${exports}
                    -DSHARED_SECTION=${PE_SHARED_SECTION} -P ${CMAKE_SOURCE_DIR}/cmake/check_pe.cmake)
-  set_tests_properties(pe_${target} PROPERTIES LABELS static)
+  set_tests_properties(${PE_NAME} PROPERTIES LABELS static)
+endfunction()
+
+# A VERSIONINFO resource for a file that ships, from the project version.
+function(ql_version_resource target description)
+  get_target_property(type ${target} TYPE)
+  get_target_property(name ${target} OUTPUT_NAME)
+  if(NOT name)
+    set(name ${target})
+  endif()
+  set(QL_VERSION_NAME ${name})
+  set(QL_VERSION_DESCRIPTION "${description}")
+  if(type STREQUAL "SHARED_LIBRARY")
+    set(QL_VERSION_FILE ${name}.dll)
+    set(QL_VERSION_FILE_TYPE VFT_DLL)
+  else()
+    set(QL_VERSION_FILE ${name}.exe)
+    set(QL_VERSION_FILE_TYPE VFT_APP)
+  endif()
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/version.rc.in ${CMAKE_BINARY_DIR}/version/${target}.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/version/${target}.rc)
 endfunction()
 
 # Every Windows test executable runs in a job that ends what its tests
@@ -76,7 +104,10 @@ target_compile_definitions(qlnet PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 set_target_properties(qlnet PROPERTIES PREFIX "" OUTPUT_NAME qlnet
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 target_link_options(qlnet PRIVATE -Wl,--enable-stdcall-fixup)
-ql_check_pe(qlnet EXPORTS P01 P02 P03 P05 P06 P07 P08 P09 P10 P11 SHARED_SECTION .shr)
+ql_version_resource(qlnet "Quillnet: PGP for the Eudora mail client")
+ql_version_resource(quillnet "Quillnet launcher: starts Eudora with the PGP extension")
+set(QL_QLNET_EXPORTS P01 P02 P03 P05 P06 P07 P08 P09 P10 P11)
+ql_check_pe(qlnet EXPORTS ${QL_QLNET_EXPORTS} SHARED_SECTION .shr)
 ql_check_pe(quillnet)
 
 # The whole system under Wine: launcher, module, stand-in client and PGP.
