@@ -1,5 +1,6 @@
 #include "tests/e2e/support/system.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -111,8 +112,9 @@ Workspace::~Workspace() {
 void Workspace::Populate(const WorkspaceOptions& options) {
   const std::string bin = uidrive::ExecutableDirectory();
   for (const char* dir : {"app", "pgp", "temp"}) fs::create_directories(root_ + "\\" + dir);
-  for (const char* file : {"quillnet.exe", "qlnet.dll", "EUDORA.EXE"})
-    Copy(bin + file, app() + "\\" + file);
+  Copy(bin + "EUDORA.EXE", app() + "\\EUDORA.EXE");
+  if (options.withProduct)
+    for (const char* file : {"quillnet.exe", "qlnet.dll"}) Copy(bin + file, app() + "\\" + file);
   fs::copy(bin + "mail", mail(), fs::copy_options::recursive);
   if (options.withPgp) Copy(bin + "pgp.exe", pgpDirectory() + "\\pgp.exe");
   WriteBytes(pgpDirectory() + "\\keyring.txt", options.keyring);
@@ -258,6 +260,41 @@ Process ProcessGroup::Start(const std::string& commandLine, const std::string& d
                   FALSE, 0);
   if (copy) waitFor_.push_back(copy);
   return Process(info.hProcess, info.dwProcessId);
+}
+
+std::optional<DWORD> RunToEnd(const std::string& commandLine, DWORD timeoutMs) {
+  UniqueHandle job(CreateJobObjectA(nullptr, nullptr));
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::string line = commandLine;
+  if (!job || !CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                              nullptr, nullptr, &startup, &info))
+    throw uidrive::Failure("cannot start " + commandLine + " (error " +
+                           std::to_string(GetLastError()) + ")");
+  UniqueHandle process(info.hProcess);
+  UniqueHandle thread(info.hThread);
+  if (!AssignProcessToJobObject(job.get(), process.get())) {
+    TerminateProcess(process.get(), 1);
+    throw uidrive::Failure("cannot put " + commandLine + " into a job");
+  }
+  ResumeThread(thread.get());
+  const DWORD start = GetTickCount();
+  DWORD code = 0;
+  const bool ended =
+      WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0 &&
+      GetExitCodeProcess(process.get(), &code) &&
+      WaitUntil([&] {
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+        return QueryInformationJobObject(job.get(), JobObjectBasicAccountingInformation, &accounting,
+                                         sizeof accounting, nullptr) &&
+               accounting.ActiveProcesses == 0;
+      }, timeoutMs - std::min(timeoutMs, GetTickCount() - start));
+  if (!ended) {
+    TerminateJobObject(job.get(), 1);
+    return std::nullopt;
+  }
+  return code;
 }
 
 Process ProcessGroup::Adopt(DWORD processId) {

@@ -53,6 +53,7 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
 // ---- the folder ----------------------------------------------------------------
 
 struct WorkspaceOptions {
+  bool withProduct = true;               // quillnet.exe and qlnet.dll beside the client
   bool withPgp = true;                   // pgp.exe in the PGPPATH folder
   std::string keyring = SampleKeyring();
   bool passPhraseInEnvironment = true;   // PGPPASS=sam-secret for everything started
@@ -61,7 +62,7 @@ struct WorkspaceOptions {
 };
 
 // A fresh folder for one run:
-//   app\   quillnet.exe, qlnet.dll, EUDORA.EXE (and QLNET.INI when given)
+//   app\   EUDORA.EXE, quillnet.exe and qlnet.dll (and QLNET.INI when given)
 //   pgp\   pgp.exe and keyring.txt; PGPPATH points here
 //   mail\  the sample mail
 //   temp\  TEMP and TMP point here
@@ -160,6 +161,11 @@ class ProcessGroup {
   UniqueHandle job_;
   std::vector<HANDLE> waitFor_;  // duplicates, closed by EndAll
 };
+
+// Runs a program and waits until it and everything it started have ended
+// (an uninstaller runs on from a copy of itself). Its exit code; nothing
+// when the time ran out, and then all of them are ended.
+std::optional<DWORD> RunToEnd(const std::string& commandLine, DWORD timeoutMs);
 
 // ---- the product ---------------------------------------------------------------
 
