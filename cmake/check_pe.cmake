@@ -7,7 +7,9 @@
 # - the export names are exactly EXPORTS (none when EXPORTS is empty): no
 #   decorated twin like "P01@12", no stray helper a caller could bind to;
 # - every imported DLL is a system DLL (the runtime is linked statically);
-# - SHARED_SECTION, when given, exists and is marked shared.
+# - SHARED_SECTION, when given, exists and is marked shared;
+# - the header holds no build time (a zero stamp), so the same sources give
+#   the same file.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(required OBJDUMP FILE MACHINE)
@@ -59,6 +61,12 @@ list(SORT exported)
 list(SORT expected)
 if(NOT exported STREQUAL expected)
   list(APPEND failures "exports: expected [${expected}], found [${exported}]")
+endif()
+
+string(REGEX MATCH "Time/Date[ \t]+([^\n]+)" stamp "${private}")
+set(stamp "${CMAKE_MATCH_1}")
+if(NOT stamp MATCHES "1970$")
+  list(APPEND failures "header: stamped with the build time '${stamp}'")
 endif()
 
 set(system_dlls kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll comctl32.dll
