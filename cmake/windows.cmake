@@ -30,6 +30,20 @@ function(ql_check_pe target)
   set_tests_properties(${PE_NAME} PROPERTIES LABELS static)
 endfunction()
 
+# Every Windows target knows the product version as the text QL_VERSION (the
+# About box shows it); VERSIONINFO and the installer need four numbers.
+add_compile_definitions(QL_VERSION="${PROJECT_VERSION}")
+set(QL_VERSION_NUMBERS)
+foreach(part MAJOR MINOR PATCH TWEAK)
+  if(PROJECT_VERSION_${part} STREQUAL "")
+    list(APPEND QL_VERSION_NUMBERS 0)
+  else()
+    list(APPEND QL_VERSION_NUMBERS ${PROJECT_VERSION_${part}})
+  endif()
+endforeach()
+list(JOIN QL_VERSION_NUMBERS "," QL_VERSION_COMMAS)
+list(JOIN QL_VERSION_NUMBERS "." QL_VERSION_DOTS)
+
 # A VERSIONINFO resource for a file that ships, from the project version.
 function(ql_version_resource target description)
   get_target_property(type ${target} TYPE)

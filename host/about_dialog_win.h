@@ -6,7 +6,8 @@
 #include <windows.h>
 
 // The lines of our own, beside strings 30 and 31 of the string table.
-constexpr char kAboutVersion[] = "Quillnet(32) version 1.10";
+// QL_VERSION is the project version, which the version resources carry too.
+constexpr char kAboutVersion[] = "Quillnet(32) version " QL_VERSION;
 constexpr char kAboutPurpose[] = "PGP for the Eudora mail client";
 constexpr char kAboutUse[] = "Runs PGP on the message in front of you";
 constexpr char kAboutProject[] = "Quillnet project";
