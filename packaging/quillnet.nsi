@@ -4,7 +4,7 @@
 ; with PGP" and an uninstaller listed under Add/Remove Programs.
 ;
 ; Built by packaging/CMakeLists.txt:
-;   makensis -DVERSION=<x.y.z> -DSTAGE=<the files that ship, README.txt>
+;   makensis -DVERSION=<x.y> -DVERSION_NUMBERS=<x.y.0.0> -DSTAGE=<the files that ship, README.txt>
 ;            -DICON=<quillnet.ico> -DOUTFILE=<setup.exe> [-DX64] quillnet.nsi
 ; X64 makes the amd64 installer around the x86-64 build, which tests the
 ; installer where 32-bit code cannot run; the product is the x86 one.
@@ -39,7 +39,7 @@ BrandingText "${PRODUCT} ${VERSION}"
 ShowInstDetails show
 ShowUninstDetails show
 
-VIProductVersion "${VERSION}.0"
+VIProductVersion "${VERSION_NUMBERS}"
 VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
@@ -213,11 +213,9 @@ Function WriteSettings
   WriteRegStr HKLM "${UNINSTALL_KEY}" "${WRITTEN_SETTINGS}" $R1
 FunctionEnd
 
+; The folder holds the client: the folder page's check or, when silent,
+; .onInit made sure of it.
 Section "Quillnet"
-  ${IfNot} ${FileExists} "$INSTDIR\${CLIENT}"
-    SetErrorLevel 2
-    Abort "There is no ${CLIENT} in $INSTDIR."
-  ${EndIf}
   SetOutPath $INSTDIR
   File "${STAGE}\qlnet.dll"
   File "${STAGE}\quillnet.exe"

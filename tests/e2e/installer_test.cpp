@@ -23,8 +23,10 @@ constexpr char kGnuPGKey[] = "Software\\GnuPG";
 
 std::string Installer() { return uidrive::ExecutableDirectory() + "..\\dist\\" QL_INSTALLER; }
 
+// Into the folder given, or the one the installer proposes.
 std::optional<DWORD> Install(const std::string& folder) {
-  return RunToEnd("\"" + Installer() + "\" /S /D=" + folder, kInstallTimeout);
+  const std::string target = folder.empty() ? "" : " /D=" + folder;
+  return RunToEnd("\"" + Installer() + "\" /S" + target, kInstallTimeout);
 }
 
 std::optional<DWORD> Uninstall(const std::string& folder) {
@@ -173,6 +175,23 @@ TEST_F(InstallerTest, ChangedSettingsOutliveAnUpgradeAndTheUninstaller) {
   EXPECT_EQ(FilesIn(app), (std::vector<std::string>{"EUDORA.EXE", "QLNET.INI"}));
   EXPECT_EQ(ReadBytes(app + "\\QLNET.INI"), changed);
   EXPECT_FALSE(UninstallEntry("UninstallString"));
+}
+
+TEST_F(InstallerTest, TheClientUnderTheProgramFoldersIsWhereItInstalls) {
+  char programs[MAX_PATH] = "";
+  ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programs), S_OK);
+  const std::string vendor = std::string(programs) + "\\Quillnet test vendor";
+  const std::string app = vendor + "\\Eudora";
+  std::error_code ignored;
+  std::filesystem::remove_all(vendor, ignored);  // what a failed run left
+  std::filesystem::create_directories(app);
+  std::filesystem::copy_file(uidrive::ExecutableDirectory() + "EUDORA.EXE", app + "\\EUDORA.EXE");
+
+  EXPECT_EQ(Install(""), std::optional<DWORD>(0));
+  EXPECT_EQ(UninstallEntry("InstallLocation"), app);
+  EXPECT_NE(GetFileAttributesA((app + "\\qlnet.dll").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Uninstall(app), std::optional<DWORD>(0));
+  std::filesystem::remove_all(vendor, ignored);
 }
 
 TEST_F(InstallerTest, AFolderWithoutTheClientIsRefusedAndLeftAlone) {

@@ -262,38 +262,21 @@ Process ProcessGroup::Start(const std::string& commandLine, const std::string& d
   return Process(info.hProcess, info.dwProcessId);
 }
 
+bool ProcessGroup::WaitUntilEmpty(DWORD timeoutMs) const {
+  return WaitUntil([&] {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+    return QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation, &accounting,
+                                     sizeof accounting, nullptr) &&
+           accounting.ActiveProcesses == 0;
+  }, timeoutMs);
+}
+
 std::optional<DWORD> RunToEnd(const std::string& commandLine, DWORD timeoutMs) {
-  UniqueHandle job(CreateJobObjectA(nullptr, nullptr));
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  std::string line = commandLine;
-  if (!job || !CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                              nullptr, nullptr, &startup, &info))
-    throw uidrive::Failure("cannot start " + commandLine + " (error " +
-                           std::to_string(GetLastError()) + ")");
-  UniqueHandle process(info.hProcess);
-  UniqueHandle thread(info.hThread);
-  if (!AssignProcessToJobObject(job.get(), process.get())) {
-    TerminateProcess(process.get(), 1);
-    throw uidrive::Failure("cannot put " + commandLine + " into a job");
-  }
-  ResumeThread(thread.get());
+  ProcessGroup group;  // ends whatever still runs when the time is out
   const DWORD start = GetTickCount();
-  DWORD code = 0;
-  const bool ended =
-      WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0 &&
-      GetExitCodeProcess(process.get(), &code) &&
-      WaitUntil([&] {
-        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
-        return QueryInformationJobObject(job.get(), JobObjectBasicAccountingInformation, &accounting,
-                                         sizeof accounting, nullptr) &&
-               accounting.ActiveProcesses == 0;
-      }, timeoutMs - std::min(timeoutMs, GetTickCount() - start));
-  if (!ended) {
-    TerminateJobObject(job.get(), 1);
+  const std::optional<DWORD> code = group.Start(commandLine, "", std::nullopt).WaitForExit(timeoutMs);
+  if (!code || !group.WaitUntilEmpty(timeoutMs - std::min(timeoutMs, GetTickCount() - start)))
     return std::nullopt;
-  }
   return code;
 }
 

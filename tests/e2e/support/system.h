@@ -155,6 +155,8 @@ class ProcessGroup {
                 std::optional<WORD> show = SW_SHOWNORMAL);
   // A process started by one of ours (the client started by the launcher).
   Process Adopt(DWORD processId);
+  // Whether every process of the group has ended within the time.
+  bool WaitUntilEmpty(DWORD timeoutMs) const;
   void EndAll();
 
  private:
