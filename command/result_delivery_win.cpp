@@ -149,8 +149,6 @@ void SubclassForUndo(HWND window) {
   runState.sourceWindowProc = ReplaceWindowProc(window, SourceWindowSubclassProc);
 }
 
-// An editable window gets the output in place of the block. False with the
-// reason in `message`; the window then keeps its text.
 // The marked text where one is asked for (`marker` set), else the plain
 // splice; `withMessage` false gives the output alone (the clipboard).
 bool Rebuild(UniqueGlobal& output, char quote, bool withMessage,
@@ -163,6 +161,8 @@ bool Rebuild(UniqueGlobal& output, char quote, bool withMessage,
   return done;
 }
 
+// An editable window gets the output in place of the block. False with the
+// reason in `message`; the window then keeps its text.
 bool DeliverToEditable(HWND owner, bool quoted, UniqueGlobal& output, MessageBuffer& message,
                        const std::optional<std::string>& marker) {
   const bool spliced = Rebuild(output, quoted ? '>' : '\0', true, marker);
