@@ -57,12 +57,16 @@ std::string FormatVerdictFile(const VerdictFile& verdict) {
   Line(out, "encrypted", YesNo(verdict.encrypted));
   Line(out, "signed", YesNo(verdict.signedMessage));
   if (!verdict.signer.empty()) Line(out, "signer", verdict.signer);
+  if (!verdict.keyName.empty()) Line(out, "key_name", verdict.keyName);
+  for (const std::string& address : verdict.signerAddresses) Line(out, "signer_address", address);
   if (!verdict.fingerprint.empty()) Line(out, "fingerprint", verdict.fingerprint);
   if (!verdict.signedAt.empty()) Line(out, "signed_at", verdict.signedAt);
   if (!verdict.validity.empty()) Line(out, "validity", verdict.validity);
   if (!verdict.problem.empty()) Line(out, "problem", verdict.problem);
   for (const auto& [fingerprint, userId] : verdict.keysAdded)
-    Line(out, "key_added", fingerprint + " " + userId);
+    Line(out, "key_added", userId.empty() ? fingerprint : fingerprint + " " + userId);
+  for (const auto& [fingerprint, userId] : verdict.keysUpdated)
+    Line(out, "key_updated", userId.empty() ? fingerprint : fingerprint + " " + userId);
   return out;
 }
 
@@ -85,10 +89,13 @@ VerdictFile ParseVerdictFile(std::string_view text) {
     else if (key == "signed_at") verdict.signedAt = value;
     else if (key == "validity") verdict.validity = value;
     else if (key == "problem") verdict.problem = value;
-    else if (key == "key_added") {
+    else if (key == "key_name") verdict.keyName = value;
+    else if (key == "signer_address") verdict.signerAddresses.push_back(value);
+    else if (key == "key_added" || key == "key_updated") {
       const size_t blank = value.find(' ');
-      verdict.keysAdded.emplace_back(value.substr(0, blank),
-                                     blank == std::string::npos ? "" : value.substr(blank + 1));
+      auto& keys = key == "key_added" ? verdict.keysAdded : verdict.keysUpdated;
+      keys.emplace_back(value.substr(0, blank),
+                        blank == std::string::npos ? "" : value.substr(blank + 1));
     }
   }
   return verdict;

@@ -13,7 +13,10 @@ TEST(VerdictFile, ReadsBackWhatWasWritten) {
   verdict.fingerprint = "0123456789ABCDEF0123456789ABCDEF01234567";
   verdict.signedAt = "2026-12-08T10:00:00Z";
   verdict.validity = "full";
-  verdict.keysAdded = {{"AAAA", "Carol <c@x>"}, {"BBBB", ""}};
+  verdict.keyName = "Bob B.";
+  verdict.signerAddresses = {"bob@example.net", "b@example.org"};
+  verdict.keysAdded = {{"AAAA", "Carol <c@x>"}, {"AAAA", "Carol <c2@x>"}, {"BBBB", ""}};
+  verdict.keysUpdated = {{"CCCC", "Dave <d@x>"}};
   const std::string text = FormatVerdictFile(verdict);
   EXPECT_EQ(text.substr(0, 13), "status=good\r\n");
   const VerdictFile back = ParseVerdictFile(text);
@@ -24,7 +27,10 @@ TEST(VerdictFile, ReadsBackWhatWasWritten) {
   EXPECT_EQ(back.fingerprint, verdict.fingerprint);
   EXPECT_EQ(back.signedAt, verdict.signedAt);
   EXPECT_EQ(back.validity, "full");
+  EXPECT_EQ(back.keyName, verdict.keyName);
+  EXPECT_EQ(back.signerAddresses, verdict.signerAddresses);
   EXPECT_EQ(back.keysAdded, verdict.keysAdded);
+  EXPECT_EQ(back.keysUpdated, verdict.keysUpdated);
 }
 
 // A user id is the sender's text: no line break in it may add a line.
