@@ -1,8 +1,10 @@
 #include "command/result_delivery.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
+#include "command/result_marking.h"
 #include "runner/temp_files.h"
 
 namespace {
@@ -55,7 +57,8 @@ inline void CopyByteQuoted(const char*& src, char*& dst, char quote) {
 // loaded before the stores that may cover it. A chunk with one line feed is
 // written as one blended chunk and one byte at fixed stride, which keeps
 // the line feeds' unpredictable positions out of the loop's control flow.
-void QuoteBackwards(char* block, size_t n, char* dstEnd, char quote) {
+// Returns where the copy begins.
+char* QuoteBackwards(char* block, size_t n, char* dstEnd, char quote) {
   const char* src = block + n;
   char* dst = dstEnd;
   while (static_cast<size_t>(src - block) % kChunk != 0) CopyByteQuoted(src, dst, quote);
@@ -113,6 +116,86 @@ void QuoteBackwards(char* block, size_t n, char* dstEnd, char quote) {
     --shift;
     chunk[shift] = first;
   }
+  return block + shift;
+}
+
+// ---- the marked splice ------------------------------------------------------
+
+constexpr std::string_view kTag = kDefuseTag;
+
+size_t LineBreakLength(char quote) { return quote != '\0' ? 3 : 2; }
+
+char* PutLineBreak(char* at, char quote) {
+  *at++ = '\r';
+  *at++ = '\n';
+  if (quote != '\0') *at++ = quote;
+  return at;
+}
+
+// Whether text ends where a line begins: nothing, a line feed, or the quote
+// mark that opens a quoted line.
+bool EndsAtLineStart(std::string_view text, char quote) {
+  if (text.empty() || text.back() == '\n') return true;
+  if (quote == '\0' || text.back() != quote) return false;
+  return text.size() == 1 || text[text.size() - 2] == '\n';
+}
+
+void AddLookAlikes(std::string_view text, std::vector<uint32_t>& tags) {
+  for (size_t at = FindLookAlikeMarker(text); at != std::string_view::npos;
+       at = FindLookAlikeMarker(text, at + 1))
+    tags.push_back(static_cast<uint32_t>(at));
+}
+
+// The sender's lines that would pass for the client's attachment lines,
+// wherever the prefix stands: the module follows a prefix anywhere.
+void AddAttachmentLines(std::string_view text, std::string_view prefix,
+                        std::vector<uint32_t>& tags) {
+  if (prefix.empty()) return;
+  const size_t before = tags.size();
+  for (size_t at = text.find(prefix); at != std::string_view::npos;
+       at = text.find(prefix, at + prefix.size()))
+    tags.push_back(static_cast<uint32_t>(at));
+  if (before == 0 || tags.size() == before) return;
+  std::inplace_merge(tags.begin(), tags.begin() + static_cast<std::ptrdiff_t>(before), tags.end());
+  tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
+}
+
+// Copies text forward with the tag before each listed offset; returns the end.
+char* CopyTagged(char* to, std::string_view text, const std::vector<uint32_t>& tags) {
+  size_t from = 0;
+  for (uint32_t at : tags) {
+    std::memcpy(to, text.data() + from, at - from);
+    to += at - from;
+    std::memcpy(to, kTag.data(), kTag.size());
+    to += kTag.size();
+    from = at;
+  }
+  std::memcpy(to, text.data() + from, text.size() - from);
+  return to + (text.size() - from);
+}
+
+// Moves `block`'s first `n` characters to end at dstEnd, from the last one
+// backwards, with the tags and (quoted) a quote mark after each line feed.
+// A character's destination never lies below it, and a tag lands only where
+// the characters it passes have been moved already. Returns the start.
+char* MoveOutputBackwards(char* block, size_t n, char* dstEnd, const std::vector<uint32_t>& tags,
+                          char quote) {
+  size_t end = n;
+  for (size_t k = tags.size() + 1; k-- > 0;) {
+    const size_t start = k == 0 ? 0 : tags[k - 1];
+    if (quote != '\0') {
+      dstEnd = QuoteBackwards(block + start, end - start, dstEnd, quote);
+    } else {
+      dstEnd -= end - start;
+      std::memmove(dstEnd, block + start, end - start);
+    }
+    if (k > 0) {
+      dstEnd -= kTag.size();
+      std::memcpy(dstEnd, kTag.data(), kTag.size());
+    }
+    end = start;
+  }
+  return dstEnd;
 }
 
 }  // namespace
@@ -184,4 +267,54 @@ void RebuildSplice(char* block, const SplicePlan& plan, const char* head, const 
     QuoteBackwards(block, plan.sourceLength, outputEnd, quote);
   }
   if (plan.headLength > 0) std::memcpy(block, head, plan.headLength);
+}
+
+MarkedSplicePlan PlanMarkedSplice(std::string_view head, std::string_view output,
+                                  std::string_view tail, char quote, std::string_view firstMarker,
+                                  std::string_view attachmentPrefix, size_t limit) {
+  MarkedSplicePlan plan;
+  plan.headLength = head.size();
+  plan.outputLength = output.size();
+  plan.tailLength = tail.size();
+  const uint64_t pieces = uint64_t{head.size()} + output.size() + tail.size();
+  if (pieces > limit || output.size() > UINT32_MAX || head.size() > UINT32_MAX ||
+      tail.size() > UINT32_MAX) {
+    plan.fits = false;
+    return plan;
+  }
+  plan.breakAfterHead = !EndsAtLineStart(head, quote);
+  plan.breakBeforeEnd = !output.empty() && output.back() != '\n';
+  plan.breakBeforeTail = !tail.empty() && tail.substr(0, 2) != "\r\n" && tail.front() != '\n';
+  AddLookAlikes(head, plan.headTags);
+  AddLookAlikes(output, plan.outputTags);
+  AddAttachmentLines(output, attachmentPrefix, plan.outputTags);
+  AddLookAlikes(tail, plan.tailTags);
+  if (quote != '\0') plan.outputLineFeeds = CountLineFeeds(output.data(), output.size());
+
+  const uint64_t lineBreak = LineBreakLength(quote);
+  const uint64_t tags = plan.headTags.size() + plan.outputTags.size() + plan.tailTags.size();
+  plan.shownLength = pieces + tags * kTag.size() + plan.outputLineFeeds + firstMarker.size() +
+                     kEndMarker.size() + lineBreak * (1 + plan.breakAfterHead +
+                                                      plan.breakBeforeEnd + plan.breakBeforeTail);
+  plan.fits = plan.shownLength <= limit;
+  return plan;
+}
+
+void RebuildMarkedSplice(char* block, const MarkedSplicePlan& plan, std::string_view head,
+                         std::string_view tail, char quote, std::string_view firstMarker) {
+  if (block == nullptr || !plan.fits) return;
+  char* end = block + plan.shownLength;
+  *end = '\0';
+  char* at = end - (tail.size() + plan.tailTags.size() * kTag.size());
+  CopyTagged(at, tail, plan.tailTags);
+  if (plan.breakBeforeTail) PutLineBreak(at -= LineBreakLength(quote), quote);
+  at -= kEndMarker.size();
+  std::memcpy(at, kEndMarker.data(), kEndMarker.size());
+  if (plan.breakBeforeEnd) PutLineBreak(at -= LineBreakLength(quote), quote);
+  MoveOutputBackwards(block, plan.outputLength, at, plan.outputTags, quote);
+
+  char* front = CopyTagged(block, head, plan.headTags);
+  if (plan.breakAfterHead) front = PutLineBreak(front, quote);
+  std::memcpy(front, firstMarker.data(), firstMarker.size());
+  PutLineBreak(front + firstMarker.size(), quote);
 }

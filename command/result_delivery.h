@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
 #include "core/command_state.h"
 
@@ -61,3 +63,41 @@ SplicePlan PlanSplice(size_t headLength, size_t tailLength, const char* output, 
 // buffer however large it is. head and tail must not lie inside block.
 void RebuildSplice(char* block, const SplicePlan& plan, const char* head, const char* tail,
                    char quote);
+
+// The marked splice: the same one enlargement and rebuild from the end, with
+// the module's two marker lines around PGP's output and the defuse tag
+// before every look-alike of a marker (in head, output and tail) and before
+// every occurrence of the client's attachment prefix in the output.
+//   plan = PlanMarkedSplice(...)          (output block locked, read only)
+//   GlobalReAlloc(plan.BlockSize())      (nothing changed if that fails)
+//   RebuildMarkedSplice(locked block, plan, head, tail, quote, marker)
+struct MarkedSplicePlan {
+  size_t headLength = 0;
+  size_t outputLength = 0;
+  size_t tailLength = 0;
+  bool breakAfterHead = false;   // the head does not end where a line begins
+  bool breakBeforeEnd = false;   // nor does the output
+  bool breakBeforeTail = false;  // the tail does not begin with a line break
+  // Offsets, each in its own piece, of the characters that get the tag
+  // before them; ascending. Few in any real text.
+  std::vector<uint32_t> headTags, outputTags, tailTags;
+  size_t outputLineFeeds = 0;  // with a quote: one quote mark after each
+  uint64_t shownLength = 0;    // the rebuilt text, without its terminator
+  bool fits = true;            // false: more than the limit; nothing may be rebuilt
+  size_t BlockSize() const { return static_cast<size_t>(shownLength) + 1; }
+};
+
+// `output` is PGP's output as it stands at the start of the block; `quote`
+// is '>' for a quoted block or '\0'; an empty `attachmentPrefix` defuses no
+// attachment lines (a text whose attachment lines the module wrote itself).
+MarkedSplicePlan PlanMarkedSplice(std::string_view head, std::string_view output,
+                                  std::string_view tail, char quote, std::string_view firstMarker,
+                                  std::string_view attachmentPrefix, size_t limit = kSpliceLimit);
+
+// Rebuilds `block`, which starts with the output and is plan.BlockSize()
+// bytes long: the tail and the end marker go to their final places first,
+// the output moves from its end backwards (tags and quote marks put in on
+// the way), the first marker and the head come last. head and tail must not
+// lie inside block.
+void RebuildMarkedSplice(char* block, const MarkedSplicePlan& plan, std::string_view head,
+                         std::string_view tail, char quote, std::string_view firstMarker);

@@ -15,6 +15,7 @@
 #include "core/armor_scanner_win.h"
 #include "core/command_state_win.h"
 #include "core/module_win.h"
+#include "core/wait_cursor_win.h"
 #include "core/window_procedure_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
@@ -46,10 +47,14 @@ std::string ToWindowsText(const std::string& utf8) {
   if (wide <= 0) return utf8;
   std::wstring text(static_cast<size_t>(wide), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), wide);
-  const int narrow = WideCharToMultiByte(CP_ACP, 0, text.data(), wide, nullptr, 0, "?", nullptr);
+  // No best fit: a user id with a letter the code page lacks must not turn
+  // into another person's name ("\u0100lice" into "Alice").
+  const int narrow =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), wide, nullptr, 0, "?", nullptr);
   if (narrow <= 0) return utf8;
   std::string out(static_cast<size_t>(narrow), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), wide, out.data(), narrow, "?", nullptr);
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), wide, out.data(), narrow, "?",
+                      nullptr);
   return out;
 }
 
@@ -65,7 +70,9 @@ std::optional<VerdictFile> ReadVerdict() {
   if (lock.get() == nullptr) return std::nullopt;
   VerdictFile verdict = ParseVerdictFile(std::string_view(lock.text(), length));
   verdict.signer = ToWindowsText(verdict.signer);
+  verdict.keyName = ToWindowsText(verdict.keyName);
   for (auto& key : verdict.keysAdded) key.second = ToWindowsText(key.second);
+  for (auto& key : verdict.keysUpdated) key.second = ToWindowsText(key.second);
   return verdict;
 }
 
@@ -75,40 +82,50 @@ bool MarksThisResult() {
 }
 
 // The marker for this run's result, from the verdict file when there is one.
-std::string FirstMarkerOfThisRun() {
+std::string FirstMarkerOfThisRun(const MarkerNotes& notes) {
   const std::optional<VerdictFile> verdict = ReadVerdict();
-  return FirstMarker(runState.function, verdict ? &*verdict : nullptr);
+  return FirstMarker(runState.function, verdict ? &*verdict : nullptr, notes);
 }
 
-// Replaces PGP's output in `handle` by the marked text: the captured text
-// around it (`withMessage`) or the output alone (the clipboard). A new block
-// of the final size; false, with the handle unchanged, without memory.
-bool MarkResult(HGLOBAL& handle, char quote, bool withMessage, const std::string& firstMarker) {
+// The captured text around the block, or nothing (the output alone).
+struct AroundTheBlock {
+  std::string_view head;
+  std::string_view tail;
+};
+
+AroundTheBlock KeptAround(const char* text) {
+  if (text == nullptr) return {};
+  const KeptParts kept = SpliceKeptParts(runState.function, runState.textLength,
+                                         runState.scanOffset, runState.blockStart, runState.blockEnd);
+  return {std::string_view(text, kept.headLength),
+          std::string_view(text + kept.tailStart, kept.tailLength)};
+}
+
+// Rebuilds PGP's output in `handle` as the marked text, in its own block:
+// the captured text around it (`withMessage`) or the output alone (the
+// clipboard). False, with the handle and its text unchanged, when the block
+// cannot be enlarged.
+bool MarkResult(HGLOBAL& handle, char quote, bool withMessage, const std::string& firstMarker,
+                BlockResizer resize) {
   GlobalLockGuard captured(runState.textHandle);
-  const char* text = withMessage ? captured.text() : nullptr;
-  const KeptParts kept =
-      text != nullptr ? SpliceKeptParts(runState.function, runState.textLength, runState.scanOffset,
-                                        runState.blockStart, runState.blockEnd)
-                      : KeptParts{0, 0, 0};
-  std::string marked;
+  const AroundTheBlock around = KeptAround(withMessage ? captured.text() : nullptr);
+  // Attachment lines in a raw decoded text are the sender's, never the client's.
+  const std::string_view prefix =
+      runState.function == Decode ? std::string_view(AttachmentPrefix, AttachmentPrefixLength)
+                                  : std::string_view();
+  MarkedSplicePlan plan;
   {
     GlobalLockGuard output(handle);
     if (output.get() == nullptr) return false;
-    try {
-      marked = ComposeMarkedText(std::string_view(text, kept.headLength), output.text(),
-                                 std::string_view(text == nullptr ? "" : text + kept.tailStart,
-                                                  kept.tailLength),
-                                 quote, firstMarker);
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
+    plan = PlanMarkedSplice(around.head, output.text(), around.tail, quote, firstMarker, prefix);
   }
-  UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, marked.size() + 1));
-  GlobalLockGuard lock(block.get());
-  if (lock.get() == nullptr) return false;
-  std::memcpy(lock.text(), marked.c_str(), marked.size() + 1);
-  GlobalFree(handle);
-  handle = block.release();
+  if (!plan.fits) return false;
+  HGLOBAL larger = resize(handle, plan.BlockSize());
+  if (larger == nullptr) return false;
+  handle = larger;
+  GlobalLockGuard block(handle);
+  if (block.get() == nullptr) return false;
+  RebuildMarkedSplice(block.text(), plan, around.head, around.tail, quote, firstMarker);
   return true;
 }
 
@@ -140,6 +157,13 @@ void ShowDeliveryFailure(HWND owner, const char* message) {
 
 void LoadMessage(UINT id, MessageBuffer& message) { LoadModuleString(id, message, kMessageTextSize); }
 
+// The template's "%s" replaced by `text`, however long.
+std::string FillTextTemplate(std::string_view pattern, const std::string& text) {
+  const size_t at = pattern.find("%s");
+  if (at == std::string_view::npos) return std::string(pattern);
+  return std::string(pattern.substr(0, at)) + text + std::string(pattern.substr(at + 2));
+}
+
 // The undo subclass goes on once per result. A window that already has it
 // keeps its first previous procedure: storing SourceWindowSubclassProc as its own predecessor
 // would make every message call itself.
@@ -152,23 +176,34 @@ void SubclassForUndo(HWND window) {
 // The marked text where one is asked for (`marker` set), else the plain
 // splice; `withMessage` false gives the output alone (the clipboard).
 bool Rebuild(UniqueGlobal& output, char quote, bool withMessage,
-             const std::optional<std::string>& marker) {
-  HGLOBAL handle = output.release();
-  const bool done = marker      ? MarkResult(handle, quote, withMessage, *marker)
-                    : withMessage ? SpliceResult(handle, quote)
+             const std::optional<std::string>& marker, BlockResizer resize) {
+  // `output` keeps the block until the rebuild has its new handle, so an
+  // exception on the way cannot lose it.
+  HGLOBAL handle = output.get();
+  const bool done = marker      ? MarkResult(handle, quote, withMessage, *marker, resize)
+                    : withMessage ? SpliceResult(handle, quote, resize)
                                   : true;
-  output.reset(handle);
+  if (handle != output.get()) {
+    output.release();  // moved by the enlargement: the old handle is gone
+    output.reset(handle);
+  }
   return done;
 }
 
 // An editable window gets the output in place of the block. False with the
 // reason in `message`; the window then keeps its text.
 bool DeliverToEditable(HWND owner, bool quoted, UniqueGlobal& output, MessageBuffer& message,
-                       const std::optional<std::string>& marker) {
-  const bool spliced = Rebuild(output, quoted ? '>' : '\0', true, marker);
-  if (!spliced && quoted && !marker) {
+                       const std::optional<std::string>& marker, BlockResizer resize) {
+  const bool spliced = Rebuild(output, quoted ? '>' : '\0', true, marker, resize);
+  if (!spliced && quoted) {
     LoadMessage(IDS_NO_QUOTE_MARKS, message);
     if (MessageBoxA(owner, message, kQuillnetCaption, kQuoteQuestion) != IDYES) return false;
+    // PGP's output alone, as the user agreed; a marked result keeps its
+    // markers, which need only a little more room.
+    if (marker && !Rebuild(output, '\0', false, marker, resize)) {
+      LoadMessage(IDS_NOT_ENOUGH_MEMORY, message);
+      return false;
+    }
   } else if (!spliced) {
     // Without the splice the window would get PGP's output alone and the
     // rest of the message would seem gone; refusing keeps the window as is.
@@ -193,8 +228,8 @@ bool AskForClipboard(HWND owner) {
 // What is already on the clipboard stays beside the new text: only the
 // text format is replaced.
 bool DeliverToClipboard(HWND owner, UniqueGlobal& output, MessageBuffer& message,
-                        const std::optional<std::string>& marker) {
-  if (!Rebuild(output, '\0', false, marker)) {
+                        const std::optional<std::string>& marker, BlockResizer resize) {
+  if (!Rebuild(output, '\0', false, marker, resize)) {
     LoadMessage(IDS_NOT_ENOUGH_MEMORY, message);
     return false;
   }
@@ -217,9 +252,9 @@ bool DeliverToClipboard(HWND owner, UniqueGlobal& output, MessageBuffer& message
 // the message itself, and the kept text still comes back with Undo). A
 // marked result is never shown without its markers.
 bool DeliverToReadOnly(HWND owner, UniqueGlobal& output, MessageBuffer& message,
-                       const std::optional<std::string>& marker) {
-  if (AskForClipboard(owner)) return DeliverToClipboard(owner, output, message, marker);
-  if (!Rebuild(output, '\0', true, marker) && marker) {
+                       const std::optional<std::string>& marker, BlockResizer resize) {
+  if (AskForClipboard(owner)) return DeliverToClipboard(owner, output, message, marker, resize);
+  if (!Rebuild(output, '\0', true, marker, resize) && marker) {
     LoadMessage(IDS_NOT_ENOUGH_MEMORY, message);
     return false;
   }
@@ -255,7 +290,9 @@ void OfferKeyAddition(HWND owner) {
 
 }  // namespace
 
-bool SpliceResult(HGLOBAL& handle, char quote) {
+HGLOBAL ResizeGlobal(HGLOBAL block, SIZE_T size) { return GlobalReAlloc(block, size, GMEM_MOVEABLE); }
+
+bool SpliceResult(HGLOBAL& handle, char quote, BlockResizer resize) {
   GlobalLockGuard captured(runState.textHandle);
   const char* text = captured.text();
   const int64_t textLength = text != nullptr ? runState.textLength : 0;
@@ -267,7 +304,7 @@ bool SpliceResult(HGLOBAL& handle, char quote) {
     if (output.get() == nullptr) return false;
     plan = PlanSplice(kept.headLength, kept.tailLength, output.text(), quote);
   }
-  HGLOBAL larger = GlobalReAlloc(handle, plan.BlockSize(), GMEM_MOVEABLE);
+  HGLOBAL larger = resize(handle, plan.BlockSize());
   if (larger == nullptr) return false;
   handle = larger;
   GlobalLockGuard block(handle);
@@ -276,7 +313,7 @@ bool SpliceResult(HGLOBAL& handle, char quote) {
   return !plan.cut;
 }
 
-void DeliverPgpResult(HWND owner) {
+void DeliverPgpResult(HWND owner, BlockResizer resize) {
   const char* resultFile = ResultFile(runState.function, TempBaseName, TempAscName);
   MessageBuffer message;
   // Used up by this delivery whatever becomes of it.
@@ -292,11 +329,18 @@ void DeliverPgpResult(HWND owner) {
   }
   const bool holdsKey =
       runState.function == Decode && FindPublicKeyBlock(output.get(), MessageText, kMessageTextSize - 1);
-  const std::optional<std::string> marker =
-      MarksThisResult() ? std::optional<std::string>(FirstMarkerOfThisRun()) : std::nullopt;
+  std::optional<std::string> marker;
+  if (MarksThisResult()) {
+    GlobalLockGuard captured(runState.textHandle);
+    MarkerNotes notes;
+    if (captured.text() != nullptr)
+      notes.fromAddress = FromAddressOf(std::string_view(captured.text(), runState.textLength));
+    marker = FirstMarkerOfThisRun(notes);
+  }
+  const WaitCursor busy;
   const bool delivered = IsReadOnly(runState.sourceWindow)
-                             ? DeliverToReadOnly(owner, output, message, marker)
-                             : DeliverToEditable(owner, quoted, output, message, marker);
+                             ? DeliverToReadOnly(owner, output, message, marker, resize)
+                             : DeliverToEditable(owner, quoted, output, message, marker, resize);
   output.reset();
   if (!delivered) {
     ShowDeliveryFailure(owner, message);
@@ -308,20 +352,21 @@ void DeliverPgpResult(HWND owner) {
 void ShowKeysAdded(const PgpRequest& request) {
   if (!PgpSucceeded(request.exitCode)) ShowPgpExitCode(request);
   const std::optional<VerdictFile> verdict = ReadVerdict();
-  if (!PgpSucceeded(request.exitCode) && (!verdict || verdict->keysAdded.empty())) return;
-  MessageBuffer text;
+  const bool named = verdict && (!verdict->keysAdded.empty() || !verdict->keysUpdated.empty());
+  if (!PgpSucceeded(request.exitCode) && !named) return;
+  std::string text;
+  MessageBuffer loaded;
   if (!verdict) {
-    LoadMessage(IDS_KEYS_ADDED_UNNAMED, text);
-  } else if (verdict->keysAdded.empty()) {
-    LoadMessage(IDS_NO_KEYS_ADDED, text);
+    LoadMessage(IDS_KEYS_ADDED_UNNAMED, loaded);
+    text = loaded;
+  } else if (!named) {
+    LoadMessage(IDS_NO_KEYS_ADDED, loaded);
+    text = loaded;
   } else {
-    std::string list;
-    for (const auto& [fingerprint, userId] : verdict->keysAdded)
-      list += "\n  " + (userId.empty() ? std::string("(no user id)") : userId) + "\n    " + fingerprint;
-    MessageBuffer pattern;
-    LoadMessage(IDS_KEYS_ADDED, pattern);
-    FillTemplate(text, sizeof text, pattern, {list.c_str()}, {});
+    // However many keys came: the box shows each fingerprint whole.
+    LoadMessage(IDS_KEYS_ADDED, loaded);
+    text = FillTextTemplate(loaded, KeysAddedList(*verdict));
   }
   SetPgpCaption(request.userId != nullptr && request.userId[0] != '\0');
-  MessageBoxA(request.owner, text, PgpCaption, MB_ICONINFORMATION);
+  MessageBoxA(request.owner, text.c_str(), PgpCaption, MB_ICONINFORMATION);
 }

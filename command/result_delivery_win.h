@@ -8,13 +8,18 @@
 
 #include "runner/pgp_runner_win.h"
 
+// Enlarges a movable block to `size` bytes, keeping its text; null when it
+// cannot. Tests put a failing one in to see what a failed enlargement does.
+using BlockResizer = HGLOBAL (*)(HGLOBAL block, SIZE_T size);
+HGLOBAL ResizeGlobal(HGLOBAL block, SIZE_T size);
+
 // Reads ResultFile and puts the text where it belongs. The output of a check
 // or a decode stands between the module's marker lines (unless MarkResults
 // is 0), which say what the PGP program vouched for in its verdict file.
 // Every outcome is shown to the user here (failure box owned by `owner`, the
 // client's main window).
 // The captured text in runState stays as it was: it is what undo brings back.
-void DeliverPgpResult(HWND owner);
+void DeliverPgpResult(HWND owner, BlockResizer resize = ResizeGlobal);
 
 // Rebuilds the text of `handle` (PGP's output, NUL-terminated, unlocked) as
 // the captured text before the block, the output with `quote` after every
@@ -22,7 +27,7 @@ void DeliverPgpResult(HWND owner);
 // anything but Decode and CheckSignature the output stands alone. One
 // enlargement of the block, no second buffer. False when the block cannot
 // be enlarged (handle and text then unchanged) or the output had to be cut.
-bool SpliceResult(HGLOBAL& handle, char quote);
+bool SpliceResult(HGLOBAL& handle, char quote, BlockResizer resize = ResizeGlobal);
 
 // After a key addition (request.exitCode set): PGP's failure, where it
 // failed, and every key it added, by user id and fingerprint from the

@@ -1,18 +1,98 @@
 #include "command/result_marking.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+#include "command/result_delivery.h"
+
 namespace {
 
-constexpr size_t kSignerShown = 80;
+constexpr size_t kUserIdShown = 80;
 
-// The sender's user id on one line: no control character can break the
-// marker or start a line of its own.
-std::string Shown(std::string_view text) {
+// ---- what a reader sees ---------------------------------------------------
+
+// Each byte of the Windows character set by what it looks like in a
+// marker's first words.
+enum Look : uint8_t {
+  kOther,
+  kInvisible,   // C0 controls but the line feed, DEL, the code points 1252 leaves empty
+  kSoftHyphen,  // shown as a dash by some windows, as nothing by others
+  kBlank,       // blank, tab, no-break space
+  kDash,        // hyphen-minus, en dash, em dash
+  kBracket,     // '['
+  kQ, kU, kI, kN, kE, kT,  // the letters of "quillnet", with the ones that pass for them
+};
+
+constexpr std::array<Look, 256> MakeLooks() {
+  std::array<Look, 256> looks{};
+  for (int c = 0; c < 0x20; ++c) looks[c] = kInvisible;
+  looks['\n'] = kOther;  // a match never runs into the next line
+  looks[0x7F] = kInvisible;
+  for (int c : std::initializer_list<int>{0x81, 0x8D, 0x8F, 0x90, 0x9D}) looks[c] = kInvisible;
+  looks[0xAD] = kSoftHyphen;
+  for (int c : std::initializer_list<int>{' ', '\t', 0xA0}) looks[c] = kBlank;
+  for (int c : std::initializer_list<int>{'-', 0x96, 0x97}) looks[c] = kDash;
+  looks['['] = kBracket;
+  for (int c : std::initializer_list<int>{'q', 'Q'}) looks[c] = kQ;
+  for (int c : std::initializer_list<int>{'u', 'U', 0xB5, 0xD9, 0xDA, 0xDB, 0xDC, 0xF9, 0xFA, 0xFB, 0xFC}) looks[c] = kU;
+  for (int c : std::initializer_list<int>{'i', 'I', 'l', 'L', '1', '|', '!', 0xA1, 0xA6, 0xCC, 0xCD, 0xCE, 0xCF, 0xEC, 0xED,
+                0xEE, 0xEF})
+    looks[c] = kI;
+  for (int c : std::initializer_list<int>{'n', 'N', 0xD1, 0xF1}) looks[c] = kN;
+  for (int c : std::initializer_list<int>{'e', 'E', 0xC8, 0xC9, 0xCA, 0xCB, 0xE8, 0xE9, 0xEA, 0xEB}) looks[c] = kE;
+  for (int c : std::initializer_list<int>{'t', 'T'}) looks[c] = kT;
+  return looks;
+}
+
+constexpr std::array<Look, 256> kLooks = MakeLooks();
+constexpr Look kWord[] = {kQ, kU, kI, kI, kI, kN, kE, kT};
+
+Look LookAt(std::string_view text, size_t i) { return kLooks[static_cast<unsigned char>(text[i])]; }
+
+// Skips what a reader does not see between two characters of the word.
+size_t SkipInvisible(std::string_view text, size_t i) {
+  while (i < text.size() && (LookAt(text, i) == kInvisible || LookAt(text, i) == kSoftHyphen)) ++i;
+  return i;
+}
+
+// Whether the '[' at `at` begins "[", dashes, blanks, "quillnet" as a reader
+// sees them. Every step stops at the first character of another kind, and
+// a '[' is one, so the work from all brackets of a text is linear.
+bool LookAlikeAt(std::string_view text, size_t at) {
+  size_t i = at + 1;
+  size_t dashes = 0;
+  for (; i < text.size(); ++i) {
+    const Look look = LookAt(text, i);
+    if (look == kDash || look == kSoftHyphen) ++dashes;
+    else if (look != kInvisible) break;
+  }
+  if (dashes == 0) return false;
+  while (i < text.size() && (LookAt(text, i) == kBlank || LookAt(text, i) == kInvisible ||
+                             LookAt(text, i) == kSoftHyphen))
+    ++i;
+  for (Look letter : kWord) {
+    i = SkipInvisible(text, i);
+    if (i >= text.size() || LookAt(text, i) != letter) return false;
+    ++i;
+  }
+  return true;
+}
+
+// ---- the first marker -------------------------------------------------------
+
+// Sender's text on the marker's line: controls shown as '?', nothing else
+// of it cut or changed (a date, a fingerprint, a word of the PGP program).
+std::string OnOneLine(std::string_view text) {
   std::string out;
-  for (char c : text.substr(0, kSignerShown)) {
+  for (char c : text.substr(0, kUserIdShown)) {
     const auto u = static_cast<unsigned char>(c);
     out += u < 0x20 || u == 0x7F ? '?' : c;
   }
-  if (text.size() > kSignerShown) out += "...";
+  if (text.size() > kUserIdShown) out += "...";
   return out;
 }
 
@@ -20,121 +100,243 @@ bool VouchedFor(const std::string& validity) {
   return validity == "full" || validity == "fully" || validity == "ultimate";
 }
 
-std::string SignatureText(const VerdictFile& verdict) {
-  const std::string signer = verdict.signer.empty() ? "an unnamed signer" : Shown(verdict.signer);
-  std::string text;
-  if (verdict.status == "good" && VouchedFor(verdict.validity)) {
-    text = "good signature from " + signer;
-  } else if (verdict.status == "good") {
-    text = "good signature, but by a key not verified as " + signer + "'s (validity " +
-           (verdict.validity.empty() ? "unknown" : Shown(verdict.validity)) + ")";
-  } else if (verdict.status == "unknown-key") {
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameAddress(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  return true;
+}
+
+bool AmongSignerAddresses(std::string_view address, const VerdictFile& verdict) {
+  for (const std::string& known : verdict.signerAddresses)
+    if (SameAddress(address, known)) return true;
+  return false;
+}
+
+std::string GoodSignatureText(const VerdictFile& verdict) {
+  if (VouchedFor(verdict.validity) && !verdict.signer.empty())
+    return "good signature from " + ShownUserId(verdict.signer);
+  // Only a user id whose own validity PGP vouches for names the signer;
+  // anything else is what the key says about itself.
+  const std::string& name = verdict.keyName.empty() ? verdict.signer : verdict.keyName;
+  std::string text = "good signature, but by a key not verified (validity " +
+                     (verdict.validity.empty() ? std::string("unknown") : OnOneLine(verdict.validity)) +
+                     ")";
+  if (!name.empty()) text += "; the key calls itself " + ShownUserId(name);
+  return text;
+}
+
+std::string SignatureText(const VerdictFile& verdict, const MarkerNotes& notes) {
+  if (verdict.status == "unknown-key") {
     return "signature by an unknown key" +
-           (verdict.fingerprint.empty() ? std::string() : " " + Shown(verdict.fingerprint)) +
+           (verdict.fingerprint.empty() ? std::string() : " " + OnOneLine(verdict.fingerprint)) +
            ", which PGP could not check";
-  } else {
-    text = "BAD signature" +
-           (verdict.problem.empty() ? std::string() : " (" + Shown(verdict.problem) + ")") +
-           " from " + signer;
   }
-  if (!verdict.signedAt.empty()) text += ", made " + Shown(verdict.signedAt);
-  if (!verdict.fingerprint.empty()) text += ", key " + Shown(verdict.fingerprint);
+  std::string text;
+  if (verdict.status == "good") {
+    text = GoodSignatureText(verdict);
+  } else {
+    const std::string& name = verdict.signer.empty() ? verdict.keyName : verdict.signer;
+    text = "BAD signature" +
+           (verdict.problem.empty() ? std::string() : " (" + OnOneLine(verdict.problem) + ")") +
+           " from " + (name.empty() ? std::string("an unnamed signer") : ShownUserId(name));
+  }
+  if (!verdict.signedAt.empty()) text += ", made " + OnOneLine(verdict.signedAt);
+  if (!verdict.fingerprint.empty()) text += ", key " + OnOneLine(verdict.fingerprint);
+  if (verdict.status == "good" && !notes.fromAddress.empty() &&
+      !AmongSignerAddresses(notes.fromAddress, verdict))
+    text += "; the From: address " + ShownUserId(notes.fromAddress) +
+            " is not a verified address of the signer";
+  return text;
+}
+
+std::string VerdictText(PgpFunction function, const VerdictFile& verdict,
+                        const MarkerNotes& notes) {
+  std::string text;
+  if (function == Decode) {
+    text = verdict.encrypted       ? "decrypted"
+           : verdict.signedMessage ? "not encrypted"
+                                   : "not encrypted and not signed";
+  }
+  if (verdict.signedMessage) {
+    text += (text.empty() ? "" : "; ") + SignatureText(verdict, notes);
+  } else if (verdict.encrypted) {
+    text += "; not signed";
+  } else if (function == CheckSignature) {
+    text = "no signature found";
+  }
+  return text;
+}
+
+std::string NotesText(const MarkerNotes& notes) {
+  std::string text;
+  if (notes.innerSignature) text += "; a signature inside the message was not checked";
+  if (notes.unknownCharset.size() > 0)
+    text += "; text in the unknown character set " + ShownUserId(notes.unknownCharset) +
+            " is shown as it is";
+  if (notes.unmappable > 0)
+    text += "; " + std::to_string(notes.unmappable) +
+            (notes.unmappable == 1 ? " character" : " characters") +
+            " not in the Windows character set shown as ?";
+  if (notes.incomplete) text += "; the message is damaged and shown as far as it could be read";
   return text;
 }
 
 std::string Marker(const std::string& text) { return "[-- Quillnet: " + text + " --]"; }
 
-// Appends pieces of the delivered text, defusing every line that would pass
-// for a marker. `atLineStart` says whether the next character begins a line.
-class Composer {
- public:
-  explicit Composer(char quote) : quote_(quote) {}
-
-  // Text of the message or of PGP's output; `quoteLines` puts the quote
-  // mark after each of its line feeds.
-  void Append(std::string_view text, bool quoteLines) {
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (atLineStart_ && LooksLikeMarker(text.substr(i))) {
-        const size_t prefix = text.find_first_not_of("> \t", i) - i;
-        out_.append(text.substr(i, prefix));
-        out_.append(kDefuseTag);
-        i += prefix;
-      }
-      out_ += text[i];
-      atLineStart_ = text[i] == '\n';
-      if (atLineStart_ && quoteLines && quote_ != '\0') out_ += quote_;
-    }
-  }
-  // One of the module's own lines, ending in a line break (and the quote).
-  void AppendMarker(std::string_view marker) {
-    out_.append(marker);
-    atLineStart_ = false;
-  }
-  void BreakLine() {
-    out_.append("\r\n");
-    if (quote_ != '\0') out_ += quote_;
-    atLineStart_ = true;
-  }
-  // Whether the text so far ends where a line begins (after the quote mark
-  // of a quoted line).
-  bool AtLineStart() const {
-    if (out_.empty() || out_.back() == '\n') return true;
-    if (quote_ == '\0' || out_.back() != quote_) return false;
-    return out_.size() == 1 || out_[out_.size() - 2] == '\n';
-  }
-  std::string Take() { return std::move(out_); }
-
- private:
-  char quote_;
-  std::string out_;
-  bool atLineStart_ = true;
-};
-
 }  // namespace
 
-std::string FirstMarker(PgpFunction function, const VerdictFile* verdict) {
-  if (verdict == nullptr) {
-    return Marker(function == CheckSignature
-                      ? "PGP reports a good signature; the signer is named in PGP's output"
-                      : "PGP reports success; what it found (encryption, a signer) is named "
-                        "in PGP's output");
+std::string ShownUserId(std::string_view userId) {
+  std::string clean;
+  bool blankPending = false;
+  for (char c : userId) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == ' ' || c == '\t' || u == 0xA0) {
+      blankPending = !clean.empty();
+      continue;
+    }
+    if (blankPending) clean += ' ';
+    blankPending = false;
+    clean += u < 0x20 || u == 0x7F ? '?' : c == '[' ? '(' : c == ']' ? ')' : c == '"' ? '\'' : c;
   }
-  std::string text;
-  if (function == Decode) {
-    text = verdict->encrypted       ? "decrypted"
-           : verdict->signedMessage ? "not encrypted"
-                                    : "not encrypted and not signed";
+  if (clean.size() > kUserIdShown) {
+    constexpr size_t kFront = (kUserIdShown - 3) / 2;
+    constexpr size_t kBack = kUserIdShown - 3 - kFront;
+    clean = clean.substr(0, kFront) + "..." + clean.substr(clean.size() - kBack);
   }
-  if (verdict->signedMessage) {
-    text += (text.empty() ? "" : "; ") + SignatureText(*verdict);
-  } else if (verdict->encrypted) {
-    text += "; not signed";
-  } else if (function == CheckSignature) {
-    text = "no signature found";
+  return "\"" + clean + "\"";
+}
+
+size_t FindLookAlikeMarker(std::string_view text, size_t from) {
+  while (from < text.size()) {
+    const void* found = std::memchr(text.data() + from, '[', text.size() - from);
+    if (found == nullptr) return std::string_view::npos;
+    const size_t at = static_cast<size_t>(static_cast<const char*>(found) - text.data());
+    if (LookAlikeAt(text, at)) return at;
+    from = at + 1;
   }
-  return Marker(text);
+  return std::string_view::npos;
+}
+
+bool IsDefused(std::string_view text, size_t at) {
+  return at >= kDefuseTag.size() && text.substr(at - kDefuseTag.size(), kDefuseTag.size()) == kDefuseTag;
 }
 
 bool LooksLikeMarker(std::string_view line) {
-  const size_t start = line.find_first_not_of("> \t");
-  return start != std::string_view::npos && line.substr(start, kMarkerStart.size()) == kMarkerStart;
+  for (size_t at = FindLookAlikeMarker(line); at != std::string_view::npos;
+       at = FindLookAlikeMarker(line, at + 1))
+    if (!IsDefused(line, at)) return true;
+  return false;
+}
+
+std::string FirstMarker(PgpFunction function, const VerdictFile* verdict,
+                        const MarkerNotes& notes) {
+  if (verdict == nullptr) {
+    return Marker((function == CheckSignature
+                       ? std::string("PGP ended without an error; what it found is in PGP's own output")
+                       : std::string("PGP ended without an error; what it found (encryption, a "
+                                     "signer) is in PGP's own output")) +
+                  NotesText(notes));
+  }
+  return Marker(VerdictText(function, *verdict, notes) + NotesText(notes));
+}
+
+std::string_view FromAddressOf(std::string_view messageText) {
+  constexpr size_t kHeaderLook = 64 << 10;  // a header block is never longer
+  std::string_view rest = messageText.substr(0, kHeaderLook);
+  while (!rest.empty()) {
+    const size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) break;  // the headers end here
+    if (line.size() < 5 || !SameAddress(line.substr(0, 5), "from:")) continue;
+    line.remove_prefix(5);
+    const size_t open = line.find('<');
+    const size_t close = open == std::string_view::npos ? open : line.find('>', open);
+    if (close != std::string_view::npos && line.substr(open, close - open).find('@') != std::string_view::npos)
+      return line.substr(open + 1, close - open - 1);
+    const size_t at = line.find('@');
+    if (at == std::string_view::npos) return {};
+    const size_t start = line.find_last_of(" \t,;:\"(", at);
+    const size_t stop = line.find_first_of(" \t,;\")", at);
+    const size_t from = start == std::string_view::npos ? 0 : start + 1;
+    return line.substr(from, (stop == std::string_view::npos ? line.size() : stop) - from);
+  }
+  return {};
+}
+
+namespace {
+
+std::string GroupedFingerprint(std::string_view fingerprint) {
+  std::string out;
+  for (size_t i = 0; i < fingerprint.size(); i += 4) {
+    if (i > 0) out += ' ';
+    out += OnOneLine(fingerprint.substr(i, 4));
+  }
+  return out.empty() ? std::string("(no fingerprint)") : out;
+}
+
+// One key's lines: the entries of one fingerprint stand together.
+struct KeyLines {
+  std::string fingerprint;
+  bool updated;
+  std::vector<std::string> userIds;
+};
+
+std::vector<KeyLines> GroupKeys(const VerdictFile& verdict) {
+  std::vector<KeyLines> keys;
+  const auto add = [&keys](const auto& entries, bool updated) {
+    for (const auto& [fingerprint, userId] : entries) {
+      if (keys.empty() || keys.back().fingerprint != fingerprint || keys.back().updated != updated)
+        keys.push_back({fingerprint, updated, {}});
+      if (!userId.empty()) keys.back().userIds.push_back(userId);
+    }
+  };
+  add(verdict.keysAdded, false);
+  add(verdict.keysUpdated, true);
+  return keys;
+}
+
+}  // namespace
+
+std::string KeysAddedList(const VerdictFile& verdict, size_t maxLines) {
+  constexpr size_t kUserIdsShown = 8;  // of one key: a key can carry any number
+  const std::vector<KeyLines> keys = GroupKeys(verdict);
+  std::string list;
+  size_t lines = 0;
+  for (size_t k = 0; k < keys.size(); ++k) {
+    const KeyLines& key = keys[k];
+    const size_t shown = std::min(key.userIds.size(), kUserIdsShown);
+    const size_t needed = 1 + std::max<size_t>(shown, 1) + (shown < key.userIds.size());
+    if (lines + needed > maxLines && k > 0) {
+      const size_t left = keys.size() - k;
+      list += "\n  ... and " + std::to_string(left) + (left == 1 ? " more key" : " more keys") +
+              "; PGP's own output names them.";
+      break;
+    }
+    list += "\n  " + GroupedFingerprint(key.fingerprint) +
+            (key.updated ? "  (a key you had; new user ids:)" : "");
+    if (key.userIds.empty()) list += key.updated ? "\n    (none)" : "\n    (no user id)";
+    for (size_t u = 0; u < shown; ++u) list += "\n    " + ShownUserId(key.userIds[u]);
+    if (shown < key.userIds.size())
+      list += "\n    ... and " + std::to_string(key.userIds.size() - shown) + " more user ids";
+    lines += needed;
+  }
+  return list;
 }
 
 std::string ComposeMarkedText(std::string_view head, std::string_view output,
-                              std::string_view tail, char quote, std::string_view firstMarker) {
-  Composer text(quote);
-  text.Append(head, false);
-  // A BEGIN line in the middle of a line: the marked part starts on the next.
-  if (!text.AtLineStart()) text.BreakLine();
-  text.AppendMarker(firstMarker);
-  text.BreakLine();
-  text.Append(output, true);
-  if (!text.AtLineStart()) text.BreakLine();
-  text.AppendMarker(kEndMarker);
-  // The END line's own line end ends the marker's line; anything else after
-  // the block goes to a line of its own.
-  const bool tailBeginsALine = tail.substr(0, 2) == "\r\n" || tail.substr(0, 1) == "\n";
-  if (!tail.empty() && !tailBeginsALine) text.BreakLine();
-  text.Append(tail, false);
-  return text.Take();
+                              std::string_view tail, char quote, std::string_view firstMarker,
+                              std::string_view attachmentPrefix) {
+  const std::string source(output);
+  const MarkedSplicePlan plan =
+      PlanMarkedSplice(head, source, tail, quote, firstMarker, attachmentPrefix);
+  std::string block(source);
+  block.resize(plan.BlockSize());
+  RebuildMarkedSplice(block.data(), plan, head, tail, quote, firstMarker);
+  block.pop_back();  // the terminator
+  return block;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include "command/confirm_dialog_win.h"
@@ -10,6 +11,7 @@
 #include "command/run_pgp_driver.h"
 #include "command/text_capture_win.h"
 #include "common/handles_win.h"
+#include "common/scope_exit.h"
 #include "core/armor_scanner.h"
 #include "core/command_state_win.h"
 #include "core/module_win.h"
@@ -245,7 +247,7 @@ int Confirm(PgpRequest& request) {
 
 // ---- the command ----------------------------------------------------------
 
-bool RunAndDeliver(PgpRequest& request) {
+bool RunAndDeliver(PgpRequest& request, BlockResizer resize) {
   request.userId = runState.recipients;
   if (RefuseRecipientsTooLong(request)) return false;
   // A file left at the output name would pass for PGP's result when PGP
@@ -257,12 +259,12 @@ bool RunAndDeliver(PgpRequest& request) {
   else if (!PgpSucceeded(request.exitCode))
     ShowPgpExitCode(request);
   else
-    DeliverPgpResult(request.owner);
+    DeliverPgpResult(request.owner, resize);
   return true;
 }
 
 // False when the command failed, with the reason in MessageText.
-bool CarryOut(HWND focus, PgpRequest& request) {
+bool CarryOut(HWND focus, PgpRequest& request, BlockResizer resize) {
   if (CaptureMessageText(focus) == nullptr) return false;
   const char* text = CapturedText();
   if (text == nullptr) {
@@ -277,7 +279,19 @@ bool CarryOut(HWND focus, PgpRequest& request) {
   } while (answer == kAnswerSkip);
   if (answer < 0) return false;
   if (answer != kAnswerOk) return true;
-  return RunAndDeliver(request);
+  return RunAndDeliver(request, resize);
+}
+
+// What a command that failed by an exception says: no memory is the one
+// the module's own code throws.
+void ExplainException() {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    LoadMessageText(IDS_NOT_ENOUGH_MEMORY);
+  } catch (...) {
+    FormatFileError(ERROR_INTERNAL_ERROR, MessageText, nullptr);
+  }
 }
 
 void ShowCommandFailure(HWND mainWindow) {
@@ -347,21 +361,30 @@ int ChooseFunction(const char* text, LONG remaining, LONG& offset, PgpRequest& r
   return Confirm(request);
 }
 
-void RunPgpCommand(HWND mainWindow) {
+void RunPgpCommand(HWND mainWindow, BlockResizer resize) {
   if (runState.RunInProgress != 0) return;
   ++runState.RunInProgress;
-  ResetCommandState();
-  PgpRequest request{0, mainWindow, 0, nullptr, runState.recipients};
-  runState.quoted = FALSE;
   HWND focus = GetFocus();
-
-  const bool done = CarryOut(focus, request);
-
-  WipeFile(TempBaseName);
-  WipeFile(TempAscName);
-  WipeFile(TempVerdictName);
-  UnlockCapturedText();
-  if (focus != nullptr && IsWindow(focus)) SetFocus(focus);
+  bool done = false;
+  {
+    // Every way out of the command, an exception included, leaves no
+    // temporary file behind and offers "Run PGP" again.
+    const ScopeExit cleanUp([focus] {
+      WipeFile(TempBaseName);
+      WipeFile(TempAscName);
+      WipeFile(TempVerdictName);
+      UnlockCapturedText();
+      if (focus != nullptr && IsWindow(focus)) SetFocus(focus);
+    });
+    try {
+      ResetCommandState();
+      PgpRequest request{0, mainWindow, 0, nullptr, runState.recipients};
+      runState.quoted = FALSE;
+      done = CarryOut(focus, request, resize);
+    } catch (...) {
+      ExplainException();
+    }
+  }
   if (!done) ShowCommandFailure(mainWindow);
   --runState.RunInProgress;
 }

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "command/result_delivery_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
 
@@ -19,7 +20,8 @@ constexpr int kCannotGoOn = -1;
 
 // The whole command, from the client's "Run PGP" item or button. Every
 // outcome is shown to the user; both temporary files are gone afterwards.
-void RunPgpCommand(HWND mainWindow);
+// `resize` enlarges the blocks the result is rebuilt in (tests replace it).
+void RunPgpCommand(HWND mainWindow, BlockResizer resize = ResizeGlobal);
 
 // One pass over the captured `text` from `offset`, of which `remaining`
 // characters are left: finds the attachment or block, writes PGP's input,

@@ -31,16 +31,18 @@ inline std::vector<std::string_view> Lines(std::string_view text) {
   return lines;
 }
 
-// A line as it came in: the defuse tag (after the line's '>' and blanks)
-// removed, and, for a line the composition quoted, its first quote mark.
+// A line as it came in: every defuse tag in front of a look-alike removed,
+// and, for a line the composition quoted, its first quote mark.
 inline std::string Original(std::string_view line, char stripQuote) {
   std::string text(line);
   if (stripQuote != '\0' && !text.empty() && text.front() == stripQuote) text.erase(0, 1);
-  const size_t start = text.find_first_not_of("> \t");
-  if (start != std::string::npos &&
-      text.compare(start, kDefuseTag.size(), kDefuseTag) == 0 &&
-      LooksLikeMarker(std::string_view(text).substr(start + kDefuseTag.size())))
-    text.erase(start, kDefuseTag.size());
+  for (size_t at = text.find(kDefuseTag); at != std::string::npos; at = text.find(kDefuseTag, at)) {
+    const size_t next = at + kDefuseTag.size();
+    if (FindLookAlikeMarker(text, next) == next)
+      text.erase(at, kDefuseTag.size());
+    else
+      at = next;
+  }
   return text;
 }
 

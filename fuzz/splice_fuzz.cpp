@@ -115,7 +115,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     verdict.validity = "full";
     verdict.signer = text.substr(0, 100);
     const std::string marker = FirstMarker(function, (data[0] & 0x40) ? &verdict : nullptr);
-    const std::string marked = ComposeMarkedText(head, output, tail, quote, marker);
+    // Rebuilt in a block of exactly the planned size, as in the client.
+    const MarkedSplicePlan markedPlan = PlanMarkedSplice(head, output, tail, quote, marker, {});
+    Check(markedPlan.fits);
+    std::unique_ptr<char[]> markedBlock(new char[markedPlan.BlockSize()]);
+    std::memset(markedBlock.get(), 'G', markedPlan.BlockSize());
+    std::memcpy(markedBlock.get(), output.data(), output.size());
+    RebuildMarkedSplice(markedBlock.get(), markedPlan, head, tail, quote, marker);
+    Check(markedBlock[markedPlan.BlockSize() - 1] == '\0');
+    const std::string marked(markedBlock.get(), markedPlan.BlockSize() - 1);
+    Check(marked == ComposeMarkedText(head, output, tail, quote, marker));
     marking_check::CheckMarked(head, output, tail, quote, marker, marked);
   }
   return 0;

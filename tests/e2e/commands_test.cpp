@@ -59,7 +59,7 @@ TEST_F(CommandTest, ChecksAClearSignedMessage) {
   EXPECT_FALSE(Contains(after, "- -- Bob")) << after;  // dash escaping undone
   EXPECT_TRUE(Contains(after, "\r\n-- Bob")) << after;
   EXPECT_TRUE(Contains(after, "Subject: Signed: new phone number")) << after;
-  EXPECT_TRUE(Contains(after, "\r\n[-- Quillnet: good signature from Bob Builder <bob@example.net>, key "))
+  EXPECT_TRUE(Contains(after, "\r\n[-- Quillnet: good signature from \"Bob Builder <bob@example.net>\", key "))
       << after;
 
   const std::vector<PgpCall> calls = Calls();

@@ -63,7 +63,7 @@ TEST_F(UntrustedMailTest, OnlyTheSignedTextStandsBetweenTheMarkers) {
   for (size_t i = 0; i < lines.size(); ++i)
     if (lines[i].rfind(kMarkerStart, 0) == 0) markers.push_back(i);
   ASSERT_EQ(markers.size(), 2u) << after;
-  EXPECT_EQ(lines[markers[0]].rfind("[-- Quillnet: good signature from Bob Builder <bob@example.net>", 0), 0u)
+  EXPECT_EQ(lines[markers[0]].rfind("[-- Quillnet: good signature from \"Bob Builder <bob@example.net>\"", 0), 0u)
       << after;
   EXPECT_EQ(lines[markers[1]], kEndMarker);
   // Between them Bob's note, and nothing of Mallory's.
@@ -74,8 +74,9 @@ TEST_F(UntrustedMailTest, OnlyTheSignedTextStandsBetweenTheMarkers) {
   // Around them Mallory's lines, the look-alikes defused; the text that
   // stood before BEGIN on its line keeps a line of its own.
   EXPECT_EQ(lines[markers[0] - 1], "Bob agrees: ");
-  EXPECT_TRUE(Contains(after, "\r\n(not from Quillnet) [-- Quillnet: good signature from Bob")) << after;
-  EXPECT_TRUE(Contains(after, "\r\n > (not from Quillnet) [-- Quillnet: end of PGP's output --]\r\n"
+  const std::string tag(kDefuseTag);
+  EXPECT_TRUE(Contains(after, "\r\n" + tag + "[-- Quillnet: good signature from Bob")) << after;
+  EXPECT_TRUE(Contains(after, "\r\n > " + tag + "[-- Quillnet: end of PGP's output --]\r\n"
                               "The account is Mallory's.")) << after;
   EXPECT_EQ(after.find("Please wire the money to Mallory."), after.find(kHeaders) + sizeof kHeaders - 1);
 

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <ostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -120,12 +121,13 @@ class RunPgpCommandTest : public ::testing::Test {
 
   // Runs the command with the focus on `focus` and the script answering
   // its dialogs; returns every dialog and box that was shown.
-  std::vector<SeenDialog> Run(HWND focus, std::vector<DialogAnswer> script) {
+  std::vector<SeenDialog> Run(HWND focus, std::vector<DialogAnswer> script,
+                              BlockResizer resize = ResizeGlobal) {
     SetFocus(focus);
     DialogAnswerer answerer(std::move(script));
     {
       Watchdog watchdog("RunPgpCommand");
-      RunPgpCommand(client_.main);
+      RunPgpCommand(client_.main, resize);
     }
     FakeClient::Pump();
     EXPECT_EQ(answerer.Unexpected(), 0);
@@ -378,7 +380,7 @@ TEST_F(RunPgpCommandTest, PublicKeyInAMessageWindowIsAddedAndEveryKeyAddedIsName
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[1].text.rfind("PGP added these keys to your keyring.", 0), 0u) << seen[1].text;
   for (const std::string& id : {std::string(kDave), std::string(kHidden)})
-    EXPECT_NE(seen[1].text.find("\n  " + id + "\n    "), std::string::npos) << seen[1].text;
+    EXPECT_NE(seen[1].text.find("\n    \"" + id + "\""), std::string::npos) << seen[1].text;
   EXPECT_EQ(written, text) << "the whole message goes to PGP";
   const auto calls = pgp_.Calls();
   ASSERT_EQ(calls.size(), 1u);
@@ -507,6 +509,7 @@ TEST_F(RunPgpCommandTest, UndoSwapsTheTextsUntilTheUserTypes) {
 // ---- what PGP vouched for, marked ------------------------------------------
 
 constexpr char kEndMarkerLine[] = "[-- Quillnet: end of PGP's output --]";
+constexpr char kDefuseTag[] = "(not\xA0" "from\xA0" "Quillnet)\xA0";
 
 // The words above a genuinely signed note are not the signer's: the note
 // stands between the module's marker lines, the words outside them, and a
@@ -520,9 +523,9 @@ TEST_F(RunPgpCommandTest, ACheckedNoteStandsBetweenMarkersAndNothingElseDoes) {
   FakeClient::SetText(client_.body, original);
   Run(client_.body, {{kCheckTitle, IDOK}});
   const std::string shown = FakeClient::Text(client_.body);
-  const std::string marker = "[-- Quillnet: good signature from Alice Example <alice@example.org>";
+  const std::string marker = "[-- Quillnet: good signature from \"Alice Example <alice@example.org>\"";
   const std::string expectedHead =
-      "(not from Quillnet) [-- Quillnet: good signature from the bank --]\r\n"
+      std::string(kDefuseTag) + "[-- Quillnet: good signature from the bank --]\r\n"
       "Please wire the money to Mallory. \r\n";  // the BEGIN stood in mid-line
   ASSERT_EQ(shown.substr(0, expectedHead.size()), expectedHead) << shown;
   const std::string rest = shown.substr(expectedHead.size());
@@ -575,9 +578,85 @@ INSTANTIATE_TEST_SUITE_P(
         MarkerRow{"EncryptedOnly", "-aet %F alice", nullptr, "[-- Quillnet: decrypted; not signed --]"},
         // A PGP that writes no verdict: only what its exit code proves.
         MarkerRow{"NoVerdictFile", "-aet %F alice", "noverdict",
-                  "[-- Quillnet: PGP reports success; what it found (encryption, a signer) is "
-                  "named in PGP's output --]"}),
+                  "[-- Quillnet: PGP ended without an error; what it found (encryption, a signer) "
+                  "is in PGP's own output --]"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Stand-ins for the enlargement of the block a result is rebuilt in.
+int resizeCalls = 0;
+HGLOBAL CountingResize(HGLOBAL block, SIZE_T size) {
+  ++resizeCalls;
+  return GlobalReAlloc(block, size, GMEM_MOVEABLE);
+}
+HGLOBAL FirstResizeFails(HGLOBAL block, SIZE_T size) {
+  return ++resizeCalls == 1 ? nullptr : GlobalReAlloc(block, size, GMEM_MOVEABLE);
+}
+HGLOBAL ResizeThrows(HGLOBAL, SIZE_T) { throw std::bad_alloc(); }
+
+const std::string kDecryptedMarker = "[-- Quillnet: decrypted; not signed --]";
+
+// A marked result is rebuilt as the plain splice is: in PGP's output block,
+// enlarged once, markers and quote marks put in on the way.
+TEST_F(RunPgpCommandTest, AMarkedResultIsRebuiltInItsOwnBlock) {
+  Settings.MarkResults = 1;
+  const std::string block = EncryptedForAlice("line one\r\nline two\r\n");
+  FakeClient::SetText(client_.body, "You wrote:\r\n" + Quoted(block + "\r\nthanks"));
+  resizeCalls = 0;
+  Run(client_.body, {{kDecodeTitle, IDOK}}, CountingResize);
+  EXPECT_EQ(resizeCalls, 1);
+  EXPECT_EQ(FakeClient::Text(client_.body), "You wrote:\r\n>" + kDecryptedMarker +
+                                                "\r\n>line one\r\n>line two\r\n>" +
+                                                kEndMarkerLine + "\r\n>thanks");
+}
+
+struct QuoteFailureRow {
+  const char* name;
+  int answer;
+  bool shownAlone;  // PGP's output, marked, stands alone in the window
+};
+
+class QuoteMarksFail : public RunPgpCommandTest,
+                       public ::testing::WithParamInterface<QuoteFailureRow> {};
+
+// A quoted block whose reply cannot be rebuilt asks before the window gets
+// PGP's output alone, markers or not.
+TEST_P(QuoteMarksFail, AskFirst) {
+  Settings.MarkResults = 1;
+  const std::string original = "You wrote:\r\n" + Quoted(EncryptedForAlice("secret\r\n"));
+  FakeClient::SetText(client_.body, original);
+  resizeCalls = 0;
+  const auto seen = Run(client_.body,
+                        {{kDecodeTitle, IDOK}, {"Quillnet", GetParam().answer},
+                         {kDecodeTitle, IDOK}},
+                        FirstResizeFails);
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_EQ(seen[1].text.rfind("Couldn't insert '>' signs.", 0), 0u) << seen[1].text;
+  if (GetParam().shownAlone) {
+    EXPECT_EQ(FakeClient::Text(client_.body), kDecryptedMarker + "\r\nsecret\r\n" + kEndMarkerLine);
+  } else {
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[2].text, seen[1].text) << "No ends the delivery with the same text";
+    EXPECT_EQ(FakeClient::Text(client_.body), original);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, QuoteMarksFail,
+                         ::testing::Values(QuoteFailureRow{"Yes", IDYES, true},
+                                           QuoteFailureRow{"No", IDNO, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A command that fails by an exception half-way still wipes PGP's files
+// (the decoded one among them), offers "Run PGP" again and says why.
+TEST_F(RunPgpCommandTest, AnExceptionHalfWayLeavesNothingBehind) {
+  Settings.MarkResults = 1;
+  const std::string original = EncryptedForAlice("secret\r\n");
+  FakeClient::SetText(client_.message, original);
+  const auto seen = Run(client_.message, {{kDecodeTitle, IDOK}, {kDecodeTitle, IDOK}}, ResizeThrows);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].text, "Not enough memory");
+  EXPECT_EQ(FakeClient::Text(client_.message), original);
+  // TearDown: RunInProgress is 0 again and no temporary file is left.
+}
 
 TEST_F(RunPgpCommandTest, NextCommandTakesThePreviousUndoAway) {
   FakeClient::SetText(client_.body, "a\r\n" + EncryptedForAlice("one\r\n"));

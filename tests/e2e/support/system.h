@@ -36,6 +36,9 @@ std::string KeyringWithoutCarol();
 // vouched for, the last ends the block.
 inline constexpr char kMarkerStart[] = "[-- Quillnet: ";
 inline constexpr char kEndMarker[] = "[-- Quillnet: end of PGP's output --]";
+// Written before a line of the sender's that looks like a marker, joined to
+// it by no-break spaces.
+inline constexpr char kDefuseTag[] = "(not\xA0" "from\xA0" "Quillnet)\xA0";
 
 // The module's command ids in the client.
 inline constexpr UINT kIdmAbout = 0x3C49;
