@@ -146,18 +146,51 @@ void AddLookAlikes(std::string_view text, std::vector<uint32_t>& tags) {
     tags.push_back(static_cast<uint32_t>(at));
 }
 
-// The sender's lines that would pass for the client's attachment lines,
-// wherever the prefix stands: the module follows a prefix anywhere.
-void AddAttachmentLines(std::string_view text, std::string_view prefix,
-                        std::vector<uint32_t>& tags) {
-  if (prefix.empty()) return;
-  const size_t before = tags.size();
-  for (size_t at = text.find(prefix); at != std::string_view::npos;
-       at = text.find(prefix, at + prefix.size()))
-    tags.push_back(static_cast<uint32_t>(at));
-  if (before == 0 || tags.size() == before) return;
-  std::inplace_merge(tags.begin(), tags.begin() + static_cast<std::ptrdiff_t>(before), tags.end());
-  tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
+// Whether the character at `at` gets the tag: a look-alike of a marker, or
+// the client's attachment prefix (the module follows one anywhere in a line,
+// so a sender's would pass for the client's own).
+bool NeedsTag(std::string_view text, size_t at, std::string_view prefix) {
+  if (text[at] == '[' && IsLookAlikeAt(text, at)) return true;
+  return !prefix.empty() && text.substr(at, prefix.size()) == prefix;
+}
+
+// One pass over PGP's output, 64 characters at a time: its line feeds (when
+// they are to be quoted) counted in byte lanes, and the places that get the
+// tag. Almost no part of a text holds a '[' or the prefix's first
+// character, so the loop stays near memory speed however long the output.
+void ScanOutput(std::string_view output, std::string_view prefix, bool countLineFeeds,
+                size_t& lineFeeds, std::vector<uint32_t>& tags) {
+  constexpr size_t kBlock = 4 * kChunk;
+  constexpr int kBlocksPerRound = 63;  // a lane counts at most 4 a block: 252 fits a byte
+  const Chunk lineFeed = Chunk{} + static_cast<uint8_t>('\n');
+  const Chunk bracket = Chunk{} + static_cast<uint8_t>('[');
+  const Chunk first = Chunk{} + static_cast<uint8_t>(prefix.empty() ? '[' : prefix[0]);
+  const Chunk one = Chunk{} + 1;
+  const char* text = output.data();
+  const size_t n = output.size();
+  size_t i = 0;
+  while (i + kBlock <= n) {
+    Chunk counts{};
+    for (int round = 0; round < kBlocksPerRound && i + kBlock <= n; ++round, i += kBlock) {
+      Chunk c[4];
+      std::memcpy(c, text + i, kBlock);
+      if (countLineFeeds) {
+        for (const Chunk& chunk : c) counts += reinterpret_cast<Chunk>(chunk == lineFeed) & one;
+      }
+      Chunk special{};
+      for (const Chunk& chunk : c)
+        special |= reinterpret_cast<Chunk>((chunk == bracket) | (chunk == first));
+      const ChunkHalves any = reinterpret_cast<ChunkHalves>(special);
+      if ((any[0] | any[1]) == 0) continue;
+      for (size_t at = i; at < i + kBlock; ++at)
+        if (NeedsTag(output, at, prefix)) tags.push_back(static_cast<uint32_t>(at));
+    }
+    for (size_t lane = 0; lane < kChunk; ++lane) lineFeeds += counts[lane];
+  }
+  for (; i < n; ++i) {
+    if (countLineFeeds && text[i] == '\n') ++lineFeeds;
+    if (NeedsTag(output, i, prefix)) tags.push_back(static_cast<uint32_t>(i));
+  }
 }
 
 // Copies text forward with the tag before each listed offset; returns the end.
@@ -286,10 +319,8 @@ MarkedSplicePlan PlanMarkedSplice(std::string_view head, std::string_view output
   plan.breakBeforeEnd = !output.empty() && output.back() != '\n';
   plan.breakBeforeTail = !tail.empty() && tail.substr(0, 2) != "\r\n" && tail.front() != '\n';
   AddLookAlikes(head, plan.headTags);
-  AddLookAlikes(output, plan.outputTags);
-  AddAttachmentLines(output, attachmentPrefix, plan.outputTags);
+  ScanOutput(output, attachmentPrefix, quote != '\0', plan.outputLineFeeds, plan.outputTags);
   AddLookAlikes(tail, plan.tailTags);
-  if (quote != '\0') plan.outputLineFeeds = CountLineFeeds(output.data(), output.size());
 
   const uint64_t lineBreak = LineBreakLength(quote);
   const uint64_t tags = plan.headTags.size() + plan.outputTags.size() + plan.tailTags.size();

@@ -59,29 +59,6 @@ size_t SkipInvisible(std::string_view text, size_t i) {
   return i;
 }
 
-// Whether the '[' at `at` begins "[", dashes, blanks, "quillnet" as a reader
-// sees them. Every step stops at the first character of another kind, and
-// a '[' is one, so the work from all brackets of a text is linear.
-bool LookAlikeAt(std::string_view text, size_t at) {
-  size_t i = at + 1;
-  size_t dashes = 0;
-  for (; i < text.size(); ++i) {
-    const Look look = LookAt(text, i);
-    if (look == kDash || look == kSoftHyphen) ++dashes;
-    else if (look != kInvisible) break;
-  }
-  if (dashes == 0) return false;
-  while (i < text.size() && (LookAt(text, i) == kBlank || LookAt(text, i) == kInvisible ||
-                             LookAt(text, i) == kSoftHyphen))
-    ++i;
-  for (Look letter : kWord) {
-    i = SkipInvisible(text, i);
-    if (i >= text.size() || LookAt(text, i) != letter) return false;
-    ++i;
-  }
-  return true;
-}
-
 // ---- the first marker -------------------------------------------------------
 
 // Sender's text on the marker's line: controls shown as '?', nothing else
@@ -209,12 +186,35 @@ std::string ShownUserId(std::string_view userId) {
   return "\"" + clean + "\"";
 }
 
+// Whether the '[' at `at` begins "[", dashes, blanks, "quillnet" as a reader
+// sees them. Every step stops at the first character of another kind, and
+// a '[' is one, so the work from all brackets of a text is linear.
+bool IsLookAlikeAt(std::string_view text, size_t at) {
+  size_t i = at + 1;
+  size_t dashes = 0;
+  for (; i < text.size(); ++i) {
+    const Look look = LookAt(text, i);
+    if (look == kDash || look == kSoftHyphen) ++dashes;
+    else if (look != kInvisible) break;
+  }
+  if (dashes == 0) return false;
+  while (i < text.size() && (LookAt(text, i) == kBlank || LookAt(text, i) == kInvisible ||
+                             LookAt(text, i) == kSoftHyphen))
+    ++i;
+  for (Look letter : kWord) {
+    i = SkipInvisible(text, i);
+    if (i >= text.size() || LookAt(text, i) != letter) return false;
+    ++i;
+  }
+  return true;
+}
+
 size_t FindLookAlikeMarker(std::string_view text, size_t from) {
   while (from < text.size()) {
     const void* found = std::memchr(text.data() + from, '[', text.size() - from);
     if (found == nullptr) return std::string_view::npos;
     const size_t at = static_cast<size_t>(static_cast<const char*>(found) - text.data());
-    if (LookAlikeAt(text, at)) return at;
+    if (IsLookAlikeAt(text, at)) return at;
     from = at + 1;
   }
   return std::string_view::npos;

@@ -69,6 +69,9 @@ std::string_view FromAddressOf(std::string_view messageText);
 // list ends with how many keys it leaves out, which PGP's own output names.
 std::string KeysAddedList(const VerdictFile& verdict, size_t maxLines = 24);
 
+// Whether the '[' at `at` begins such a place.
+bool IsLookAlikeAt(std::string_view text, size_t at);
+
 // Whether the look-alike at `at` carries the defuse tag right before it.
 bool IsDefused(std::string_view text, size_t at);
 
