@@ -16,6 +16,7 @@ const IntegerSettingKey kIntegerSettingKeys[kIntegerSettingCount] = {
     {kSectionPgpSettings, "KeepPassword", &SettingsValues::KeepPassword},
     {kSectionPgpSettings, "KeepOpen", &SettingsValues::KeepOpen},
     {kSectionSettings, "MarkResults", &SettingsValues::MarkResults},
+    {kSectionSettings, "ReadMime", &SettingsValues::ReadMime},
 };
 
 const TextSettingKey kTextSettingKeys[kTextSettingCount] = {

@@ -42,6 +42,9 @@ struct SettingsValues {
   // Non-zero: the output of a check or a decode stands between two lines of
   // the module's own that say what PGP vouched for; 0: the plain splice.
   int32_t MarkResults;
+  // Non-zero: a decoded MIME entity (the mail of today's programs) is shown
+  // as a mail reader shows it, parts saved as attachments; 0: as PGP wrote it.
+  int32_t ReadMime;
   const char* ProgPGP;
   const char* PGPtempdir;
   const char* EncryptFor;
@@ -49,7 +52,7 @@ struct SettingsValues {
 
 // What is in force when no copy of the file sets a key.
 constexpr SettingsValues kDefaultSettings{
-    1, 0, 0, 0, 0, 1, 0, 0, -1, 1, nullptr, nullptr, nullptr,
+    1, 0, 0, 0, 0, 1, 0, 0, -1, 1, 1, nullptr, nullptr, nullptr,
 };
 
 // One key of the file and the field it fills; the three section names are
@@ -64,7 +67,7 @@ struct TextSettingKey {
   const char* key;
   const char* SettingsValues::*field;
 };
-constexpr int kIntegerSettingCount = 10;
+constexpr int kIntegerSettingCount = 11;
 constexpr int kTextSettingCount = 3;
 // In record order.
 extern const IntegerSettingKey kIntegerSettingKeys[kIntegerSettingCount];

@@ -164,6 +164,7 @@ TEST(Defaults, MatchTheDocumentedValues) {
   EXPECT_EQ(d.CopyToReadOnly, 1);
   EXPECT_EQ(d.KeepOpen, -1);
   EXPECT_EQ(d.MarkResults, 1);
+  EXPECT_EQ(d.ReadMime, 1);
   for (int32_t value : {d.AlwaysSign, d.AnsiOem, d.ConvertAttach, d.NickNames, d.ButtonPos,
                         d.KeepPassword}) {
     EXPECT_EQ(value, 0);
@@ -180,14 +181,14 @@ TEST(SettingKeys, SectionsOfTheKeys) {
   EXPECT_EQ(listed,
             "Settings/UseToolBar;PGPflags/AlwaysSign;Settings/AnsiOem;Settings/ConvertAttach;"
             "Settings/NickNames;Settings/CopyToReadOnly;Settings/ButtonPos;"
-            "PGP settings/KeepPassword;PGP settings/KeepOpen;Settings/MarkResults;"
+            "PGP settings/KeepPassword;PGP settings/KeepOpen;Settings/MarkResults;Settings/ReadMime;"
             "PGP settings/ProgPGP;PGP settings/PGPtempdir;PGP settings/EncryptFor;");
 }
 
 const char kDefaultListing[] =
     "QLNET.INI\n---\nUseToolBar = 1\nAlwaysSign = 0\nAnsiOem = 0\nConvertAttach = 0\n"
     "NickNames = 0\nCopyToReadOnly = 1\nButtonPos = 0\nKeepPassword = 0\nKeepOpen = 4294967295\n"
-    "MarkResults = 1";
+    "MarkResults = 1\nReadMime = 1";
 
 TEST(Listing, DefaultsShowUnsignedAndNoUnsetTexts) {
   char text[256] = "QLNET.INI";

@@ -264,7 +264,7 @@ TEST_F(SettingsFileWin, CapsLockShowsTheListingOwnedByTheMainWindow) {
   EXPECT_EQ(seen[0].text,
             "QLNET.INI\n---\nUseToolBar = 1\nAlwaysSign = 0\nAnsiOem = 0\nConvertAttach = 0\n"
             "NickNames = 1\nCopyToReadOnly = 1\nButtonPos = 0\nKeepPassword = 0\n"
-            "KeepOpen = 4294967295\nMarkResults = 1\nEncryptFor = bob");
+            "KeepOpen = 4294967295\nMarkResults = 1\nReadMime = 1\nEncryptFor = bob");
   EXPECT_EQ(owner, main.get());
   EXPECT_EQ(SettingsAtStart.NickNames, 1) << "loading goes on after the listing";
 }
