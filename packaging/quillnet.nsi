@@ -197,6 +197,9 @@ Function WriteSettings
   StrCpy $R1 "; Quillnet settings, written by the installer. $\"${README}$\" lists$\r$\n"
   StrCpy $R1 "$R1; every key; the uninstaller keeps this file once you change it.$\r$\n"
   StrCpy $R1 "$R1[Settings]$\r$\nProgEudora=$INSTDIR\${CLIENT}$\r$\n"
+  ; Today's encrypted mail arrives as PGP/MIME, which Eudora shows as two
+  ; attachments: only with ConvertAttach does "Run PGP" find it.
+  StrCpy $R1 "$R1ConvertAttach=1$\r$\n"
   ${If} $R0 == "yes"
     StrCpy $R1 "$R1[PGP settings]$\r$\nProgPGP=$INSTDIR\pgp2gpg.exe$\r$\n"
     DetailPrint "GnuPG found: PGP runs through pgp2gpg.exe."

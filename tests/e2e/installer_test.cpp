@@ -120,7 +120,8 @@ TEST_F(InstallerTest, InstallsBesideTheClientRunsFromThereAndUninstallsCleanly) 
                                                      "Uninstall Quillnet.exe", "pgp2gpg.exe",
                                                      "qlnet.dll", "quillnet.exe"}));
   const std::string settings = ReadBytes(app + "\\QLNET.INI");
-  EXPECT_TRUE(Contains(settings, "\r\n[Settings]\r\nProgEudora=" + app + "\\EUDORA.EXE\r\n")) << settings;
+  EXPECT_TRUE(Contains(settings, "\r\n[Settings]\r\nProgEudora=" + app + "\\EUDORA.EXE\r\n"
+                                 "ConvertAttach=1\r\n")) << settings;
   EXPECT_FALSE(Contains(settings, "ProgPGP")) << "no GnuPG here:\n" << settings;
   EXPECT_EQ(ShortcutTarget(Shortcut()), app + "\\quillnet.exe");
   EXPECT_EQ(UninstallEntry("UninstallString"), "\"" + app + "\\Uninstall Quillnet.exe\"");
