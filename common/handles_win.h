@@ -32,9 +32,14 @@ class UniqueResource {
 
   // Gives the value up without releasing it (ownership passes to the caller).
   Value release() { return std::exchange(value_, Traits::Empty()); }
+  // Keeps the caller's GetLastError: a holder released on the way out of a
+  // failed call must not replace the error that call left.
   void reset(Value value = Traits::Empty()) {
     Value old = std::exchange(value_, value);
-    if (Traits::IsValid(old)) Traits::Release(old);
+    if (!Traits::IsValid(old)) return;
+    const DWORD error = GetLastError();
+    Traits::Release(old);
+    SetLastError(error);
   }
 
  private:
