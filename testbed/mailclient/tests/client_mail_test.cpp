@@ -165,4 +165,33 @@ TEST_F(ClientMailTest, MboxMessagesAreListedAndOpenedOneByOne) {
                uidrive::Failure);
 }
 
+// The PGP/MIME sample as the module meets it: the encrypted.asc the client
+// saved decodes, with the sample key ring, to a MIME entity with a
+// protected Subject, a UTF-8 quoted-printable text and a PDF.
+TEST_F(ClientMailTest, TheSamplePgpMimeMessageSavesAPartThatDecodesToItsMimeEntity) {
+  const std::string pgp = uidrive::ExecutableDirectory() + "pgp.exe";
+  if (GetFileAttributesA(pgp.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no " << pgp;
+  const std::string path =
+      session.Write("07-pgp-mime.eml", ReadAll(uidrive::ExecutableDirectory() + "mail\\07-pgp-mime.eml"));
+  const std::string text = session.mail().Text(session.mail().OpenFile(path).window);
+  EXPECT_NE(text.find("\r\nSubject: ...\r\n"), std::string::npos) << text;
+  const std::vector<std::string> paths = AttachmentPaths(text);
+  ASSERT_EQ(paths.size(), 2u) << text;
+  ASSERT_EQ(paths[1], AttachFolder() + "\\encrypted.asc");
+
+  session.Write("pgp\\keyring.txt", "pub Sam Sample <sam@example.org>\nsec Sam Sample <sam@example.org> sam-secret\n");
+  SetEnvironmentVariableA("PGPPATH", (session.folder() + "\\pgp").c_str());
+  SetEnvironmentVariableA("PGPPASS", "sam-secret");
+  const uidrive::RunResult run = uidrive::RunCaptured("\"" + pgp + "\" \"" + paths[1] + "\"");
+  SetEnvironmentVariableA("PGPPATH", nullptr);
+  SetEnvironmentVariableA("PGPPASS", nullptr);
+  ASSERT_EQ(run.exitCode, 0u) << run.out << run.err;
+  const std::string entity = ReadAll(AttachFolder() + "\\encrypted");
+  for (const char* part : {"Content-Type: multipart/mixed; protected-headers=\"v1\";", "\r\nSubject: =?utf-8?",
+                           "charset=\"utf-8\"\r\nContent-Transfer-Encoding: quoted-printable\r\n",
+                           "Gr=C3=BC=C3=9Fe aus K=C3=B6ln!", "Content-Type: application/pdf\r\n",
+                           "filename=\"contract.pdf\"", "\r\n\r\nJVBERi0xLjQK"})
+    EXPECT_NE(entity.find(part), std::string::npos) << part << "\n" << entity;
+}
+
 }  // namespace
