@@ -198,10 +198,11 @@ bool WantsVerdict(const pgpstub::Invocation& invocation, const pgpstub::Faults& 
 }
 
 // Opened before the operation runs, so that a verdict that could not be
-// written stops the run before it writes anything.
+// written stops the run before it writes anything. Shared for reading and
+// writing: the module that made the file may still hold it open.
 UniqueHandle OpenVerdictFile(const std::string& path) {
-  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
   if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK ||
       !GetFileInformationByHandle(file.get(), &info) ||

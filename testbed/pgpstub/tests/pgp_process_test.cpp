@@ -482,14 +482,15 @@ TEST_F(PgpProcess, TheVerdictGoesOnlyIntoTheFileTheModuleMade) {
       {"StaleContentIsReplaced", [](const std::string& v) { WriteFileBytes(v, std::string(300, 'x') + "\r\n"); },
        " {}m.asc", nullptr, 0, "m"},
       {"Missing", [](const std::string&) {}, " {}m.asc", nullptr, 3, "m"},
-      {"Directory", [](const std::string& v) { CreateDirectoryA(v.c_str(), nullptr); }, " {}m.asc", nullptr, 3, "m"},
+      {"Directory", [](const std::string& v) { EXPECT_TRUE(CreateDirectoryA(v.c_str(), nullptr)); }, " {}m.asc",
+       nullptr, 3, "m"},
       {"HardLinkToAnotherFile",
        [this](const std::string& v) {
          WriteFileBytes(Path("elsewhere"), "not yours");
-         CreateHardLinkA(v.c_str(), Path("elsewhere").c_str(), nullptr);
+         EXPECT_TRUE(CreateHardLinkA(v.c_str(), Path("elsewhere").c_str(), nullptr));
        },
        " {}m.asc", nullptr, 3, "m"},
-      {"DirectoryForAKeyAddition", [](const std::string& v) { CreateDirectoryA(v.c_str(), nullptr); },
+      {"DirectoryForAKeyAddition", [](const std::string& v) { EXPECT_TRUE(CreateDirectoryA(v.c_str(), nullptr)); },
        "-ka {}k.asc", nullptr, 3, nullptr},
       {"NoVerdictLeavesItEmpty", [](const std::string& v) { WriteFileBytes(v, ""); }, " {}m.asc", "noverdict", 0,
        "m"},
