@@ -42,7 +42,8 @@ std::string NameFromType(std::string_view mediaType) {
   if (mediaType == "text/html") extension = ".htm";
   else if (mediaType.starts_with("text/") || mediaType == "application/pgp-encrypted") extension = ".txt";
   else if (mediaType.starts_with("message/")) extension = ".eml";
-  else if (mediaType == "application/pgp-signature" || mediaType == "application/pgp-keys") extension = ".asc";
+  else if (mediaType == "application/pgp-signature" || mediaType == "application/pgp-keys")
+    extension = ".asc";
   else if (mediaType == "application/pdf") extension = ".pdf";
   return subtype + std::string(extension);
 }

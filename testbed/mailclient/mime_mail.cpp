@@ -161,7 +161,10 @@ std::vector<std::string_view> SplitMultipart(std::string_view body, std::string_
     const bool closing = rest.starts_with("--");
     if (closing) rest.remove_prefix(2);
     if (!Trim(rest, kBlanks).empty()) continue;  // a longer boundary that starts the same
-    if (partStart) parts.push_back(body.substr(*partStart, BeforeLineEnd(body, *partStart, line.start) - *partStart));
+    if (partStart) {
+      const size_t end = BeforeLineEnd(body, *partStart, line.start);
+      parts.push_back(body.substr(*partStart, end - *partStart));
+    }
     if (closing) return parts;
     partStart = line.next;
   }
@@ -285,7 +288,8 @@ void AddParameter(std::string_view name, std::string value, std::map<std::string
     index = index * 10 + static_cast<size_t>(c - '0');
   }
   if (index >= kMaxSections) return;
-  extended[std::string(name.substr(0, star))].byIndex.emplace(index, std::make_pair(encoded, std::move(value)));
+  Sections& sections = extended[std::string(name.substr(0, star))];
+  sections.byIndex.emplace(index, std::make_pair(encoded, std::move(value)));
 }
 
 std::string JoinSections(const Sections& sections, const CharsetConverter& convert) {
@@ -456,18 +460,21 @@ std::string DecodeQuotedPrintable(std::string_view text) {
   for (size_t at = 0; at < text.size();) {
     const Line line = LineAt(text, at);
     std::string_view content = line.text;
-    while (!content.empty() && kBlanks.find(content.back()) != std::string_view::npos) content.remove_suffix(1);
+    while (!content.empty() && kBlanks.find(content.back()) != std::string_view::npos)
+      content.remove_suffix(1);
     const bool soft = content.ends_with('=');
     if (soft) content.remove_suffix(1);
     for (size_t i = 0; i < content.size(); ++i) {
-      if (content[i] == '=' && i + 2 < content.size() && HexDigit(content[i + 1]) >= 0 && HexDigit(content[i + 2]) >= 0) {
+      if (content[i] == '=' && i + 2 < content.size() && HexDigit(content[i + 1]) >= 0 &&
+          HexDigit(content[i + 2]) >= 0) {
         out += static_cast<char>(HexDigit(content[i + 1]) * 16 + HexDigit(content[i + 2]));
         i += 2;
       } else {
         out += content[i];
       }
     }
-    if (!soft) out.append(text.substr(line.start + line.text.size(), line.next - line.start - line.text.size()));
+    const size_t contentEnd = line.start + line.text.size();
+    if (!soft) out.append(text.substr(contentEnd, line.next - contentEnd));
     at = line.next;
   }
   return out;

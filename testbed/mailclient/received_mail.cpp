@@ -56,7 +56,8 @@ std::string ToClientCharset(std::string_view bytes, std::string_view charset) {
   const bool utf8Ansi = GetACP() == CP_UTF8;  // takes neither the flag nor a default character
   const DWORD flags = utf8Ansi ? 0 : WC_NO_BEST_FIT_CHARS;
   const char* fallback = utf8Ansi ? nullptr : "?";
-  const int length = WideCharToMultiByte(CP_ACP, flags, wide.data(), wideLength, nullptr, 0, fallback, nullptr);
+  const int length =
+      WideCharToMultiByte(CP_ACP, flags, wide.data(), wideLength, nullptr, 0, fallback, nullptr);
   if (length <= 0) return std::string(bytes);
   std::string out(static_cast<size_t>(length), '\0');
   WideCharToMultiByte(CP_ACP, flags, wide.data(), wideLength, out.data(), length, fallback, nullptr);
@@ -126,7 +127,8 @@ std::string SaveAttachment(const std::string& folder, const mimemail::Piece& pie
 std::string AttachmentLine(const std::string& folder, const mimemail::Piece& piece) {
   const std::string path = folder.empty() ? std::string() : SaveAttachment(folder, piece);
   if (path.empty())
-    return "[The attachment \"" + attachnames::SafeFileName(piece.name, piece.type) + "\" could not be saved.]";
+    return "[The attachment \"" + attachnames::SafeFileName(piece.name, piece.type) +
+           "\" could not be saved.]";
   return AttachmentPrefix() + "\"" + path + "\"";
 }
 
