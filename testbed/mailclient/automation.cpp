@@ -79,7 +79,13 @@ Message Open(const Message& request) {
   HWND window = nullptr;
   if (request.Has("file")) {
     std::string error;
-    window = OpenMessageFile(request.Get("file"), &error);
+    size_t message = 0;
+    if (request.Has("message")) {
+      const auto number = automation::ParseNumber(request.Get("message"));
+      if (!number || *number <= 0) throw Failure("bad message number " + request.Get("message"));
+      message = static_cast<size_t>(*number);
+    }
+    window = OpenMessageFile(request.Get("file"), message, &error);
     if (!window) throw Failure(error);
   } else if (request.Has("text")) {
     std::string title = request.Has("title") ? request.Get("title") : "Message";
@@ -227,7 +233,8 @@ Message Menu(const Message&) {
 Message Mailbox(const Message&) {
   Message reply = automation::Ok();
   for (const MailboxEntry& e : client.mailbox)
-    reply.Add("entry", e.file + "\t" + e.from + "\t" + e.subject);
+    reply.Add("entry", (e.message ? e.file + ":" + std::to_string(e.message) : e.file) + "\t" + e.from +
+                           "\t" + e.subject);
   return reply;
 }
 

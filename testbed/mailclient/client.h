@@ -46,6 +46,7 @@ struct ComposeFields {
 
 struct MailboxEntry {
   std::string file;
+  size_t message = 0;  // in an mbox file, counted from 1; 0 for a file of one message
   std::string from;
   std::string subject;
 };
@@ -83,7 +84,8 @@ inline constexpr int kToolBarHeight = 30;
 bool RegisterFrameClasses(HINSTANCE instance);
 Frame* FrameOf(HWND window);  // the frame a window belongs to, or null
 Frame* ActiveFrame();
-HWND OpenMessageFile(const std::string& path, std::string* error);
+// `message` picks one message of an mbox file (from 1); 0 for other files.
+HWND OpenMessageFile(const std::string& path, size_t message, std::string* error);
 HWND OpenMessageText(std::string text, const std::string& title);
 HWND OpenInfo(const std::string& title, const std::string& text);
 HWND OpenComposition(const ComposeFields& fields);
@@ -104,5 +106,18 @@ HWND FocusedEdit();
 // automation.cpp
 LRESULT HandleAutomation(HWND sender, const COPYDATASTRUCT* data);
 
-// Reads a whole file; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::string& out);
+// received_mail.cpp: *.eml and mbox files, read as MIME mail
+struct MessageShown {
+  std::string text;  // the window's text, CR LF
+  std::string title;
+};
+bool IsReceivedMailFile(const std::string& path);
+// One entry per message of the file (in the folder), sender and subject decoded.
+std::vector<MailboxEntry> ReceivedMailEntries(const std::string& folder, const std::string& file);
+// The text of message `message` (see OpenMessageFile), its attachments saved
+// in the attachment folder beside the file. False with the reason in `error`.
+bool ShowReceivedMail(const std::string& path, size_t message, MessageShown& shown, std::string& error);
+
+// Reads a whole file of at most `largest` bytes; false when it cannot be
+// opened or read, or is larger.
+bool ReadWholeFile(const std::string& path, std::string& out, uint64_t largest = 0x3FFFFFFF);

@@ -311,17 +311,28 @@ std::vector<HWND> Frames() {
   return list;
 }
 
-HWND OpenMessageFile(const std::string& path, std::string* error) {
-  std::string text;
-  if (!ReadWholeFile(path, text)) {
-    if (error) *error = "Cannot read the message " + path;
-    return nullptr;
+// A *.msg file is shown as it is (headers, an empty line, the text), with
+// relative attachment paths completed; mail as it arrives today is read as
+// MIME, and its attachment lines are the client's own.
+HWND OpenMessageFile(const std::string& path, size_t message, std::string* error) {
+  MessageShown shown;
+  std::string reason;
+  if (IsReceivedMailFile(path)) {
+    if (!ShowReceivedMail(path, message, shown, reason)) {
+      if (error) *error = reason;
+      return nullptr;
+    }
+  } else {
+    if (!ReadWholeFile(path, shown.text)) {
+      if (error) *error = "Cannot read the message " + path;
+      return nullptr;
+    }
+    shown.text = mailtext::ResolveAttachmentLines(mailtext::ToCrlf(shown.text), AttachmentPrefix(),
+                                                  FolderOf(path));
+    shown.title = mailtext::HeaderValue(shown.text, "Subject");
   }
-  text = mailtext::ResolveAttachmentLines(mailtext::ToCrlf(text), AttachmentPrefix(),
-                                          FolderOf(path));
-  std::string title = mailtext::HeaderValue(text, "Subject");
-  HWND window = OpenViewer(FrameKind::Message, std::move(text),
-                           title.empty() ? FileNameOf(path) : title, path);
+  HWND window = OpenViewer(FrameKind::Message, std::move(shown.text),
+                           shown.title.empty() ? FileNameOf(path) : shown.title, path);
   if (!window && error) *error = "Cannot open a window for " + path;
   return window;
 }

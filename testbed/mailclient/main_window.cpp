@@ -18,10 +18,13 @@ constexpr char kHelpText[] =
     "This is a stand-in for the Eudora mail client, made for testing the Quillnet\r\n"
     "PGP extension.\r\n"
     "\r\n"
-    "The list on the left shows the messages (*.msg) of the mail folder; double-click\r\n"
-    "one to read it. File > New Message (Ctrl+N) writes a new message, Message > Reply\r\n"
-    "(Ctrl+R) answers the message in front, quoting it with '>'. Message > Send\r\n"
-    "Immediately (Ctrl+E) stores the message in the folder's Out directory.\r\n"
+    "The list on the left shows the messages (*.msg, *.eml and mbox files) of the\r\n"
+    "mail folder; double-click one to read it. The attachments of *.eml and mbox\r\n"
+    "mail are saved in the folder's attach directory.\r\n"
+    "\r\n"
+    "File > New Message (Ctrl+N) writes a new message, Message > Reply (Ctrl+R)\r\n"
+    "answers the message in front, quoting it with '>'. Message > Send Immediately\r\n"
+    "(Ctrl+E) stores the message in the folder's Out directory.\r\n"
     "\r\n"
     "Edit > Finish Nickname (Ctrl+,) replaces a nickname from nicknames.txt by its\r\n"
     "addresses; Edit > Wrap Selection breaks long lines at 76 columns.\r\n";
@@ -86,17 +89,20 @@ bool CreateChildren(HWND main) {
   return true;
 }
 
-std::string SelectedMessagePath() {
+// The file of the message selected in the list, and its place in the file.
+std::string SelectedMessagePath(size_t& message) {
   LRESULT index = SendMessageA(client.mailboxList, LB_GETCURSEL, 0, 0);
   if (index < 0 || static_cast<size_t>(index) >= client.mailbox.size()) return {};
+  message = client.mailbox[index].message;
   return FolderShown() + "\\" + client.mailbox[index].file;
 }
 
 void OpenSelectedMessage() {
-  std::string path = SelectedMessagePath();
+  size_t message = 0;
+  std::string path = SelectedMessagePath(message);
   if (path.empty()) return;
   std::string error;
-  if (!OpenMessageFile(path, &error)) SetStatus(error);
+  if (!OpenMessageFile(path, message, &error)) SetStatus(error);
 }
 
 // The message to answer: the one in front, else the one selected in the list.
@@ -105,8 +111,17 @@ bool MessageToAnswer(std::string& text) {
     text = WindowText(f->view);
     return true;
   }
-  std::string path = SelectedMessagePath();
-  if (path.empty() || !ReadWholeFile(path, text)) return false;
+  size_t message = 0;
+  std::string path = SelectedMessagePath(message);
+  if (path.empty()) return false;
+  if (IsReceivedMailFile(path)) {
+    MessageShown shown;
+    std::string error;
+    if (!ShowReceivedMail(path, message, shown, error)) return false;
+    text = std::move(shown.text);
+    return true;
+  }
+  if (!ReadWholeFile(path, text)) return false;
   text = mailtext::ToCrlf(text);
   return true;
 }
@@ -275,26 +290,57 @@ std::string AttachmentPrefix() {
   return std::string(text, n > 0 ? n : 0);
 }
 
-void RefreshMailbox() {
-  std::string folder = FolderShown();
-  std::vector<MailboxEntry> entries;
+namespace {
+
+bool HasExtension(const std::string& name, std::string_view extension) {
+  return name.size() > extension.size() &&
+         !lstrcmpiA(name.c_str() + name.size() - extension.size(), std::string(extension).c_str());
+}
+
+// A *.msg file is one message whose first header lines are shown as they are.
+MailboxEntry MsgEntry(const std::string& folder, const std::string& file) {
+  MailboxEntry entry{file, 0, {}, {}};
+  std::string text;
+  if (ReadWholeFile(folder + "\\" + file, text)) {
+    entry.from = mailtext::HeaderValue(text, "From");
+    entry.subject = mailtext::HeaderValue(text, "Subject");
+  }
+  return entry;
+}
+
+std::vector<MailboxEntry> FolderEntries(const std::string& folder) {
+  std::vector<std::string> files;
   WIN32_FIND_DATAA found;
-  UniqueFindFile search(FindFirstFileA((folder + "\\*.msg").c_str(), &found));
+  UniqueFindFile search(FindFirstFileA((folder + "\\*").c_str(), &found));
   if (search) {
     do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        entries.push_back({found.cFileName, {}, {}});
+      const std::string name = found.cFileName;
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          (HasExtension(name, ".msg") || IsReceivedMailFile(name)))
+        files.push_back(name);
     } while (FindNextFileA(search.get(), &found));
   }
-  std::sort(entries.begin(), entries.end(),
-            [](const MailboxEntry& a, const MailboxEntry& b) { return a.file < b.file; });
-  SendMessageA(client.mailboxList, LB_RESETCONTENT, 0, 0);
-  for (MailboxEntry& e : entries) {
-    std::string text;
-    if (ReadWholeFile(folder + "\\" + e.file, text)) {
-      e.from = mailtext::HeaderValue(text, "From");
-      e.subject = mailtext::HeaderValue(text, "Subject");
+  std::sort(files.begin(), files.end());
+  std::vector<MailboxEntry> entries;
+  for (const std::string& file : files) {
+    if (!IsReceivedMailFile(file)) {
+      entries.push_back(MsgEntry(folder, file));
+      continue;
     }
+    std::vector<MailboxEntry> more = ReceivedMailEntries(folder, file);
+    if (more.empty()) more.push_back({file, 0, {}, {}});  // unreadable: listed by its name
+    entries.insert(entries.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+  }
+  return entries;
+}
+
+}  // namespace
+
+void RefreshMailbox() {
+  std::string folder = FolderShown();
+  std::vector<MailboxEntry> entries = FolderEntries(folder);
+  SendMessageA(client.mailboxList, LB_RESETCONTENT, 0, 0);
+  for (const MailboxEntry& e : entries) {
     std::string line = e.from.empty() && e.subject.empty()
                            ? e.file
                            : mailtext::DisplayName(e.from) + "\t" + e.subject;
@@ -305,12 +351,13 @@ void RefreshMailbox() {
             std::to_string(client.mailbox.size()) + " messages");
 }
 
-bool ReadWholeFile(const std::string& path, std::string& out) {
+bool ReadWholeFile(const std::string& path, std::string& out, uint64_t largest) {
   UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size{};
-  // A mail folder holds messages, not gigabytes: anything past 1 GiB is refused.
-  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart >= 0x40000000) return false;
+  // A mail folder holds messages, not gigabytes: the callers say how much they take.
+  if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) > largest)
+    return false;
   out.assign(static_cast<size_t>(size.QuadPart), '\0');
   DWORD done = 0;
   return out.empty() ||

@@ -50,6 +50,25 @@ std::string Fingerprint(std::string_view userId) {
   return out;
 }
 
+std::string KeyId(std::string_view userId) { return Fingerprint(userId).substr(24); }
+
+std::string MailAddressOf(std::string_view userId) {
+  std::string_view address = TrimBlanks(userId);
+  const size_t open = address.rfind('<');
+  if (open != std::string_view::npos) {
+    const size_t close = address.find('>', open);
+    if (close == std::string_view::npos) return {};
+    address = TrimBlanks(address.substr(open + 1, close - open - 1));
+  }
+  const size_t at = address.find('@');
+  if (at == std::string_view::npos || at == 0 || at + 1 == address.size() ||
+      address.find_first_of(" \t<>\"") != std::string_view::npos)
+    return {};
+  std::string lower;
+  for (char c : address) lower += LowerAscii(c);
+  return lower;
+}
+
 const Key* FindPublicKey(const std::vector<Key>& keys, std::string_view pattern) {
   if (pattern.empty()) return nullptr;
   for (const Key& key : keys)

@@ -35,6 +35,13 @@ const Key* PublicKeyOf(const std::vector<Key>& keys, std::string_view userId);
 // The stand-in's fingerprint of a key: 40 hex digits derived from its user
 // id, the same on every run.
 std::string Fingerprint(std::string_view userId);
+// The key id a signature names, as OpenPGP's: the last 16 hex digits of the
+// fingerprint. All that is known of a signer whose key is not in the list.
+std::string KeyId(std::string_view userId);
+
+// The mail address of a user id ("Name <a@b>" or a bare "a@b"), lower case;
+// empty when it holds none.
+std::string MailAddressOf(std::string_view userId);
 
 // The text to append to the key list `existing` so that it gains a "pub"
 // line and an "unverified" line for each id; starts with a line end when

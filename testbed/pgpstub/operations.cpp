@@ -143,24 +143,43 @@ uint32_t UnlockMessage(const Run& run, const Message& message) {
   return kExitOk;
 }
 
-// What a signature by `signer` is worth: a key of that user id must be in
-// the key list, and one added with -ka is not vouched for.
+// What a signature by `signer` is worth. Only a key in the list tells who
+// signed; only one nobody marked unverified names its user id as the signer
+// (with its address); of an unverified one the verdict says only what the
+// key calls itself; of a key not in the list only its key id is known.
 void NoteSignature(const Run& run, const std::string& signer, bool holds) {
   VerdictFile& verdict = run.verdict;
   verdict.signedMessage = true;
-  verdict.signer = signer;
-  verdict.fingerprint = Fingerprint(signer);
   const std::vector<Key> keys = LoadKeys(run);
   const Key* key = PublicKeyOf(keys, signer);
-  if (!holds) {
-    verdict.status = "bad";
-    verdict.problem = "bad-signature";
-  } else if (key == nullptr) {
-    verdict.status = "unknown-key";
-  } else {
-    verdict.status = "good";
-    verdict.validity = key->unverified ? "undefined" : "full";
+  verdict.status = !holds ? "bad" : key == nullptr ? "unknown-key" : "good";
+  if (!holds) verdict.problem = "bad-signature";
+  if (key == nullptr) {
+    verdict.fingerprint = KeyId(signer);
+    return;
   }
+  verdict.fingerprint = Fingerprint(signer);
+  if (key->unverified) {
+    verdict.keyName = signer;
+    verdict.validity = "undefined";
+    return;
+  }
+  verdict.signer = signer;
+  verdict.validity = "full";
+  if (std::string address = MailAddressOf(signer); !address.empty())
+    verdict.signerAddresses.push_back(std::move(address));
+}
+
+// What PGP says after a signature that held: good, or not checkable for
+// want of the key.
+void SaySignature(const Run& run, const std::string& signer) {
+  if (run.verdict.status != "unknown-key") {
+    run.host.Say("Good signature from user \"" + signer + "\".");
+    return;
+  }
+  run.host.Say("Key matching expected Key ID " + KeyId(signer) + " not found in key ring " +
+               Quoted(run.keyringPath) + ".");
+  run.host.Say("WARNING: Can't find the right public key-- can't check signature integrity.");
 }
 
 uint32_t BadSignature(const Run& run, std::string_view signer) {
@@ -183,7 +202,7 @@ uint32_t DecodeMessage(const Run& run, const std::vector<Line>& lines, size_t be
   if (!message->signer.empty()) NoteSignature(run, message->signer, SignatureHolds(*message));
   if (!SignatureHolds(*message)) return BadSignature(run, message->signer);
   if (const uint32_t code = WriteOutput(run, output, message->data)) return code;
-  if (!message->signer.empty()) run.host.Say("Good signature from user \"" + message->signer + "\".");
+  if (!message->signer.empty()) SaySignature(run, message->signer);
   run.host.Say("Plaintext filename: " + output);
   return kExitOk;
 }
@@ -198,7 +217,7 @@ uint32_t CheckSigned(const Run& run, std::string_view file, const std::vector<Li
   NoteSignature(run, check.signer, check.status == CheckStatus::Good);
   if (check.status == CheckStatus::Bad) return BadSignature(run, check.signer);
   if (const uint32_t code = WriteOutput(run, output, check.text)) return code;
-  run.host.Say("Good signature from user \"" + check.signer + "\".");
+  SaySignature(run, check.signer);
   run.host.Say("Plaintext filename: " + output);
   return kExitOk;
 }

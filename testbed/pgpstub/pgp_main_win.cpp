@@ -186,17 +186,56 @@ void ApplyOutputFaults(const pgpstub::Faults& faults, const pgpstub::Invocation&
 }
 
 // The verdict file the module names in QUILLNET_VERDICT, for a decode, a
-// check or a key addition. The time of a signature is PGPSTUB_SIGNED_AT's:
-// the stand-in's records carry none.
-void WriteVerdictFile(const pgpstub::Invocation& invocation, VerdictFile verdict,
-                      pgpstub::Host& host) {
-  const std::string path = EnvironmentValue("QUILLNET_VERDICT");
-  if (path.empty()) return;
-  if (invocation.operation != pgpstub::Operation::Decode &&
-      invocation.operation != pgpstub::Operation::AddKey)
-    return;
+// check or a key addition. The module has made it, empty and under a new
+// name, before it started PGP; the stand-in writes into that very file, so a
+// name that is anything else (missing, a folder, a device, a link) makes the
+// run fail rather than leave the module to read what someone put there.
+bool WantsVerdict(const pgpstub::Invocation& invocation, const pgpstub::Faults& faults) {
+  return !faults.noVerdict && invocation.error.empty() &&
+         (invocation.operation == pgpstub::Operation::Decode ||
+          invocation.operation == pgpstub::Operation::AddKey) &&
+         !EnvironmentValue("QUILLNET_VERDICT").empty();
+}
+
+// Opened before the operation runs, so that a verdict that could not be
+// written stops the run before it writes anything. Shared for reading and
+// writing: the module that made the file may still hold it open.
+UniqueHandle OpenVerdictFile(const std::string& path) {
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK ||
+      !GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+      info.nNumberOfLinks != 1)
+    return UniqueHandle();
+  return file;
+}
+
+// Replaces the file's contents. The time of a signature is
+// PGPSTUB_SIGNED_AT's: the stand-in's records carry none.
+bool WriteVerdict(HANDLE file, VerdictFile verdict) {
   if (verdict.signedMessage) verdict.signedAt = EnvironmentValue("PGPSTUB_SIGNED_AT");
-  host.WriteWholeFile(path, FormatVerdictFile(verdict));
+  return SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+         SetEndOfFile(file) && WriteAll(file, FormatVerdictFile(verdict));
+}
+
+// A decode, a check or a key addition whose verdict cannot reach the module
+// ends with 3 and leaves no output behind.
+uint32_t RunWithVerdict(const pgpstub::Invocation& invocation, ProcessHost& host) {
+  const std::string path = EnvironmentValue("QUILLNET_VERDICT");
+  UniqueHandle file = OpenVerdictFile(path);
+  if (!file.valid()) {
+    host.Complain("Cannot write the verdict file '" + path + "'.");
+    return pgpstub::kExitFileError;
+  }
+  VerdictFile verdict;
+  const uint32_t code = RunGuarded(invocation, host, verdict);
+  if (WriteVerdict(file.get(), verdict)) return code;
+  host.Complain("Cannot write the verdict file '" + path + "'.");
+  if (const auto output = pgpstub::OutputFileOf(invocation); output && code == pgpstub::kExitOk)
+    DeleteFileA(output->c_str());
+  return pgpstub::kExitFileError;
 }
 
 void AppendLogLine(const char* rawCommandLine, bool passPhraseSet, const std::string& exitText) {
@@ -232,9 +271,12 @@ int main() {
       code = pgpstub::kExitBadArguments;
     } else {
       const pgpstub::Invocation invocation = pgpstub::ParseInvocation(raw);
-      VerdictFile verdict;
-      code = RunGuarded(invocation, host, verdict);
-      if (!faults.noVerdict) WriteVerdictFile(invocation, verdict, host);
+      if (WantsVerdict(invocation, faults)) {
+        code = RunWithVerdict(invocation, host);
+      } else {
+        VerdictFile unused;
+        code = RunGuarded(invocation, host, unused);
+      }
       ApplyOutputFaults(faults, invocation, host, code);
       if (faults.exitCode) code = *faults.exitCode;
     }

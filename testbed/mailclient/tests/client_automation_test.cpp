@@ -160,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
         SampleRow{"03-public-key.msg", "\n-----BEGIN PGP PUBLIC KEY BLOCK-----\r\n",
                   "\n-----END PGP PUBLIC KEY BLOCK-----"},
         SampleRow{"04-quoted-reply.msg", "\n>-----BEGIN PGP MESSAGE-----\r\n>", "\n>-----END PGP MESSAGE-----"},
-        SampleRow{"05-attachment.msg", "\nAttachment Converted: ", "report.asc"}));
+        SampleRow{"05-attachment.msg", "\nAttachment Converted: ", "report.asc"},
+        SampleRow{"08-inline-utf8.eml", "\n-----BEGIN PGP MESSAGE-----\r\n", "\n-----END PGP MESSAGE-----"}));
 
 TEST_F(AutomationTest, TheSampleAttachmentLinePointsAtAnArmouredFile) {
   std::string folder = uidrive::ExecutableDirectory() + "mail";
@@ -252,6 +253,7 @@ INSTANTIATE_TEST_SUITE_P(
                     DecodeRow{"02-signed.msg", "", "", "my new phone number is 555-0199"},
                     DecodeRow{"03-public-key.msg", "", "-ka ", "pub Carol Coder <carol@example.com>"},
                     DecodeRow{"04-quoted-reply.msg", ">", "", "- the next meeting is on 10 March"},
-                    DecodeRow{"attach\\report.asc", "", "", "Sales rose by 4 per cent."}));
+                    DecodeRow{"attach\\report.asc", "", "", "Sales rose by 4 per cent."},
+                    DecodeRow{"08-inline-utf8.eml", "", "", "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln!"}));
 
 }  // namespace

@@ -210,15 +210,28 @@ TEST_F(Operations, TheVerdictSaysWhatWasFound) {
     EXPECT_EQ(verdict.validity, row.validity);
     EXPECT_EQ(verdict.signer, row.signedMessage ? "Alice <a@x.org>" : "");
   }
+  host.files["signed.asc"] = ClearSign("Hi\r\n", "Alice <A@X.org>");
+  host.files[kKeyring] += "pub Alice <A@X.org>\r\n";
+  VerdictFile alice;
+  RunInvocation(ParseInvocation("pgp signed.asc"), kKeyring, host, &alice);
+  EXPECT_EQ(alice.signer, "Alice <A@X.org>");
+  EXPECT_EQ(alice.signerAddresses, (std::vector<std::string>{"a@x.org"}));
+  EXPECT_EQ(alice.fingerprint, Fingerprint("Alice <A@X.org>"));
   host.files["signed.asc"] = ClearSign("Hi\r\n", "Carol <c@x.org>");
   VerdictFile carol;
   RunInvocation(ParseInvocation("pgp signed.asc"), kKeyring, host, &carol);
   EXPECT_EQ(carol.status, "good");
   EXPECT_EQ(carol.validity, "undefined") << "added with -ka, never certified";
+  EXPECT_EQ(carol.signer, "") << "an unverified key names nobody as the signer";
+  EXPECT_EQ(carol.keyName, "Carol <c@x.org>");
+  EXPECT_TRUE(carol.signerAddresses.empty());
   host.files["signed.asc"] = ClearSign("Hi\r\n", "Mallory <m@x.org>");
   VerdictFile stranger;
-  RunInvocation(ParseInvocation("pgp signed.asc"), kKeyring, host, &stranger);
+  EXPECT_EQ(RunInvocation(ParseInvocation("pgp signed.asc"), kKeyring, host, &stranger), kExitOk);
   EXPECT_EQ(stranger.status, "unknown-key");
+  EXPECT_EQ(stranger.signer + stranger.keyName + stranger.validity, "") << "the record's name is no proof";
+  EXPECT_EQ(stranger.fingerprint, KeyId("Mallory <m@x.org>"));
+  EXPECT_EQ(stranger.fingerprint.size(), 16u);
 
   host.files["keys.asc"] = MakeKeyBlock({"Harmless <h@x.org>", "Bob <bob@example.com>"});
   VerdictFile keys;
@@ -226,6 +239,25 @@ TEST_F(Operations, TheVerdictSaysWhatWasFound) {
   ASSERT_EQ(keys.keysAdded.size(), 2u) << "the hidden second key is named too";
   EXPECT_EQ(keys.keysAdded[1].second, "Bob <bob@example.com>");
   EXPECT_EQ(keys.keysAdded[1].first, Fingerprint("Bob <bob@example.com>"));
+}
+
+// Mail encrypted to the user and signed by someone whose key the user lacks
+// is still the user's mail: it is decrypted, and the signer stays unchecked.
+TEST_F(Operations, AMessageSignedByAnUnknownKeyIsDecrypted) {
+  host.phrase = "apw";
+  Message message;
+  message.recipients = {"Alice <a@x.org>"};
+  message.signer = "Stranger <s@elsewhere.org>";
+  message.data = "Gr\xC3\xBC\xC3\x9F" "e\r\n";
+  host.files["m.asc"] = MakeMessageArmor(message);
+  VerdictFile verdict;
+  ASSERT_EQ(RunInvocation(ParseInvocation("pgp m.asc"), kKeyring, host, &verdict), kExitOk) << host.complained;
+  EXPECT_EQ(host.files["m"], message.data);
+  EXPECT_EQ(FormatVerdictFile(verdict),
+            "status=unknown-key\r\nencrypted=yes\r\nsigned=yes\r\nfingerprint=" +
+                KeyId("Stranger <s@elsewhere.org>") + "\r\n");
+  EXPECT_EQ(host.said.find("Good signature"), std::string::npos) << host.said;
+  EXPECT_NE(host.said.find("can't check signature integrity"), std::string::npos);
 }
 
 }  // namespace

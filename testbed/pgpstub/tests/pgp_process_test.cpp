@@ -50,7 +50,8 @@ std::string PgpPath() { return ProgramDirectory() + "pgp.exe"; }
 using Variables = std::vector<std::pair<std::string, std::string>>;
 
 bool IsStubVariable(const std::string& name) {
-  for (const char* ours : {"PGPPATH", "PGPPASS", "PGPSTUB_LOG", "PGPSTUB_FAULT"})
+  for (const char* ours : {"PGPPATH", "PGPPASS", "PGPSTUB_LOG", "PGPSTUB_FAULT", "QUILLNET_VERDICT",
+                           "PGPSTUB_SIGNED_AT"})
     if (EqualsNoCase(name, ours)) return true;
   return false;
 }
@@ -462,6 +463,61 @@ const ExitRow kExitRows[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, ExitCodes, ::testing::ValuesIn(kExitRows),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// --- The verdict file -------------------------------------------------------
+
+// The module makes the verdict file, empty, before PGP starts; the stand-in
+// writes into exactly that file. Anything else at the name is refused (3),
+// before anything is written: a verdict that cannot reach the module must
+// not leave a result that looks verified.
+TEST_F(PgpProcess, TheVerdictGoesOnlyIntoTheFileTheModuleMade) {
+  const struct {
+    const char* name;
+    std::function<void(const std::string& verdict)> make;
+    const char* options;  // "{}" stands for the test directory
+    const char* fault;
+    uint32_t exitCode;
+    const char* output;  // written by a run that succeeds
+  } rows[] = {
+      {"StaleContentIsReplaced", [](const std::string& v) { WriteFileBytes(v, std::string(300, 'x') + "\r\n"); },
+       " {}m.asc", nullptr, 0, "m"},
+      {"Missing", [](const std::string&) {}, " {}m.asc", nullptr, 3, "m"},
+      {"Directory", [](const std::string& v) { EXPECT_TRUE(CreateDirectoryA(v.c_str(), nullptr)); }, " {}m.asc",
+       nullptr, 3, "m"},
+      {"HardLinkToAnotherFile",
+       [this](const std::string& v) {
+         WriteFileBytes(Path("elsewhere"), "not yours");
+         EXPECT_TRUE(CreateHardLinkA(v.c_str(), Path("elsewhere").c_str(), nullptr));
+       },
+       " {}m.asc", nullptr, 3, "m"},
+      {"DirectoryForAKeyAddition", [](const std::string& v) { EXPECT_TRUE(CreateDirectoryA(v.c_str(), nullptr)); },
+       "-ka {}k.asc", nullptr, 3, nullptr},
+      {"NoVerdictLeavesItEmpty", [](const std::string& v) { WriteFileBytes(v, ""); }, " {}m.asc", "noverdict", 0,
+       "m"},
+  };
+  WriteFileBytes(Path("k.asc"), MakeKeyBlock({"Carol <c@x.org>"}));
+  const std::string keyring = *ReadFileBytes(Path("keyring.txt"));
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteMessageFor(Path("m.asc"), {kAlice});
+    DeleteFileA(Path("m").c_str());
+    const std::string verdict = Path(std::string(row.name) + ".vrd");
+    row.make(verdict);
+    Variables variables = Environment(kAlicePhrase, row.fault);
+    variables.emplace_back("QUILLNET_VERDICT", verdict);
+    const ChildRun run = RunPgp(dir_, Expand(row.options, dir_), variables);
+    EXPECT_EQ(run.exitCode, row.exitCode) << run.console;
+    if (row.output) {
+      EXPECT_EQ(Exists(Path(row.output)), row.exitCode == 0);
+    }
+    if (row.exitCode == 0) {
+      EXPECT_EQ(ReadFileBytes(verdict), row.fault ? "" : "status=none\r\nencrypted=yes\r\nsigned=no\r\n");
+    }
+  }
+  EXPECT_EQ(ReadFileBytes(Path("elsewhere")), "not yours");
+  EXPECT_FALSE(Exists(Path("Missing.vrd")));
+  EXPECT_EQ(ReadFileBytes(Path("keyring.txt")), keyring) << "a refused key addition adds nothing";
+}
 
 // --- Faults -------------------------------------------------------------
 
