@@ -108,7 +108,9 @@ bool Session::LocateGpg() {
   }
   platform_.Say("pgp2gpg: gpg not found. Looked for:");
   for (const std::string& candidate : candidates) platform_.Say("  " + EscapeForConsole(candidate));
-  if (candidates.empty()) platform_.Say("  (nowhere: QUILLNET_GPG and PATH are not set)");
+  if (candidates.empty()) {
+    platform_.Say("  (nowhere: QUILLNET_GPG is not set and PATH names no full path)");
+  }
   return false;
 }
 

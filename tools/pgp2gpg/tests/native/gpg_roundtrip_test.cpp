@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -196,6 +197,17 @@ TEST_F(GpgRoundTrip, UnknownRecipientKeepsTheText) {
   EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
 }
 
+// A text to be wiped that has a second name belongs to that name too: only
+// the name pgp2gpg was given goes, the bytes stay.
+TEST_F(GpgRoundTrip, WipeLeavesTheBytesOfAFileWithAnotherName) {
+  WriteWholeFile(In("kept"), kText);
+  ASSERT_EQ(link(In("kept").c_str(), In("quillnet").c_str()), 0);
+  const ProcessResult run = Pgp({"-aetw", In("quillnet"), "bob@example.org"});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.output;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"kept", "quillnet.asc"}));
+  EXPECT_EQ(ReadWholeFile(In("kept")), kText);
+}
+
 class OptionLikeUserId : public GpgRoundTrip, public testing::WithParamInterface<std::string> {};
 
 // gpg must see the word as a user id: it finds no key for it, and no file
@@ -260,10 +272,13 @@ struct NoGpgRow {
 
 class GpgMissing : public GpgRoundTrip, public testing::WithParamInterface<NoGpgRow> {};
 
+// The current folder holds the message's files: a gpg there is never run.
 TEST_P(GpgMissing, ExitsTwoSayingWhere) {
   WriteWholeFile(In("quillnet"), kText);
   WriteWholeFile(In("not-a-program"), "\x7f" "ELF? no");
   chmod(In("not-a-program").c_str(), 0700);
+  WriteWholeFile(In("gpg"), "#!/bin/sh\ntouch '" + In("ran") + "'\n");
+  chmod(In("gpg").c_str(), 0700);
   std::vector<std::string> environment = {"GNUPGHOME=" + home_->dir()};
   for (std::string entry : GetParam().environment) {
     const size_t at = entry.find('@');
@@ -276,6 +291,7 @@ TEST_P(GpgMissing, ExitsTwoSayingWhere) {
   if (part.find('@') != std::string::npos) part.replace(part.find('@'), 1, work_);
   EXPECT_NE(run.output.find(part), std::string::npos) << run.output;
   EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
+  EXPECT_FALSE(PathExists(In("ran")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -284,6 +300,7 @@ INSTANTIATE_TEST_SUITE_P(
         NoGpgRow{"NamedGpgMissing", {"QUILLNET_GPG=/nonexistent/gpg", "PATH=/usr/bin:/bin"},
                  "Looked for:\n  /nonexistent/gpg\n"},
         NoGpgRow{"NotOnPath", {"PATH=/nonexistent-bin"}, "  /nonexistent-bin/gpg"},
+        NoGpgRow{"OnlyRelativePath", {"PATH=.:bin"}, "Looked for:\n  (nowhere"},
         NoGpgRow{"NotRunnable", {"QUILLNET_GPG=@/not-a-program"}, "cannot run gpg (@/not-a-program)"}),
     [](const testing::TestParamInfo<NoGpgRow>& info) { return info.param.name; });
 
