@@ -14,6 +14,18 @@ bool NeedsPassPhrase(const PgpCommand& command, bool encryptedInput) {
   return false;
 }
 
+std::vector<std::string> KeyListingArguments(const std::vector<std::string>& fingerprints) {
+  std::vector<std::string> args = {"--batch", "--no-auto-key-retrieve", "--with-colons",
+                                   "--list-keys", "--"};
+  args.insert(args.end(), fingerprints.begin(), fingerprints.end());
+  return args;
+}
+
+std::vector<std::string> ImportPreviewArguments(const std::string& file) {
+  return {"--batch", "--no-auto-key-retrieve", "--with-colons", "--import-options", "show-only",
+          "--import", "--", file};
+}
+
 std::vector<std::string> BuildGpgArguments(const GpgRunPlan& plan) {
   const PgpCommand& command = *plan.command;
   std::vector<std::string> args = {"--batch", "--status-fd", "1"};

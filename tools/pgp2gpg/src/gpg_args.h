@@ -21,6 +21,13 @@ struct GpgRunPlan {
 // The arguments after gpg's program name.
 std::vector<std::string> BuildGpgArguments(const GpgRunPlan& plan);
 
+// The keyring's listing of these keys (their primary fingerprints), with
+// every user id's own validity.
+std::vector<std::string> KeyListingArguments(const std::vector<std::string>& fingerprints);
+
+// The keys in a key file as gpg reads them, without adding any.
+std::vector<std::string> ImportPreviewArguments(const std::string& file);
+
 // Whether the operation may need a secret key's pass phrase; decode is asked
 // with whether the input is encrypted (a clear-signed text needs none).
 bool NeedsPassPhrase(const PgpCommand& command, bool encryptedInput);

@@ -347,8 +347,8 @@ Verdict JudgeImport(const GpgOutcome& outcome) {
 
 namespace {
 
-// The user id after the key id of a *SIG or IMPORTED line, as gpg gives it
-// (UTF-8), %XX escapes undone.
+// The user id after the key id of a *SIG line, as gpg gives it (UTF-8),
+// %XX escapes undone.
 std::string RawUserIdOf(const StatusLine& line) {
   const size_t blank = line.rest.find(' ');
   return blank == std::string::npos ? std::string() : PercentDecode(line.rest.substr(blank + 1));
@@ -444,7 +444,8 @@ std::string IsoTime(const std::string& gpgTime) {
     if (signature.args.size() >= 5) verdict.signedAt = IsoTime(signature.args[4]);
     return verdict;
   }
-  verdict.signer = RawUserIdOf(signature);
+  // Only a name so far: NameSigner decides whether it is the signer's.
+  verdict.keyName = RawUserIdOf(signature);
   for (const StatusLine& line : outcome.status) {
     if (line.keyword == "VALIDSIG" && !line.args.empty()) {
       // VALIDSIG <fpr> <date> <time> <expire> <ver> <reserved> <algo> <hash> <class> <primary>
@@ -458,23 +459,32 @@ std::string IsoTime(const std::string& gpgTime) {
   return verdict;
 }
 
-::VerdictFile ImportVerdict(const GpgOutcome& outcome) {
-  ::VerdictFile verdict;
-  for (const StatusLine& line : outcome.status) {
-    // IMPORT_OK <reason> <fingerprint>; reason 0 means nothing changed.
-    if (line.keyword != "IMPORT_OK" || line.args.size() < 2 || line.args[0] == "0") continue;
-    const std::string& fingerprint = line.args[1];
-    std::string userId;
-    for (const StatusLine& imported : outcome.status) {
-      if (imported.keyword != "IMPORTED" || imported.args.empty()) continue;
-      const std::string& keyId = imported.args[0];
-      if (fingerprint.size() >= keyId.size() &&
-          fingerprint.compare(fingerprint.size() - keyId.size(), keyId.size(), keyId) == 0)
-        userId = RawUserIdOf(imported);
-    }
-    verdict.keysAdded.emplace_back(fingerprint, userId);
+std::string SigningKeyFingerprint(const GpgOutcome& outcome) {
+  const Facts facts = Gather(outcome.status);
+  if (facts.signatures.size() != 1 || facts.signatures.front()->keyword == "BADSIG" ||
+      facts.signatures.front()->keyword == "ERRSIG") {
+    return {};
   }
-  return verdict;
+  for (const StatusLine& line : outcome.status) {
+    if (line.keyword != "VALIDSIG" || line.args.empty()) continue;
+    // VALIDSIG <fpr> ... <primary-key-fpr> (the 10th word)
+    const std::string& fingerprint = line.args.size() >= 10 ? line.args[9] : line.args[0];
+    const bool hex = fingerprint.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos;
+    const bool fits = fingerprint.size() >= 32 && fingerprint.size() <= 64;
+    return hex && fits ? fingerprint : std::string();
+  }
+  return {};
+}
+
+std::vector<ImportedKey> ImportedKeys(const GpgOutcome& outcome) {
+  std::vector<ImportedKey> keys;
+  for (const StatusLine& line : outcome.status) {
+    // IMPORT_OK <flags> <fingerprint>; flags 0: nothing changed.
+    if (line.keyword != "IMPORT_OK" || line.args.size() < 2) continue;
+    const unsigned flags = static_cast<unsigned>(std::strtoul(line.args[0].c_str(), nullptr, 10));
+    if (flags != 0) keys.push_back(ImportedKey{line.args[1], flags});
+  }
+  return keys;
 }
 
 }  // namespace pgp2gpg

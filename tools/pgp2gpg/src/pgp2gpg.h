@@ -51,8 +51,8 @@ class Platform {
   virtual std::vector<std::string> GpgCandidates() = 0;
   virtual bool IsProgramFile(const std::string& path) = 0;
   // Starts gpg, feeds `passPhrase` (when given) and a line end to its
-  // standard input, collects standard output as status and standard error,
-  // and waits for it.
+  // standard input, collects standard output as status (a key listing
+  // comes back there too) and standard error, and waits for it.
   virtual GpgRun RunGpg(const std::string& program, const std::vector<std::string>& arguments,
                         const SecretText* passPhrase) = 0;
   virtual bool FileExists(const std::string& path) = 0;

@@ -32,7 +32,7 @@ class GpgRoundTrip : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     home_ = new GpgHome();
-    home_->AddUser("Alice <alice@example.org>", kAlicePass);
+    aliceFingerprint_ = home_->AddUser("Alice <alice@example.org>", kAlicePass);
     home_->AddUser("Bob <bob@example.org>", kBobPass);
   }
   static void TearDownTestSuite() {
@@ -85,10 +85,12 @@ class GpgRoundTrip : public testing::Test {
   }
 
   static GpgHome* home_;
+  static std::string aliceFingerprint_;
   std::string work_;
 };
 
 GpgHome* GpgRoundTrip::home_ = nullptr;
+std::string GpgRoundTrip::aliceFingerprint_;
 
 TEST_F(GpgRoundTrip, EncryptForTwoWipesTheTextAndEachDecodes) {
   WriteWholeFile(In("quillnet"), kText);
@@ -480,6 +482,110 @@ TEST_F(VerdictFileTest, NamesEveryKeyAdded) {
   }
   std::sort(userIds.begin(), userIds.end());
   EXPECT_EQ(userIds, (std::vector<std::string>{"Alice <alice@example.org>", "Bob <bob@example.org>"}));
+}
+
+// A key whose holder gpg's user certified for his own name: he adds Alice's
+// name, makes it the primary user id and mails the key again. gpg's status
+// then names Alice and calls the key fully valid, yet only his own user id
+// is, and only that one may be named as the signer.
+TEST_F(VerdictFileTest, NamesAsSignerOnlyAUserIdThatIsValidItself) {
+  GpgHome user, mallory;
+  user.AddUser("Me <me@example.net>", "");
+  const std::string fingerprint = mallory.AddUser("Mallory <Mallory@Example.net>", "");
+  const std::vector<std::string> loopback = {"--pinentry-mode", "loopback", "--passphrase", ""};
+  const auto withLoopback = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), loopback.begin(), loopback.end());
+    return arguments;
+  };
+  const auto addMallorysKey = [&] {
+    WriteWholeFile(In("key.asc"), mallory.Gpg({"--armor", "--export", fingerprint}).output);
+    last_ = Pgp({"-ka", In("key.asc")}, {VerdictVariable()}, &user);
+    EXPECT_EQ(last_.exitCode, kExitOk) << last_.output;
+    return ParseVerdictFile(ReadWholeFile(VerdictPath()));
+  };
+  const auto decodeMallorysText = [&] {
+    const ProcessResult made = mallory.Gpg(withLoopback({"--clearsign"}), "Signed by Mallory.\n");
+    EXPECT_EQ(made.exitCode, 0) << made.output;
+    WriteWholeFile(In("quillnet.asc"), made.output);
+    const VerdictFile verdict = Decode({}, &user);
+    EXPECT_EQ(last_.exitCode, kExitOk) << last_.output;
+    EXPECT_EQ(verdict.status, "good");
+    return verdict;
+  };
+
+  VerdictFile verdict = addMallorysKey();
+  EXPECT_EQ(verdict.keysAdded, (std::vector<std::pair<std::string, std::string>>{
+                                   {fingerprint, "Mallory <Mallory@Example.net>"}}));
+  verdict = decodeMallorysText();
+  EXPECT_EQ(verdict.signer, "") << "nobody has certified any user id of this key";
+  EXPECT_EQ(verdict.keyName, "Mallory <Mallory@Example.net>");
+  EXPECT_EQ(verdict.validity, "undefined");
+  EXPECT_TRUE(verdict.signerAddresses.empty());
+
+  ASSERT_EQ(user.Gpg(withLoopback({"--yes", "--quick-lsign-key", fingerprint})).exitCode, 0);
+  ASSERT_EQ(mallory.Gpg(withLoopback({"--quick-add-uid", fingerprint, "Alice <alice@example.com>"}))
+                .exitCode,
+            0);
+  ASSERT_EQ(mallory.Gpg(withLoopback({"--quick-set-primary-uid", fingerprint,
+                                      "Alice <alice@example.com>"}))
+                .exitCode,
+            0);
+  verdict = addMallorysKey();
+  EXPECT_TRUE(verdict.keysAdded.empty());
+  EXPECT_EQ(verdict.keysUpdated, (std::vector<std::pair<std::string, std::string>>{
+                                     {fingerprint, "Alice <alice@example.com>"}}));
+  verdict = decodeMallorysText();
+  EXPECT_EQ(verdict.signer, "Mallory <Mallory@Example.net>");
+  EXPECT_EQ(verdict.keyName, "");
+  EXPECT_EQ(verdict.validity, "full");
+  EXPECT_EQ(verdict.signerAddresses, std::vector<std::string>{"mallory@example.net"});
+  EXPECT_EQ(verdict.fingerprint, fingerprint);
+  EXPECT_NE(last_.output.find("user id named above is not certified"), std::string::npos)
+      << last_.output;
+}
+
+// A user id is the sender's text: "%0A" or "%00" in it must stay those
+// characters, not become a line of its own or end the rest, and a long one
+// stays whole. Every user id of a new key is named, the primary first.
+TEST_F(VerdictFileTest, NamesEveryUserIdOfANewKeyAsTheKeyHoldsIt) {
+  GpgHome sender, other;
+  const std::string forged = "Alice <alice@example.com>%0A    " + aliceFingerprint_ + "%0A%0A%00" +
+                             std::string(200, ' ') + "end";
+  const std::string longAlice = "Alice " + std::string(200, 'a') + " <alice@example.com>";
+  const std::string longBob = "Bob " + std::string(200, 'b') + " <bob@example.com>";
+  const std::string first = sender.AddUser(longAlice, "");
+  const std::string second = sender.AddUser(longBob, "");
+  const std::vector<std::string> loopback = {"--pinentry-mode", "loopback", "--passphrase", ""};
+  std::vector<std::string> addUid = loopback;
+  addUid.insert(addUid.end(), {"--quick-add-uid", first, forged});
+  ASSERT_EQ(sender.Gpg(addUid).exitCode, 0);
+  std::vector<std::string> setPrimary = loopback;
+  setPrimary.insert(setPrimary.end(), {"--quick-set-primary-uid", first, forged});
+  ASSERT_EQ(sender.Gpg(setPrimary).exitCode, 0);
+  WriteWholeFile(In("keys.asc"), sender.Gpg({"--armor", "--export", first, second}).output);
+
+  const ProcessResult run = Pgp({"-ka", In("keys.asc")}, {VerdictVariable()}, &other);
+  ASSERT_EQ(run.exitCode, kExitOk) << run.output;
+  const VerdictFile verdict = ParseVerdictFile(ReadWholeFile(VerdictPath()));
+  EXPECT_EQ(verdict.keysAdded, (std::vector<std::pair<std::string, std::string>>{
+                                   {first, forged}, {first, longAlice}, {second, longBob}}))
+      << ReadWholeFile(VerdictPath());
+}
+
+// Whatever stands at the verdict's name (here a folder) must not pass for
+// gpg's word: the run fails before gpg decodes or adds anything.
+TEST_F(VerdictFileTest, RunFailsWhenItsVerdictCannotBeWritten) {
+  ClearSigned();
+  std::filesystem::create_directory(VerdictPath());
+  ProcessResult run = Pgp({In("quillnet.asc")}, {VerdictVariable()});
+  EXPECT_EQ(run.exitCode, kExitFileError) << run.output;
+  EXPECT_FALSE(PathExists(In("quillnet")));
+
+  GpgHome other;
+  WriteWholeFile(In("key.asc"), home_->Gpg({"--armor", "--export", "alice@example.org"}).output);
+  run = Pgp({"-ka", In("key.asc")}, {VerdictVariable()}, &other);
+  EXPECT_EQ(run.exitCode, kExitFileError) << run.output;
+  EXPECT_EQ(other.Gpg({"--list-keys"}).output.find("alice@example.org"), std::string::npos);
 }
 
 }  // namespace
