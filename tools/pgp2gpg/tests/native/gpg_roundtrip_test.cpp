@@ -194,9 +194,23 @@ TEST_F(GpgRoundTrip, UnknownRecipientKeepsTheText) {
   WriteWholeFile(In("quillnet"), kText);
   const ProcessResult run = Pgp({"-aetw", In("quillnet"), "bob", "nobody@example.org"});
   EXPECT_EQ(run.exitCode, kExitNoKey) << run.output;
-  EXPECT_NE(run.output.find("'nobody@example.org'"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("'<nobody@example.org>'"), std::string::npos) << run.output;
   EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet"}));
   EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
+}
+
+// gpg finds a plain word anywhere in a user id: "bob@example.com" would
+// select the certified key of "Jimbob <jimbob@example.com>".
+TEST_F(GpgRoundTrip, AnAddressSelectsOnlyAKeyWithExactlyThatMailbox) {
+  GpgHome jimbobs;
+  jimbobs.AddUser("Jimbob <jimbob@example.com>", "");
+  WriteWholeFile(In("quillnet"), kText);
+  ProcessResult run = Pgp({"-aetw", In("quillnet"), "bob@example.com"}, {}, &jimbobs);
+  EXPECT_EQ(run.exitCode, kExitNoKey) << run.output;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet"}));
+  run = Pgp({"-aetw", In("quillnet"), "Jim <JimBob@example.com>"}, {}, &jimbobs);
+  EXPECT_EQ(run.exitCode, kExitOk) << run.output;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet.asc"}));
 }
 
 // A text to be wiped that has a second name belongs to that name too: only

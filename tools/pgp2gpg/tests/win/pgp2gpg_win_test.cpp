@@ -199,12 +199,13 @@ TEST_F(Pgp2GpgExe, TrickyArgumentsReachGpgUnchanged) {
   for (const std::string& id : ids) expected.insert(expected.end(), {"-r", id});
   expected.insert(expected.end(), {"--", file});
   EXPECT_EQ(tail, expected);
-  const std::vector<std::string> head(args.begin(), args.begin() + 5);
-  EXPECT_EQ(head, (std::vector<std::string>{"--batch", "--status-fd", "1", "--yes", "--output"}));
-  EXPECT_EQ(args[5].rfind(file + ".asc.p2g", 0), 0u) << args[5];
+  const std::vector<std::string> head(args.begin(), args.begin() + 6);
+  EXPECT_EQ(head, (std::vector<std::string>{"--batch", "--no-auto-key-retrieve", "--status-fd", "1",
+                                            "--yes", "--output"}));
+  EXPECT_EQ(args[6].rfind(file + ".asc.p2g", 0), 0u) << args[6];
   EXPECT_EQ(ReadAll(file + ".asc"), "fake output");
   EXPECT_FALSE(Exists(file));  // wiped
-  EXPECT_FALSE(Exists(args[5]));
+  EXPECT_FALSE(Exists(args[6]));
 }
 
 // The module writes its PGP path unquoted, two blanks before the file;
