@@ -26,6 +26,7 @@ struct Facts {
   bool encrypted = false;
   bool decryptionOkay = false;
   bool decryptionFailed = false;
+  bool withoutIntegrity = false;  // neither an MDC nor AEAD protects the text
   bool badPassphrase = false;
   bool noPassphrase = false;
   bool noData = false;
@@ -65,6 +66,12 @@ void NoteLine(const StatusLine& line, Facts& facts) {
     facts.encrypted = facts.decryptionOkay = true;
   } else if (k == "DECRYPTION_FAILED" || k == "BADMDC") {
     facts.encrypted = facts.decryptionFailed = true;
+  } else if (k == "DECRYPTION_INFO") {
+    // DECRYPTION_INFO <mdc_method> <sym_algo> [<aead_algo>]
+    facts.encrypted = true;
+    const bool noMdc = line.args.empty() || line.args[0] == "0";
+    const bool noAead = line.args.size() < 3 || line.args[2] == "0";
+    if (noMdc && noAead) facts.withoutIntegrity = true;
   } else if (k == "NO_SECKEY") {
     ++facts.noSecretKey;
   } else if (k == "BAD_PASSPHRASE") {
@@ -263,6 +270,13 @@ Verdict JudgeDecode(const GpgOutcome& outcome, bool expectSignature) {
   const Facts facts = Gather(outcome.status);
   if (!outcome.statusComplete) {
     return Fail(DecodeFailureCode(facts, expectSignature), "gpg said too much to be judged.");
+  }
+  // Without an MDC or AEAD anybody can change an encrypted text unnoticed;
+  // gpg.conf's ignore-mdc-error lets gpg hand it out all the same.
+  if (facts.encrypted && facts.withoutIntegrity) {
+    return Fail(kExitDecryptError,
+                "The message is not integrity protected, so it may have been changed on its "
+                "way; it is not decrypted.");
   }
   if (facts.encrypted && (!facts.decryptionOkay || facts.decryptionFailed)) {
     return JudgeDecryption(facts);

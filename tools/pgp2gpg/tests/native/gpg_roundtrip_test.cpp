@@ -213,6 +213,23 @@ TEST_F(GpgRoundTrip, AnAddressSelectsOnlyAKeyWithExactlyThatMailbox) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet.asc"}));
 }
 
+// Without an MDC anybody can change an encrypted text unnoticed. gpg.conf's
+// ignore-mdc-error makes gpg hand such a text out (one made with --rfc2440,
+// which leaves the MDC out); it is refused all the same.
+TEST_F(GpgRoundTrip, TextWithoutIntegrityProtectionIsNotDecrypted) {
+  const ProcessResult made = home_->Gpg(
+      {"--rfc2440", "--armor", "--output", In("quillnet.asc"), "--encrypt", "-r", "bob@example.org"},
+      kText);
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  const std::string conf = home_->dir() + "/gpg.conf";
+  WriteWholeFile(conf, "ignore-mdc-error\n");
+  const ProcessResult run = Pgp({In("quillnet.asc")}, {Pass(kBobPass)});
+  std::filesystem::remove(conf);
+  EXPECT_EQ(run.exitCode, kExitDecryptError) << run.output;
+  EXPECT_NE(run.output.find("not integrity protected"), std::string::npos) << run.output;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet.asc"}));
+}
+
 // A text to be wiped that has a second name belongs to that name too: only
 // the name pgp2gpg was given goes, the bytes stay.
 TEST_F(GpgRoundTrip, WipeLeavesTheBytesOfAFileWithAnotherName) {

@@ -83,6 +83,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "[GNUPG:] ERRSIG F2D4FBC23A804AE8 22 8 01 1796753224 9 E7EC\n"
                   "[GNUPG:] NO_PUBKEY F2D4FBC23A804AE8\n",
                   2, true, kExitSignatureBad, "Key ID F2D4FBC23A804AE8 not found"},
+        // Without an MDC the text is refused (see the round trips); AEAD
+        // protects it as well as an MDC does.
+        DecodeRow{"Aead",
+                  "[GNUPG:] ENC_TO AB 18 0\n[GNUPG:] DECRYPTION_INFO 0 9 2\n"
+                  "[GNUPG:] PLAINTEXT 62 0 \n[GNUPG:] DECRYPTION_OKAY\n",
+                  0, false, kExitOk, ""},
         DecodeRow{"EncryptedButSignatureUnverifiable",
                   std::string(kDecryptOk) + "[GNUPG:] ERRSIG F2D4 22 8 00 1796753224 9 -\n", 2,
                   false, kExitSignatureBad, "can't check"},
