@@ -27,6 +27,7 @@ struct Facts {
   bool decryptionOkay = false;
   bool decryptionFailed = false;
   bool withoutIntegrity = false;  // neither an MDC nor AEAD protects the text
+  bool failure = false;           // gpg gave up on the whole operation
   bool badPassphrase = false;
   bool noPassphrase = false;
   bool noData = false;
@@ -79,6 +80,7 @@ void NoteLine(const StatusLine& line, Facts& facts) {
   } else if (k == "MISSING_PASSPHRASE") {
     facts.noPassphrase = true;
   } else if (k == "ERROR" || k == "FAILURE") {
+    if (k == "FAILURE") facts.failure = true;
     NoteErrorCode(line, facts);
   } else if (k == "NODATA" || k == "BADARMOR" || k == "UNEXPECTED") {
     facts.noData = true;
@@ -153,6 +155,18 @@ Verdict JudgeDecryption(const Facts& facts) {
     return Fail(kExitDecryptError, "You do not have the secret key needed to decrypt this file.");
   }
   return Fail(kExitDecryptError, "Decryption failed.");
+}
+
+bool IsUnknownKey(const StatusLine& signature) {
+  return signature.keyword == "ERRSIG" && signature.args.size() >= 6 &&
+         ErrorCodeOf(signature.args[5]) == kErrNoPubkey;
+}
+
+// A message for the user from someone whose key they lack: what it says is
+// theirs to read, and the signature is reported as not checked, never as
+// good.
+bool SignedByUnknownKey(const Facts& facts) {
+  return facts.encrypted && facts.signatures.size() == 1 && IsUnknownKey(*facts.signatures.front());
 }
 
 Verdict JudgeSignatures(const Facts& facts) {
@@ -281,8 +295,12 @@ Verdict JudgeDecode(const GpgOutcome& outcome, bool expectSignature) {
   if (facts.encrypted && (!facts.decryptionOkay || facts.decryptionFailed)) {
     return JudgeDecryption(facts);
   }
+  const bool unknownSigner = SignedByUnknownKey(facts);
   Verdict verdict{kExitOk, {}};
-  if (!facts.signatures.empty()) {
+  if (unknownSigner) {
+    verdict.lines = {DescribeSignature(*facts.signatures.front()),
+                     "The message was decrypted; its signature was not checked."};
+  } else if (!facts.signatures.empty()) {
     verdict = JudgeSignatures(facts);
     if (verdict.exitCode != kExitOk) return verdict;
   } else if (expectSignature) {
@@ -294,7 +312,10 @@ Verdict JudgeDecode(const GpgOutcome& outcome, bool expectSignature) {
                                             : "No text found in the message.";
     return Fail(DecodeFailureCode(facts, expectSignature), line);
   }
-  if (outcome.exitCode != 0) {
+  // gpg ends with an error for a signature it could not check; that one is
+  // accounted for, anything else that went wrong is not.
+  const bool onlyTheSignatureUnchecked = unknownSigner && !facts.failure;
+  if (outcome.exitCode != 0 && !onlyTheSignatureUnchecked) {
     return Fail(DecodeFailureCode(facts, expectSignature), GpgExitLine(outcome.exitCode));
   }
   if (!facts.encrypted && facts.signatures.empty()) {

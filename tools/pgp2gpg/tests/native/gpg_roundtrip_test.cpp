@@ -361,9 +361,10 @@ TEST_F(GpgRoundTrip, KeysAreAddedButNeverSecretOnes) {
   EXPECT_EQ(Pgp({"-ka", In("nothing.asc")}, {}, &other).exitCode, kExitKeyAddError);
 }
 
-// Bob's keys alone, without Alice's: her signature cannot be checked, and
-// that is never a success, not even when the message decrypts.
-TEST_F(GpgRoundTrip, SignatureOfAnUnknownKeyIsRefused) {
+// Bob's keys alone, without Alice's. Her clear-signed text cannot be
+// checked, and that is never a success; a message she encrypted to Bob is
+// his to read, marked as signed by a key he lacks.
+TEST_F(GpgRoundTrip, SignatureOfAnUnknownKeyIsNeverGood) {
   GpgHome bobOnly;
   const std::string secret = home_->Gpg({"--pinentry-mode", "loopback", "--passphrase", kBobPass,
                                          "--armor", "--export-secret-keys", "bob@example.org"})
@@ -378,9 +379,17 @@ TEST_F(GpgRoundTrip, SignatureOfAnUnknownKeyIsRefused) {
   EXPECT_FALSE(PathExists(In("quillnet")));
 
   EncryptedForBob(true);
-  run = Pgp({In("quillnet.asc")}, {Pass(kBobPass)}, &bobOnly);
-  EXPECT_EQ(run.exitCode, kExitSignatureBad) << run.output;
-  EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet.asc"}));
+  const std::string verdictPath = In("verdict");
+  run = Pgp({In("quillnet.asc")}, {Pass(kBobPass), "QUILLNET_VERDICT=" + verdictPath}, &bobOnly);
+  EXPECT_EQ(run.exitCode, kExitOk) << run.output;
+  EXPECT_NE(run.output.find("its signature was not checked"), std::string::npos) << run.output;
+  EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
+  const VerdictFile verdict = ParseVerdictFile(ReadWholeFile(verdictPath));
+  EXPECT_EQ(verdict.status, "unknown-key");
+  EXPECT_TRUE(verdict.encrypted);
+  EXPECT_TRUE(verdict.signedMessage);
+  EXPECT_EQ(verdict.signer, "");
+  EXPECT_EQ(verdict.fingerprint, aliceFingerprint_);
 }
 
 TEST_F(GpgRoundTrip, InputErrorsUsePgpsCodes) {
