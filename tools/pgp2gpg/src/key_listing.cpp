@@ -43,9 +43,9 @@ std::string_view TrimmedBlanks(std::string_view text) {
   return text;
 }
 
-// An addr-spec as mail programs accept one: one '@' between a local part
+// A mail address as mail programs accept one: one '@' between a local part
 // and a dotted domain, nothing that a mail header would read otherwise.
-bool IsAddrSpec(std::string_view text) {
+bool IsPlainAddress(std::string_view text) {
   const size_t at = text.find('@');
   if (text.empty() || text.size() > kMailboxLimit || at == 0 || at == std::string_view::npos ||
       at + 1 == text.size() || text.find('@', at + 1) != std::string_view::npos) {
@@ -174,7 +174,7 @@ std::optional<std::string> MailboxOf(std::string_view userId) {
     if (open == std::string_view::npos) return std::nullopt;
     candidate = text.substr(open + 1, text.size() - open - 2);
   }
-  if (!IsAddrSpec(candidate)) return std::nullopt;
+  if (!IsPlainAddress(candidate)) return std::nullopt;
   return std::string(candidate);
 }
 
