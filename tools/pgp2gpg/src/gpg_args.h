@@ -1,9 +1,9 @@
 // gpg's arguments for one PGP 2 operation. Every run is non-interactive
-// (--batch), never fetches a key from the network (a signed mail must not
-// make gpg look its signer up), reports on standard output (--status-fd 1),
-// writes to an output file we name (--output), gives each user id its own -r
-// and puts the file after "--", so no user id or file name can become an
-// option. Pure.
+// (--batch), never fetches a signer's key from the network (a signed mail
+// must not make gpg tell its sender that it is being read), reports on
+// standard output (--status-fd 1), writes to an output file we name
+// (--output), gives each user id its own -r and puts the file after "--", so
+// no user id or file name can become an option. Pure.
 #pragma once
 
 #include <string>
