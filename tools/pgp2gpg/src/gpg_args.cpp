@@ -1,5 +1,10 @@
 #include "gpg_args.h"
 
+#include <optional>
+#include <string_view>
+
+#include "key_listing.h"
+
 namespace pgp2gpg {
 
 bool NeedsPassPhrase(const PgpCommand& command, bool encryptedInput) {
@@ -14,9 +19,30 @@ bool NeedsPassPhrase(const PgpCommand& command, bool encryptedInput) {
   return false;
 }
 
+std::string RecipientForGpg(const std::string& userId) {
+  constexpr std::string_view kGpgSearchForms = "=<@*+#&";
+  if (userId.empty() || kGpgSearchForms.find(userId.front()) != std::string_view::npos) {
+    return userId;
+  }
+  const std::optional<std::string> mailbox = MailboxOf(userId);
+  return mailbox ? "<" + *mailbox + ">" : userId;
+}
+
+std::vector<std::string> KeyListingArguments(const std::vector<std::string>& fingerprints) {
+  std::vector<std::string> args = {"--batch", "--no-auto-key-retrieve", "--with-colons",
+                                   "--list-keys", "--"};
+  args.insert(args.end(), fingerprints.begin(), fingerprints.end());
+  return args;
+}
+
+std::vector<std::string> ImportPreviewArguments(const std::string& file) {
+  return {"--batch", "--no-auto-key-retrieve", "--with-colons", "--import-options", "show-only",
+          "--import", "--", file};
+}
+
 std::vector<std::string> BuildGpgArguments(const GpgRunPlan& plan) {
   const PgpCommand& command = *plan.command;
-  std::vector<std::string> args = {"--batch", "--status-fd", "1"};
+  std::vector<std::string> args = {"--batch", "--no-auto-key-retrieve", "--status-fd", "1"};
   if (plan.passPhraseOnStdin) {
     // Loopback makes gpg take the pass phrase from us instead of letting the
     // agent ask; without PGPPASS the agent's own pinentry asks as usual.
@@ -36,7 +62,9 @@ std::vector<std::string> BuildGpgArguments(const GpgRunPlan& plan) {
     case Operation::Encrypt:
       args.push_back("--encrypt");
       if (command.sign) args.push_back("--sign");
-      for (const std::string& userId : command.userIds) args.insert(args.end(), {"-r", userId});
+      for (const std::string& userId : command.userIds) {
+        args.insert(args.end(), {"-r", RecipientForGpg(userId)});
+      }
       break;
     case Operation::Sign: args.push_back("--sign"); break;
     case Operation::ClearSign: args.push_back("--clearsign"); break;

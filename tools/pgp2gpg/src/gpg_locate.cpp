@@ -20,6 +20,20 @@ std::optional<std::string> NonEmpty(const EnvLookup& environment, const char* na
   return value;
 }
 
+// "/x" on POSIX; "C:\x", "C:/x" or "\\server\share" on Windows ("\x" and
+// "C:x" depend on the current drive or folder).
+bool IsFullPath(const std::string& entry, PathStyle style) {
+  const auto slash = [style](char c) {
+    return c == '/' || (style == PathStyle::Windows && c == '\\');
+  };
+  if (style == PathStyle::Posix) return !entry.empty() && entry.front() == '/';
+  const char letter = entry.empty() ? '\0' : static_cast<char>(entry[0] | 0x20);
+  const bool drive = entry.size() >= 3 && letter >= 'a' && letter <= 'z' && entry[1] == ':' &&
+                     slash(entry[2]);
+  const bool unc = entry.size() >= 3 && slash(entry[0]) && slash(entry[1]) && !slash(entry[2]);
+  return drive || unc;
+}
+
 void AddPathEntries(const std::string& path, PathStyle style, std::vector<std::string>& out) {
   const char listSeparator = style == PathStyle::Windows ? ';' : ':';
   const std::string_view name = style == PathStyle::Windows ? "gpg.exe" : "gpg";
@@ -31,7 +45,7 @@ void AddPathEntries(const std::string& path, PathStyle style, std::vector<std::s
     if (style == PathStyle::Windows && c == '"') {
       quoted = !quoted;
     } else if (c == listSeparator && !(quoted && i < path.size())) {
-      if (!entry.empty()) out.push_back(Joined(entry, name, style));
+      if (IsFullPath(entry, style)) out.push_back(Joined(entry, name, style));
       entry.clear();
       quoted = false;
     } else {

@@ -26,6 +26,8 @@ struct Facts {
   bool encrypted = false;
   bool decryptionOkay = false;
   bool decryptionFailed = false;
+  bool withoutIntegrity = false;  // neither an MDC nor AEAD protects the text
+  bool failure = false;           // gpg gave up on the whole operation
   bool badPassphrase = false;
   bool noPassphrase = false;
   bool noData = false;
@@ -65,6 +67,12 @@ void NoteLine(const StatusLine& line, Facts& facts) {
     facts.encrypted = facts.decryptionOkay = true;
   } else if (k == "DECRYPTION_FAILED" || k == "BADMDC") {
     facts.encrypted = facts.decryptionFailed = true;
+  } else if (k == "DECRYPTION_INFO") {
+    // DECRYPTION_INFO <mdc_method> <sym_algo> [<aead_algo>]
+    facts.encrypted = true;
+    const bool noMdc = line.args.empty() || line.args[0] == "0";
+    const bool noAead = line.args.size() < 3 || line.args[2] == "0";
+    if (noMdc && noAead) facts.withoutIntegrity = true;
   } else if (k == "NO_SECKEY") {
     ++facts.noSecretKey;
   } else if (k == "BAD_PASSPHRASE") {
@@ -72,6 +80,7 @@ void NoteLine(const StatusLine& line, Facts& facts) {
   } else if (k == "MISSING_PASSPHRASE") {
     facts.noPassphrase = true;
   } else if (k == "ERROR" || k == "FAILURE") {
+    if (k == "FAILURE") facts.failure = true;
     NoteErrorCode(line, facts);
   } else if (k == "NODATA" || k == "BADARMOR" || k == "UNEXPECTED") {
     facts.noData = true;
@@ -146,6 +155,18 @@ Verdict JudgeDecryption(const Facts& facts) {
     return Fail(kExitDecryptError, "You do not have the secret key needed to decrypt this file.");
   }
   return Fail(kExitDecryptError, "Decryption failed.");
+}
+
+bool IsUnknownKey(const StatusLine& signature) {
+  return signature.keyword == "ERRSIG" && signature.args.size() >= 6 &&
+         ErrorCodeOf(signature.args[5]) == kErrNoPubkey;
+}
+
+// A message for the user from someone whose key they lack: what it says is
+// theirs to read, and the signature is reported as not checked, never as
+// good.
+bool SignedByUnknownKey(const Facts& facts) {
+  return facts.encrypted && facts.signatures.size() == 1 && IsUnknownKey(*facts.signatures.front());
 }
 
 Verdict JudgeSignatures(const Facts& facts) {
@@ -264,11 +285,22 @@ Verdict JudgeDecode(const GpgOutcome& outcome, bool expectSignature) {
   if (!outcome.statusComplete) {
     return Fail(DecodeFailureCode(facts, expectSignature), "gpg said too much to be judged.");
   }
+  // Without an MDC or AEAD anybody can change an encrypted text unnoticed;
+  // gpg.conf's ignore-mdc-error lets gpg hand it out all the same.
+  if (facts.encrypted && facts.withoutIntegrity) {
+    return Fail(kExitDecryptError,
+                "The message is not integrity protected, so it may have been changed on its "
+                "way; it is not decrypted.");
+  }
   if (facts.encrypted && (!facts.decryptionOkay || facts.decryptionFailed)) {
     return JudgeDecryption(facts);
   }
+  const bool unknownSigner = SignedByUnknownKey(facts);
   Verdict verdict{kExitOk, {}};
-  if (!facts.signatures.empty()) {
+  if (unknownSigner) {
+    verdict.lines = {DescribeSignature(*facts.signatures.front()),
+                     "The message was decrypted; its signature was not checked."};
+  } else if (!facts.signatures.empty()) {
     verdict = JudgeSignatures(facts);
     if (verdict.exitCode != kExitOk) return verdict;
   } else if (expectSignature) {
@@ -280,7 +312,10 @@ Verdict JudgeDecode(const GpgOutcome& outcome, bool expectSignature) {
                                             : "No text found in the message.";
     return Fail(DecodeFailureCode(facts, expectSignature), line);
   }
-  if (outcome.exitCode != 0) {
+  // gpg ends with an error for a signature it could not check; that one is
+  // accounted for, anything else that went wrong is not.
+  const bool onlyTheSignatureUnchecked = unknownSigner && !facts.failure;
+  if (outcome.exitCode != 0 && !onlyTheSignatureUnchecked) {
     return Fail(DecodeFailureCode(facts, expectSignature), GpgExitLine(outcome.exitCode));
   }
   if (!facts.encrypted && facts.signatures.empty()) {
@@ -347,8 +382,8 @@ Verdict JudgeImport(const GpgOutcome& outcome) {
 
 namespace {
 
-// The user id after the key id of a *SIG or IMPORTED line, as gpg gives it
-// (UTF-8), %XX escapes undone.
+// The user id after the key id of a *SIG line, as gpg gives it (UTF-8),
+// %XX escapes undone.
 std::string RawUserIdOf(const StatusLine& line) {
   const size_t blank = line.rest.find(' ');
   return blank == std::string::npos ? std::string() : PercentDecode(line.rest.substr(blank + 1));
@@ -444,7 +479,8 @@ std::string IsoTime(const std::string& gpgTime) {
     if (signature.args.size() >= 5) verdict.signedAt = IsoTime(signature.args[4]);
     return verdict;
   }
-  verdict.signer = RawUserIdOf(signature);
+  // Only a name so far: NameSigner decides whether it is the signer's.
+  verdict.keyName = RawUserIdOf(signature);
   for (const StatusLine& line : outcome.status) {
     if (line.keyword == "VALIDSIG" && !line.args.empty()) {
       // VALIDSIG <fpr> <date> <time> <expire> <ver> <reserved> <algo> <hash> <class> <primary>
@@ -458,23 +494,32 @@ std::string IsoTime(const std::string& gpgTime) {
   return verdict;
 }
 
-::VerdictFile ImportVerdict(const GpgOutcome& outcome) {
-  ::VerdictFile verdict;
-  for (const StatusLine& line : outcome.status) {
-    // IMPORT_OK <reason> <fingerprint>; reason 0 means nothing changed.
-    if (line.keyword != "IMPORT_OK" || line.args.size() < 2 || line.args[0] == "0") continue;
-    const std::string& fingerprint = line.args[1];
-    std::string userId;
-    for (const StatusLine& imported : outcome.status) {
-      if (imported.keyword != "IMPORTED" || imported.args.empty()) continue;
-      const std::string& keyId = imported.args[0];
-      if (fingerprint.size() >= keyId.size() &&
-          fingerprint.compare(fingerprint.size() - keyId.size(), keyId.size(), keyId) == 0)
-        userId = RawUserIdOf(imported);
-    }
-    verdict.keysAdded.emplace_back(fingerprint, userId);
+std::string SigningKeyFingerprint(const GpgOutcome& outcome) {
+  const Facts facts = Gather(outcome.status);
+  if (facts.signatures.size() != 1 || facts.signatures.front()->keyword == "BADSIG" ||
+      facts.signatures.front()->keyword == "ERRSIG") {
+    return {};
   }
-  return verdict;
+  for (const StatusLine& line : outcome.status) {
+    if (line.keyword != "VALIDSIG" || line.args.empty()) continue;
+    // VALIDSIG <fpr> ... <primary-key-fpr> (the 10th word)
+    const std::string& fingerprint = line.args.size() >= 10 ? line.args[9] : line.args[0];
+    const bool hex = fingerprint.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos;
+    const bool fits = fingerprint.size() >= 32 && fingerprint.size() <= 64;
+    return hex && fits ? fingerprint : std::string();
+  }
+  return {};
+}
+
+std::vector<ImportedKey> ImportedKeys(const GpgOutcome& outcome) {
+  std::vector<ImportedKey> keys;
+  for (const StatusLine& line : outcome.status) {
+    // IMPORT_OK <flags> <fingerprint>; flags 0: nothing changed.
+    if (line.keyword != "IMPORT_OK" || line.args.size() < 2) continue;
+    const unsigned flags = static_cast<unsigned>(std::strtoul(line.args[0].c_str(), nullptr, 10));
+    if (flags != 0) keys.push_back(ImportedKey{line.args[1], flags});
+  }
+  return keys;
 }
 
 }  // namespace pgp2gpg

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/verdict.h"
+#include "key_listing.h"
 
 namespace pgp2gpg {
 
@@ -47,15 +48,20 @@ Verdict JudgeSign(const GpgOutcome& outcome);
 // Adding keys to the keyring.
 Verdict JudgeImport(const GpgOutcome& outcome);
 
-// What the module's verdict file says of a decode or a check: whether the
-// input was encrypted and signed, the signature's status (good, bad,
-// unknown-key, none) and why a bad one is bad, the signer's user id as
-// gpg gives it (UTF-8), the primary key's fingerprint, the signature's time
-// (UTC) and gpg's validity of the key.
+// What the module's verdict file says of a decode or a check, as far as
+// gpg's status tells it: whether the input was encrypted and signed, the
+// signature's status (good, bad, unknown-key, none) and why a bad one is
+// bad, the primary key's fingerprint, the signature's time (UTC) and gpg's
+// validity of the key. The user id gpg names is only the key's name here
+// (keyName); NameSigner decides from the key's listing who signed.
 ::VerdictFile DecodeVerdict(const GpgOutcome& outcome);
 
-// The keys an import added or changed, by fingerprint and user id.
-::VerdictFile ImportVerdict(const GpgOutcome& outcome);
+// The primary fingerprint of the key that made the one signature gpg could
+// check (from VALIDSIG), to list that key exactly; "" when there is none.
+std::string SigningKeyFingerprint(const GpgOutcome& outcome);
+
+// The keys an import added or changed (IMPORT_OK with flags).
+std::vector<ImportedKey> ImportedKeys(const GpgOutcome& outcome);
 
 // A signature time as gpg reports it (seconds since 1970, or
 // "YYYYMMDDTHHMMSS") in the form "YYYY-MM-DDTHH:MM:SSZ"; "" when unreadable.

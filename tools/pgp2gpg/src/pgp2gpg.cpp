@@ -9,6 +9,7 @@
 #include "gpg_args.h"
 #include "gpg_status.h"
 #include "key_file.h"
+#include "key_listing.h"
 #include "pgp_command.h"
 
 namespace pgp2gpg {
@@ -23,6 +24,9 @@ namespace {
 
 constexpr int kTempNameAttempts = 8;
 constexpr size_t kErrorLinesShown = 12;
+// Keys one -ka takes when the module wants to know what it added: each is
+// listed before and after, and a mail carries a key or a few.
+constexpr size_t kKeysPerFileLimit = 256;
 
 std::string Shown(const std::string& name) { return "'" + EscapeForConsole(name) + "'"; }
 
@@ -72,7 +76,12 @@ class Session {
   bool LocateGpg();
   int RunToOutput(const std::string& output, bool needsPassPhrase,
                   const std::function<Verdict(const GpgOutcome&)>& judge);
-  void WriteVerdictFile(const VerdictFile& verdict);
+  Verdict JudgeDecodeRun(const GpgOutcome& outcome, bool expectSignature);
+  std::vector<ListedKey> ListKeys(const std::vector<std::string>& fingerprints);
+  std::optional<std::vector<std::string>> KeysInFile();
+  int Import(const std::string& verdictPath);
+  VerdictFile ImportVerdictOf(const GpgOutcome& outcome, const std::vector<ListedKey>& before);
+  bool WriteVerdictFile(const std::string& text);
   std::optional<std::string> MakeTempOutput(const std::string& output);
   void Report(const Verdict& verdict, const GpgRun& run);
 
@@ -108,7 +117,9 @@ bool Session::LocateGpg() {
   }
   platform_.Say("pgp2gpg: gpg not found. Looked for:");
   for (const std::string& candidate : candidates) platform_.Say("  " + EscapeForConsole(candidate));
-  if (candidates.empty()) platform_.Say("  (nowhere: QUILLNET_GPG and PATH are not set)");
+  if (candidates.empty()) {
+    platform_.Say("  (nowhere: QUILLNET_GPG is not set and PATH names no full path)");
+  }
   return false;
 }
 
@@ -121,12 +132,43 @@ std::optional<std::string> Session::MakeTempOutput(const std::string& output) {
 }
 
 // The module names a file for what gpg found, so that what it shows as
-// checked is what gpg vouched for; it is written whatever the outcome.
-void Session::WriteVerdictFile(const VerdictFile& verdict) {
+// checked is what gpg vouched for; it is written whatever the outcome. A
+// run whose verdict cannot be written fails: the module would otherwise
+// take whatever stands at that name for gpg's word. The file is made anew
+// (WriteNewFile), never written through a link someone put there.
+bool Session::WriteVerdictFile(const std::string& text) {
   const std::string path = platform_.VerdictPath();
-  if (path.empty()) return;
-  if (!platform_.WriteNewFile(path, FormatVerdictFile(verdict)))
-    platform_.Say("Cannot write the verdict file " + Shown(path) + ".");
+  if (path.empty() || platform_.WriteNewFile(path, text)) return true;
+  platform_.Say("Cannot write the verdict file " + Shown(path) + ".");
+  return false;
+}
+
+// Lists keys by exact primary fingerprint. gpg ends with an error when one
+// of them is not in the keyring, and lists the others all the same.
+std::vector<ListedKey> Session::ListKeys(const std::vector<std::string>& fingerprints) {
+  if (fingerprints.empty()) return {};
+  const GpgRun run = platform_.RunGpg(gpg_, KeyListingArguments(fingerprints), nullptr);
+  return run.started ? ParseKeyListing(run.status) : std::vector<ListedKey>{};
+}
+
+// The signature's verdict, and the verdict file with the signer named from
+// the signing key's own listing: gpg's status names the primary user id
+// and the whole key's validity, which a key's holder can make anybody's.
+Verdict Session::JudgeDecodeRun(const GpgOutcome& outcome, bool expectSignature) {
+  Verdict verdict = JudgeDecode(outcome, expectSignature);
+  VerdictFile found = DecodeVerdict(outcome);
+  const std::string namedByGpg = found.keyName;
+  const std::string fingerprint = SigningKeyFingerprint(outcome);
+  const std::vector<ListedKey> listing =
+      fingerprint.empty() ? std::vector<ListedKey>{} : ListKeys({fingerprint});
+  NameSigner(FindKey(listing, fingerprint), found);
+  if (verdict.exitCode == kExitOk && found.status == "good" && !found.signer.empty() &&
+      found.signer != namedByGpg) {
+    verdict.lines.push_back("WARNING: the user id named above is not certified; this key is "
+                            "certified as \"" + EscapeForConsole(found.signer) + "\".");
+  }
+  if (!WriteVerdictFile(FormatVerdictFile(found))) return Verdict{kExitFileError, {}};
+  return verdict;
 }
 
 void Session::Report(const Verdict& verdict, const GpgRun& run) {
@@ -199,10 +241,15 @@ int Session::Decode() {
     platform_.Say("Note: the file holds text outside the PGP block; it was not checked and is "
                   "not part of the output.");
   }
+  // Before gpg sees the pass phrase: a verdict that could not be written
+  // would make the whole run useless.
+  if (!WriteVerdictFile("")) {
+    platform_.WipeFile(*output);
+    return kExitFileError;
+  }
   const bool expectSignature = survey.kind() == BlockKind::SignedMessage;
   const int code = RunToOutput(*output, !expectSignature, [&](const GpgOutcome& outcome) {
-    WriteVerdictFile(DecodeVerdict(outcome));
-    return JudgeDecode(outcome, expectSignature);
+    return JudgeDecodeRun(outcome, expectSignature);
   });
   if (code == kExitOk) platform_.Say("Plaintext filename: " + EscapeForConsole(*output));
   return code;
@@ -268,16 +315,63 @@ int Session::AddKey() {
       return kExitKeyAddError;
   }
   if (!LocateGpg()) return kExitFileNotFound;
+  // Nothing is added when the module could not learn what was.
+  if (!WriteVerdictFile("")) return kExitFileError;
+  return Import(platform_.VerdictPath());
+}
+
+// The primary fingerprints of the keys in the file as gpg reads it;
+// nullopt when gpg cannot say, or when there are more than are listed.
+std::optional<std::vector<std::string>> Session::KeysInFile() {
+  const GpgRun run = platform_.RunGpg(gpg_, ImportPreviewArguments(command_.file), nullptr);
+  if (!run.started || !run.statusComplete) return std::nullopt;
+  std::vector<std::string> fingerprints;
+  for (const ListedKey& key : ParseKeyListing(run.status)) {
+    if (!key.fingerprint.empty()) fingerprints.push_back(key.fingerprint);
+  }
+  if (fingerprints.size() > kKeysPerFileLimit) return std::nullopt;
+  return fingerprints;
+}
+
+// A key already in the keyring may come back with user ids added to it; the
+// listings before and after the import tell exactly which. They are needed
+// only for the verdict file.
+int Session::Import(const std::string& verdictPath) {
+  std::vector<ListedKey> before;
+  if (!verdictPath.empty()) {
+    const std::optional<std::vector<std::string>> inFile = KeysInFile();
+    if (!inFile) {
+      platform_.Say("gpg cannot list the keys in " + Shown(command_.file) +
+                    ", or there are more than " + std::to_string(kKeysPerFileLimit) +
+                    "; nothing was added.");
+      return kExitKeyAddError;
+    }
+    before = ListKeys(*inFile);
+  }
   const GpgRun run = platform_.RunGpg(gpg_, BuildGpgArguments(GpgRunPlan{&command_, {}, false}), nullptr);
   if (!run.started) {
     platform_.Say(run.startError);
     return kExitFileNotFound;
   }
   const GpgOutcome outcome{ParseStatus(run.status), run.exitCode, run.statusComplete};
-  WriteVerdictFile(ImportVerdict(outcome));
   const Verdict verdict = JudgeImport(outcome);
   Report(verdict, run);
-  return verdict.exitCode;
+  if (verdictPath.empty()) return verdict.exitCode;
+  const VerdictFile found = ImportVerdictOf(outcome, before);
+  return WriteVerdictFile(FormatVerdictFile(found)) ? verdict.exitCode : kExitFileError;
+}
+
+// The keys the import changed, with their user ids as the keyring now
+// lists them.
+VerdictFile Session::ImportVerdictOf(const GpgOutcome& outcome,
+                                     const std::vector<ListedKey>& before) {
+  std::vector<ImportedKey> imported = ImportedKeys(outcome);
+  // gpg changes no more keys than its preview found in the file; the bound
+  // only keeps a confused gpg from making the listing's command line long.
+  if (imported.size() > kKeysPerFileLimit) imported.resize(kKeysPerFileLimit);
+  std::vector<std::string> fingerprints;
+  for (const ImportedKey& key : imported) fingerprints.push_back(key.fingerprint);
+  return ImportVerdict(imported, before, ListKeys(fingerprints));
 }
 
 }  // namespace

@@ -51,8 +51,8 @@ class Platform {
   virtual std::vector<std::string> GpgCandidates() = 0;
   virtual bool IsProgramFile(const std::string& path) = 0;
   // Starts gpg, feeds `passPhrase` (when given) and a line end to its
-  // standard input, collects standard output as status and standard error,
-  // and waits for it.
+  // standard input, collects standard output as status (a key listing
+  // comes back there too) and standard error, and waits for it.
   virtual GpgRun RunGpg(const std::string& program, const std::vector<std::string>& arguments,
                         const SecretText* passPhrase) = 0;
   virtual bool FileExists(const std::string& path) = 0;
@@ -65,15 +65,17 @@ class Platform {
   virtual bool CreateNewFile(const std::string& path) = 0;
   // Moves `from` to `to`, replacing what is there.
   virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
-  // Overwrites the file with zeros, then deletes it; true when no file of
-  // that name is left (also when there was none).
+  // Overwrites the file with zeros, then deletes it; a link, or a file that
+  // has other names too, is only removed. True when no file of that name is
+  // left (also when there was none).
   virtual bool WipeFile(const std::string& path) = 0;
   // A few random characters that may stand in a file name.
   virtual std::string RandomTag() = 0;
   // The verdict file the module named in QUILLNET_VERDICT; "" when none.
   virtual std::string VerdictPath() = 0;
-  // Writes `text` as a new file at `path`; whatever had that name (a file,
-  // a link) is removed first, never written through.
+  // Writes `text` as a new file at `path` that only this user can read;
+  // whatever had that name (a file, a link) is removed first, never written
+  // through. False when the name cannot be freed or the file not written.
   virtual bool WriteNewFile(const std::string& path, const std::string& text) = 0;
 };
 

@@ -241,10 +241,12 @@ bool PosixPlatform::MoveReplacing(const std::string& from, const std::string& to
 
 bool PosixPlatform::WipeFile(const std::string& path) {
   // O_NOFOLLOW: a symbolic link is removed, never the file it points to
-  // overwritten.
+  // overwritten. A file with a second name (a hard link) is someone else's
+  // too: that name is only removed.
   Fd fd(open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
   struct stat info;
-  if (fd.get() >= 0 && fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode)) {
+  if (fd.get() >= 0 && fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) &&
+      info.st_nlink == 1) {
     static const char zeros[65536] = {};
     off_t left = info.st_size;
     while (left > 0) {

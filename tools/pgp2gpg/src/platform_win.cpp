@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <random>
+#include <vector>
 #include <thread>
 
 #include "common/handles_win.h"
@@ -83,6 +84,50 @@ void Collect(UniqueHandle& status, UniqueHandle& messages, GpgRun& run) {
   reader.join();
   run.errorText = std::move(errorText);
 }
+
+// Security for the files that hold a decrypted text or a verdict: a DACL
+// with one entry, full access for the user this program runs as, and none
+// inherited from the folder (a shared temporary folder may let others read
+// what is made in it). Points into itself, so it stays where it was made.
+class OwnerOnly {
+ public:
+  OwnerOnly() { ok_ = Build(); }
+  OwnerOnly(const OwnerOnly&) = delete;
+  OwnerOnly& operator=(const OwnerOnly&) = delete;
+  // nullptr when the descriptor could not be made: then no file is made.
+  SECURITY_ATTRIBUTES* get() { return ok_ ? &attributes_ : nullptr; }
+
+ private:
+  bool Build() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    const UniqueHandle tokenHolder(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    if (size == 0) return false;
+    user_.assign(size, 0);
+    if (!GetTokenInformation(token, TokenUser, user_.data(), size, &size)) return false;
+    const PSID sid = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+    if (!IsValidSid(sid)) return false;
+    acl_.assign(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid), 0);
+    ACL* acl = reinterpret_cast<ACL*>(acl_.data());
+    if (!InitializeAcl(acl, static_cast<DWORD>(acl_.size()), ACL_REVISION) ||
+        !AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) ||
+        !InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+      return false;
+    }
+    attributes_ = {sizeof attributes_, &descriptor_, FALSE};
+    return true;
+  }
+
+  std::vector<unsigned char> user_;  // TOKEN_USER, which holds the SID
+  std::vector<unsigned char> acl_;
+  SECURITY_DESCRIPTOR descriptor_ = {};
+  SECURITY_ATTRIBUTES attributes_ = {};
+  bool ok_ = false;
+};
 
 }  // namespace
 
@@ -212,8 +257,10 @@ bool WinPlatform::ReadFile(const std::string& path,
 }
 
 bool WinPlatform::CreateNewFile(const std::string& path) {
-  UniqueHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  OwnerOnly security;
+  if (security.get() == nullptr) return false;
+  UniqueHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, security.get(),
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   return static_cast<bool>(file);
 }
 
@@ -225,11 +272,13 @@ bool WinPlatform::MoveReplacing(const std::string& from, const std::string& to) 
 bool WinPlatform::WipeFile(const std::string& path) {
   const std::wstring wide = Utf8ToWide(path);
   {
-    // A link is removed, never the file it points to overwritten.
+    // A link is removed, never the file it points to overwritten; a file
+    // that has other names too (a hard link) is someone else's as well, and
+    // only this name goes.
     UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    if (file && GetFileInformationByHandle(file.get(), &info) &&
+    if (file && GetFileInformationByHandle(file.get(), &info) && info.nNumberOfLinks == 1 &&
         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0) {
       static const char zeros[65536] = {};
       unsigned long long left = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
@@ -252,7 +301,9 @@ std::string WinPlatform::VerdictPath() {
 bool WinPlatform::WriteNewFile(const std::string& path, const std::string& text) {
   const std::wstring wide = Utf8ToWide(path);
   if (!DeleteFileW(wide.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
-  UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  OwnerOnly security;
+  if (security.get() == nullptr) return false;
+  UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, security.get(), CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   return file && WriteAll(file.get(), text.data(), text.size());
 }

@@ -30,11 +30,12 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, Locate,
     testing::Values(
         LocateRow{"WindowsAll",
-                  {{"PATH", "C:\\bin;;\"C:\\my;tools\\\";D:\\x\\"},
+                  {{"PATH", "C:\\bin;;.;bin;\\bin;C:bin;\"C:\\my;tools\\\";D:\\x\\;\\\\srv\\gnupg"},
                    {"ProgramFiles(x86)", "C:\\Program Files (x86)"},
                    {"ProgramFiles", "C:\\Program Files"}},
                   PathStyle::Windows,
                   {"C:\\bin\\gpg.exe", "C:\\my;tools\\gpg.exe", "D:\\x\\gpg.exe",
+                   "\\\\srv\\gnupg\\gpg.exe",
                    "C:\\Program Files (x86)\\GnuPG\\bin\\gpg.exe",
                    "C:\\Program Files\\GnuPG\\bin\\gpg.exe",
                    "C:\\Program Files (x86)\\Gpg4win\\..\\GnuPG\\bin\\gpg.exe"}},
@@ -50,8 +51,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"PATH", "C:\\PF\\GnuPG\\bin;C:\\PF\\GnuPG\\bin\\"}, {"ProgramFiles", "C:\\PF"}},
                   PathStyle::Windows,
                   {"C:\\PF\\GnuPG\\bin\\gpg.exe"}},
-        // An empty PATH entry means the current directory: never searched.
-        LocateRow{"PosixPath", {{"PATH", ":/usr/local/bin::/usr/bin/"}}, PathStyle::Posix,
+        // An empty or relative PATH entry names the current directory or
+        // one below it: never searched.
+        LocateRow{"PosixPath", {{"PATH", ":/usr/local/bin::.:bin:/usr/bin/"}}, PathStyle::Posix,
                   {"/usr/local/bin/gpg", "/usr/bin/gpg"}},
         LocateRow{"PosixOverride", {{"QUILLNET_GPG", "/opt/gpg"}, {"PATH", "/usr/bin"}},
                   PathStyle::Posix, {"/opt/gpg"}},

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -31,7 +32,7 @@ class GpgRoundTrip : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     home_ = new GpgHome();
-    home_->AddUser("Alice <alice@example.org>", kAlicePass);
+    aliceFingerprint_ = home_->AddUser("Alice <alice@example.org>", kAlicePass);
     home_->AddUser("Bob <bob@example.org>", kBobPass);
   }
   static void TearDownTestSuite() {
@@ -84,10 +85,12 @@ class GpgRoundTrip : public testing::Test {
   }
 
   static GpgHome* home_;
+  static std::string aliceFingerprint_;
   std::string work_;
 };
 
 GpgHome* GpgRoundTrip::home_ = nullptr;
+std::string GpgRoundTrip::aliceFingerprint_;
 
 TEST_F(GpgRoundTrip, EncryptForTwoWipesTheTextAndEachDecodes) {
   WriteWholeFile(In("quillnet"), kText);
@@ -191,9 +194,51 @@ TEST_F(GpgRoundTrip, UnknownRecipientKeepsTheText) {
   WriteWholeFile(In("quillnet"), kText);
   const ProcessResult run = Pgp({"-aetw", In("quillnet"), "bob", "nobody@example.org"});
   EXPECT_EQ(run.exitCode, kExitNoKey) << run.output;
-  EXPECT_NE(run.output.find("'nobody@example.org'"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("'<nobody@example.org>'"), std::string::npos) << run.output;
   EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet"}));
   EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
+}
+
+// gpg finds a plain word anywhere in a user id: "bob@example.com" would
+// select the certified key of "Jimbob <jimbob@example.com>".
+TEST_F(GpgRoundTrip, AnAddressSelectsOnlyAKeyWithExactlyThatMailbox) {
+  GpgHome jimbobs;
+  jimbobs.AddUser("Jimbob <jimbob@example.com>", "");
+  WriteWholeFile(In("quillnet"), kText);
+  ProcessResult run = Pgp({"-aetw", In("quillnet"), "bob@example.com"}, {}, &jimbobs);
+  EXPECT_EQ(run.exitCode, kExitNoKey) << run.output;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet"}));
+  run = Pgp({"-aetw", In("quillnet"), "Jim <JimBob@example.com>"}, {}, &jimbobs);
+  EXPECT_EQ(run.exitCode, kExitOk) << run.output;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet.asc"}));
+}
+
+// Without an MDC anybody can change an encrypted text unnoticed. gpg.conf's
+// ignore-mdc-error makes gpg hand such a text out (one made with --rfc2440,
+// which leaves the MDC out); it is refused all the same.
+TEST_F(GpgRoundTrip, TextWithoutIntegrityProtectionIsNotDecrypted) {
+  const ProcessResult made = home_->Gpg(
+      {"--rfc2440", "--armor", "--output", In("quillnet.asc"), "--encrypt", "-r", "bob@example.org"},
+      kText);
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  const std::string conf = home_->dir() + "/gpg.conf";
+  WriteWholeFile(conf, "ignore-mdc-error\n");
+  const ProcessResult run = Pgp({In("quillnet.asc")}, {Pass(kBobPass)});
+  std::filesystem::remove(conf);
+  EXPECT_EQ(run.exitCode, kExitDecryptError) << run.output;
+  EXPECT_NE(run.output.find("not integrity protected"), std::string::npos) << run.output;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet.asc"}));
+}
+
+// A text to be wiped that has a second name belongs to that name too: only
+// the name pgp2gpg was given goes, the bytes stay.
+TEST_F(GpgRoundTrip, WipeLeavesTheBytesOfAFileWithAnotherName) {
+  WriteWholeFile(In("kept"), kText);
+  ASSERT_EQ(link(In("kept").c_str(), In("quillnet").c_str()), 0);
+  const ProcessResult run = Pgp({"-aetw", In("quillnet"), "bob@example.org"});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.output;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"kept", "quillnet.asc"}));
+  EXPECT_EQ(ReadWholeFile(In("kept")), kText);
 }
 
 class OptionLikeUserId : public GpgRoundTrip, public testing::WithParamInterface<std::string> {};
@@ -260,10 +305,13 @@ struct NoGpgRow {
 
 class GpgMissing : public GpgRoundTrip, public testing::WithParamInterface<NoGpgRow> {};
 
+// The current folder holds the message's files: a gpg there is never run.
 TEST_P(GpgMissing, ExitsTwoSayingWhere) {
   WriteWholeFile(In("quillnet"), kText);
   WriteWholeFile(In("not-a-program"), "\x7f" "ELF? no");
   chmod(In("not-a-program").c_str(), 0700);
+  WriteWholeFile(In("gpg"), "#!/bin/sh\ntouch '" + In("ran") + "'\n");
+  chmod(In("gpg").c_str(), 0700);
   std::vector<std::string> environment = {"GNUPGHOME=" + home_->dir()};
   for (std::string entry : GetParam().environment) {
     const size_t at = entry.find('@');
@@ -276,6 +324,7 @@ TEST_P(GpgMissing, ExitsTwoSayingWhere) {
   if (part.find('@') != std::string::npos) part.replace(part.find('@'), 1, work_);
   EXPECT_NE(run.output.find(part), std::string::npos) << run.output;
   EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
+  EXPECT_FALSE(PathExists(In("ran")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -284,6 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
         NoGpgRow{"NamedGpgMissing", {"QUILLNET_GPG=/nonexistent/gpg", "PATH=/usr/bin:/bin"},
                  "Looked for:\n  /nonexistent/gpg\n"},
         NoGpgRow{"NotOnPath", {"PATH=/nonexistent-bin"}, "  /nonexistent-bin/gpg"},
+        NoGpgRow{"OnlyRelativePath", {"PATH=.:bin"}, "Looked for:\n  (nowhere"},
         NoGpgRow{"NotRunnable", {"QUILLNET_GPG=@/not-a-program"}, "cannot run gpg (@/not-a-program)"}),
     [](const testing::TestParamInfo<NoGpgRow>& info) { return info.param.name; });
 
@@ -311,9 +361,10 @@ TEST_F(GpgRoundTrip, KeysAreAddedButNeverSecretOnes) {
   EXPECT_EQ(Pgp({"-ka", In("nothing.asc")}, {}, &other).exitCode, kExitKeyAddError);
 }
 
-// Bob's keys alone, without Alice's: her signature cannot be checked, and
-// that is never a success, not even when the message decrypts.
-TEST_F(GpgRoundTrip, SignatureOfAnUnknownKeyIsRefused) {
+// Bob's keys alone, without Alice's. Her clear-signed text cannot be
+// checked, and that is never a success; a message she encrypted to Bob is
+// his to read, marked as signed by a key he lacks.
+TEST_F(GpgRoundTrip, SignatureOfAnUnknownKeyIsNeverGood) {
   GpgHome bobOnly;
   const std::string secret = home_->Gpg({"--pinentry-mode", "loopback", "--passphrase", kBobPass,
                                          "--armor", "--export-secret-keys", "bob@example.org"})
@@ -328,9 +379,17 @@ TEST_F(GpgRoundTrip, SignatureOfAnUnknownKeyIsRefused) {
   EXPECT_FALSE(PathExists(In("quillnet")));
 
   EncryptedForBob(true);
-  run = Pgp({In("quillnet.asc")}, {Pass(kBobPass)}, &bobOnly);
-  EXPECT_EQ(run.exitCode, kExitSignatureBad) << run.output;
-  EXPECT_EQ(Files(), (std::vector<std::string>{"quillnet.asc"}));
+  const std::string verdictPath = In("verdict");
+  run = Pgp({In("quillnet.asc")}, {Pass(kBobPass), "QUILLNET_VERDICT=" + verdictPath}, &bobOnly);
+  EXPECT_EQ(run.exitCode, kExitOk) << run.output;
+  EXPECT_NE(run.output.find("its signature was not checked"), std::string::npos) << run.output;
+  EXPECT_EQ(ReadWholeFile(In("quillnet")), kText);
+  const VerdictFile verdict = ParseVerdictFile(ReadWholeFile(verdictPath));
+  EXPECT_EQ(verdict.status, "unknown-key");
+  EXPECT_TRUE(verdict.encrypted);
+  EXPECT_TRUE(verdict.signedMessage);
+  EXPECT_EQ(verdict.signer, "");
+  EXPECT_EQ(verdict.fingerprint, aliceFingerprint_);
 }
 
 TEST_F(GpgRoundTrip, InputErrorsUsePgpsCodes) {
@@ -463,6 +522,110 @@ TEST_F(VerdictFileTest, NamesEveryKeyAdded) {
   }
   std::sort(userIds.begin(), userIds.end());
   EXPECT_EQ(userIds, (std::vector<std::string>{"Alice <alice@example.org>", "Bob <bob@example.org>"}));
+}
+
+// A key whose holder gpg's user certified for his own name: he adds Alice's
+// name, makes it the primary user id and mails the key again. gpg's status
+// then names Alice and calls the key fully valid, yet only his own user id
+// is, and only that one may be named as the signer.
+TEST_F(VerdictFileTest, NamesAsSignerOnlyAUserIdThatIsValidItself) {
+  GpgHome user, mallory;
+  user.AddUser("Me <me@example.net>", "");
+  const std::string fingerprint = mallory.AddUser("Mallory <Mallory@Example.net>", "");
+  const std::vector<std::string> loopback = {"--pinentry-mode", "loopback", "--passphrase", ""};
+  const auto withLoopback = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), loopback.begin(), loopback.end());
+    return arguments;
+  };
+  const auto addMallorysKey = [&] {
+    WriteWholeFile(In("key.asc"), mallory.Gpg({"--armor", "--export", fingerprint}).output);
+    last_ = Pgp({"-ka", In("key.asc")}, {VerdictVariable()}, &user);
+    EXPECT_EQ(last_.exitCode, kExitOk) << last_.output;
+    return ParseVerdictFile(ReadWholeFile(VerdictPath()));
+  };
+  const auto decodeMallorysText = [&] {
+    const ProcessResult made = mallory.Gpg(withLoopback({"--clearsign"}), "Signed by Mallory.\n");
+    EXPECT_EQ(made.exitCode, 0) << made.output;
+    WriteWholeFile(In("quillnet.asc"), made.output);
+    const VerdictFile verdict = Decode({}, &user);
+    EXPECT_EQ(last_.exitCode, kExitOk) << last_.output;
+    EXPECT_EQ(verdict.status, "good");
+    return verdict;
+  };
+
+  VerdictFile verdict = addMallorysKey();
+  EXPECT_EQ(verdict.keysAdded, (std::vector<std::pair<std::string, std::string>>{
+                                   {fingerprint, "Mallory <Mallory@Example.net>"}}));
+  verdict = decodeMallorysText();
+  EXPECT_EQ(verdict.signer, "") << "nobody has certified any user id of this key";
+  EXPECT_EQ(verdict.keyName, "Mallory <Mallory@Example.net>");
+  EXPECT_EQ(verdict.validity, "undefined");
+  EXPECT_TRUE(verdict.signerAddresses.empty());
+
+  ASSERT_EQ(user.Gpg(withLoopback({"--yes", "--quick-lsign-key", fingerprint})).exitCode, 0);
+  ASSERT_EQ(mallory.Gpg(withLoopback({"--quick-add-uid", fingerprint, "Alice <alice@example.com>"}))
+                .exitCode,
+            0);
+  ASSERT_EQ(mallory.Gpg(withLoopback({"--quick-set-primary-uid", fingerprint,
+                                      "Alice <alice@example.com>"}))
+                .exitCode,
+            0);
+  verdict = addMallorysKey();
+  EXPECT_TRUE(verdict.keysAdded.empty());
+  EXPECT_EQ(verdict.keysUpdated, (std::vector<std::pair<std::string, std::string>>{
+                                     {fingerprint, "Alice <alice@example.com>"}}));
+  verdict = decodeMallorysText();
+  EXPECT_EQ(verdict.signer, "Mallory <Mallory@Example.net>");
+  EXPECT_EQ(verdict.keyName, "");
+  EXPECT_EQ(verdict.validity, "full");
+  EXPECT_EQ(verdict.signerAddresses, std::vector<std::string>{"mallory@example.net"});
+  EXPECT_EQ(verdict.fingerprint, fingerprint);
+  EXPECT_NE(last_.output.find("user id named above is not certified"), std::string::npos)
+      << last_.output;
+}
+
+// A user id is the sender's text: "%0A" or "%00" in it must stay those
+// characters, not become a line of its own or end the rest, and a long one
+// stays whole. Every user id of a new key is named, the primary first.
+TEST_F(VerdictFileTest, NamesEveryUserIdOfANewKeyAsTheKeyHoldsIt) {
+  GpgHome sender, other;
+  const std::string forged = "Alice <alice@example.com>%0A    " + aliceFingerprint_ + "%0A%0A%00" +
+                             std::string(200, ' ') + "end";
+  const std::string longAlice = "Alice " + std::string(200, 'a') + " <alice@example.com>";
+  const std::string longBob = "Bob " + std::string(200, 'b') + " <bob@example.com>";
+  const std::string first = sender.AddUser(longAlice, "");
+  const std::string second = sender.AddUser(longBob, "");
+  const std::vector<std::string> loopback = {"--pinentry-mode", "loopback", "--passphrase", ""};
+  std::vector<std::string> addUid = loopback;
+  addUid.insert(addUid.end(), {"--quick-add-uid", first, forged});
+  ASSERT_EQ(sender.Gpg(addUid).exitCode, 0);
+  std::vector<std::string> setPrimary = loopback;
+  setPrimary.insert(setPrimary.end(), {"--quick-set-primary-uid", first, forged});
+  ASSERT_EQ(sender.Gpg(setPrimary).exitCode, 0);
+  WriteWholeFile(In("keys.asc"), sender.Gpg({"--armor", "--export", first, second}).output);
+
+  const ProcessResult run = Pgp({"-ka", In("keys.asc")}, {VerdictVariable()}, &other);
+  ASSERT_EQ(run.exitCode, kExitOk) << run.output;
+  const VerdictFile verdict = ParseVerdictFile(ReadWholeFile(VerdictPath()));
+  EXPECT_EQ(verdict.keysAdded, (std::vector<std::pair<std::string, std::string>>{
+                                   {first, forged}, {first, longAlice}, {second, longBob}}))
+      << ReadWholeFile(VerdictPath());
+}
+
+// Whatever stands at the verdict's name (here a folder) must not pass for
+// gpg's word: the run fails before gpg decodes or adds anything.
+TEST_F(VerdictFileTest, RunFailsWhenItsVerdictCannotBeWritten) {
+  ClearSigned();
+  std::filesystem::create_directory(VerdictPath());
+  ProcessResult run = Pgp({In("quillnet.asc")}, {VerdictVariable()});
+  EXPECT_EQ(run.exitCode, kExitFileError) << run.output;
+  EXPECT_FALSE(PathExists(In("quillnet")));
+
+  GpgHome other;
+  WriteWholeFile(In("key.asc"), home_->Gpg({"--armor", "--export", "alice@example.org"}).output);
+  run = Pgp({"-ka", In("key.asc")}, {VerdictVariable()}, &other);
+  EXPECT_EQ(run.exitCode, kExitFileError) << run.output;
+  EXPECT_EQ(other.Gpg({"--list-keys"}).output.find("alice@example.org"), std::string::npos);
 }
 
 }  // namespace

@@ -303,7 +303,8 @@ TEST(Session, ImportRunsGpgWithoutOutputOrPassPhrase) {
   platform.gpg.status = "[GNUPG:] IMPORT_RES 1 0 1 0 0 0 0 0 0 0 0 0 0 0 0\n";
   EXPECT_EQ(RunPgp2Gpg({"-ka", "k.asc"}, platform), kExitOk);
   EXPECT_EQ(platform.lastArguments,
-            (std::vector<std::string>{"--batch", "--status-fd", "1", "--import", "--", "k.asc"}));
+            (std::vector<std::string>{"--batch", "--no-auto-key-retrieve", "--status-fd", "1",
+                                      "--import", "--", "k.asc"}));
   EXPECT_EQ(platform.Names(), (std::vector<std::string>{"k.asc"}));
 }
 

@@ -3,6 +3,7 @@
 // (as CommandLineToArgvW splits it) and answers with scripted status lines.
 #include <windows.h>
 #include <shellapi.h>
+#include <aclapi.h>
 
 #include <gtest/gtest.h>
 
@@ -198,12 +199,13 @@ TEST_F(Pgp2GpgExe, TrickyArgumentsReachGpgUnchanged) {
   for (const std::string& id : ids) expected.insert(expected.end(), {"-r", id});
   expected.insert(expected.end(), {"--", file});
   EXPECT_EQ(tail, expected);
-  const std::vector<std::string> head(args.begin(), args.begin() + 5);
-  EXPECT_EQ(head, (std::vector<std::string>{"--batch", "--status-fd", "1", "--yes", "--output"}));
-  EXPECT_EQ(args[5].rfind(file + ".asc.p2g", 0), 0u) << args[5];
+  const std::vector<std::string> head(args.begin(), args.begin() + 6);
+  EXPECT_EQ(head, (std::vector<std::string>{"--batch", "--no-auto-key-retrieve", "--status-fd", "1",
+                                            "--yes", "--output"}));
+  EXPECT_EQ(args[6].rfind(file + ".asc.p2g", 0), 0u) << args[6];
   EXPECT_EQ(ReadAll(file + ".asc"), "fake output");
   EXPECT_FALSE(Exists(file));  // wiped
-  EXPECT_FALSE(Exists(args[5]));
+  EXPECT_FALSE(Exists(args[6]));
 }
 
 // The module writes its PGP path unquoted, two blanks before the file;
@@ -371,6 +373,61 @@ TEST_F(Pgp2GpgExe, PassPhraseOnlyThroughThePipe) {
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(std::find(calls[1].begin(), calls[1].end(), "--pinentry-mode"), calls[1].end());
   EXPECT_NE(ReadAll(log_).find("stdin=\npgppass=no\nend\n"), std::string::npos);
+}
+
+// The account this test runs as (pgp2gpg, its child, runs as the same).
+std::vector<unsigned char> CurrentUser() {
+  HANDLE token = nullptr;
+  std::vector<unsigned char> user;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return user;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  user.assign(size, 0);
+  if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size)) user.clear();
+  CloseHandle(token);
+  return user;
+}
+
+// A text to be wiped that has a second name is only unlinked: the other
+// name keeps its bytes. The output is for this user alone, however open the
+// folder is. (Wine keeps no DACL of its own: it shows the file's Unix mode,
+// always with an entry for SYSTEM, and one for Everyone when others may
+// read.)
+TEST_F(Pgp2GpgExe, WipesOnlyAFileOfOneNameAndMakesOutputOwnerOnly) {
+  WriteAll(In("kept"), "text");
+  ASSERT_TRUE(CreateHardLinkW(Wide(In("B")).c_str(), Wide(In("kept")).c_str(), nullptr));
+  environment_.Set("FAKEGPG_STATUS", "END_ENCRYPTION");
+  const Result result = Run(QuoteArgument(Exe()) + " -aetw " + QuoteArgument(In("B")) + " bob");
+  ASSERT_EQ(result.exitCode, static_cast<DWORD>(kExitOk)) << result.console;
+  EXPECT_FALSE(Exists(In("B")));
+  EXPECT_EQ(ReadAll(In("kept")), "text");
+
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoW(Wide(In("B.asc")).c_str(), SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                                  &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  const std::vector<unsigned char> user = CurrentUser();
+  ASSERT_FALSE(user.empty());
+  const PSID self = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
+  ACL_SIZE_INFORMATION size = {};
+  ASSERT_NE(dacl, nullptr);
+  ASSERT_TRUE(GetAclInformation(dacl, &size, sizeof size, AclSizeInformation));
+  int forSelf = 0, forOthers = 0;
+  for (DWORD i = 0; i < size.AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) continue;
+    const PSID sid = &static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart;
+    if (EqualSid(sid, self)) {
+      ++forSelf;
+    } else if (!IsWellKnownSid(sid, WinLocalSystemSid)) {
+      ++forOthers;
+    }
+  }
+  LocalFree(descriptor);
+  EXPECT_EQ(forSelf, 1);
+  EXPECT_EQ(forOthers, 0);
 }
 
 // The splitter that pgp2gpg uses on its own command line gives what the
