@@ -60,7 +60,9 @@ std::vector<std::string> BuildGpgArguments(const GpgRunPlan& plan) {
   switch (command.operation) {
     case Operation::Decode: args.push_back("--decrypt"); break;
     case Operation::Encrypt:
-      args.push_back("--encrypt");
+      // A recipient without a key here is refused, never looked up on the
+      // network: the lookup alone would tell a server whom the user writes to.
+      args.insert(args.end(), {"--auto-key-locate", "local", "--encrypt"});
       if (command.sign) args.push_back("--sign");
       for (const std::string& userId : command.userIds) {
         args.insert(args.end(), {"-r", RecipientForGpg(userId)});
