@@ -242,7 +242,7 @@ void OfferKeyAddition(HWND owner) {
     ShowDeliveryFailure(owner, message);
     return;
   }
-  PgpRequest request{kKeyAddFlags, owner, 0, TempAscName, runState.recipients};
+  PgpRequest request{kKeyAddFlags, owner, 0, TempAscName, runState.recipients.c_str()};
   const INT_PTR answer = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_CONFIRM), owner, ConfirmDialogProc,
                                          reinterpret_cast<LPARAM>(&request));
   if (answer != IDOK) return;

@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/command_state.h"
 
@@ -66,14 +68,22 @@ PgpRequestChoice RequestForFunction(PgpFunction function, bool alwaysSign);
 // Any other flags are returned unchanged. A null recipients counts as empty.
 uint16_t FlagsAfterDialog(uint16_t flags, const char* recipients);
 
-// Appends a blank and `encryptFor` when it is set and non-empty, the
-// recipients are not empty, and strlen(recipients) + encryptForLength is
-// less than kRecipientsSize - 1. The larger of encryptForLength and the real
-// length of encryptFor is used, so a wrong length can never overflow the
-// buffer. When it does not fit it is named in `leftOut`: the sender's own
-// copy must not go missing unnoticed. Returns the length of `recipients`.
-int AppendEncryptFor(char (&recipients)[kRecipientsSize], const char* encryptFor,
-                     int encryptForLength, LeftOutRecipients* leftOut = nullptr);
+// Appends a blank and `encryptFor` when it is set and non-empty and the
+// recipients are not empty: the sender's own copy goes with every message
+// encrypted for others, and a clearsigning stays one.
+void AppendEncryptFor(std::string& recipients, const char* encryptFor);
+
+// The user ids of a recipients text as PGP's command line gives them: split
+// at blanks, except inside double quotes ("\"John Doe\"" stays one).
+std::vector<std::string> SplitUserIds(const std::string& recipients);
+
+// A refusal that names recipients, each whole: `pattern` (one "%s") filled
+// with `names` joined by `separator`. A message box shows at most
+// kMessageBoxTextMax characters, so when all of them would not fit, as many
+// as fit are named, followed by `more` (one "%u") filled with the number of
+// those left unnamed.
+std::string NameRecipients(const char* pattern, const std::vector<std::string>& names,
+                           const char* separator, const char* more);
 
 // Where a user id lies in the recipients text.
 struct UserIdSpan {

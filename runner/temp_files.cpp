@@ -16,29 +16,38 @@ size_t SpecifierLength(const char* text) {
 
 }  // namespace
 
-size_t FillTemplate(char* out, size_t outSize, const char* templateText,
-                    std::initializer_list<const char*> texts,
-                    std::initializer_list<uint32_t> numbers) {
-  BoundedText result(out, outSize);
-  if (!templateText) return 0;
+std::string FillTemplate(const char* templateText, std::initializer_list<const char*> texts,
+                         std::initializer_list<uint32_t> numbers) {
+  std::string result;
+  if (!templateText) return result;
   const char* const* nextText = texts.begin();
   const uint32_t* nextNumber = numbers.begin();
   for (const char* p = templateText; *p != '\0';) {
     size_t specifier = p[0] == '%' ? SpecifierLength(p + 1) : 0;
     if (specifier == 0) {
-      result.Append(*p++);
+      result += *p++;
       continue;
     }
     char kind = p[specifier];  // 's', 'u' or '%'
     if (kind == '%') {
-      result.Append('%');
+      result += '%';
     } else if (kind == 's') {
-      if (nextText != texts.end()) result.Append(*nextText++);
+      if (nextText != texts.end() && *nextText != nullptr) result += *nextText;
+      if (nextText != texts.end()) ++nextText;
     } else if (nextNumber != numbers.end()) {
-      result.AppendNumber(*nextNumber++);
+      result += std::to_string(*nextNumber++);
     }
     p += 1 + specifier;
   }
+  return result;
+}
+
+size_t FillTemplate(char* out, size_t outSize, const char* templateText,
+                    std::initializer_list<const char*> texts,
+                    std::initializer_list<uint32_t> numbers) {
+  BoundedText result(out, outSize);
+  const std::string filled = FillTemplate(templateText, texts, numbers);
+  result.Append(filled.data(), filled.size());
   return result.length();
 }
 

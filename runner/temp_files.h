@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 
 #include "core/command_state.h"
 
@@ -31,6 +32,10 @@ constexpr uint32_t ERROR_NOT_A_DISK_FILE = 0xF004;
 size_t FillTemplate(char* out, size_t outSize, const char* templateText,
                     std::initializer_list<const char*> texts,
                     std::initializer_list<uint32_t> numbers);
+// The same, uncut: for a message that names what it names whole, however
+// long (every recipient of a refused encryption).
+std::string FillTemplate(const char* templateText, std::initializer_list<const char*> texts,
+                         std::initializer_list<uint32_t> numbers);
 
 // String id whose text words the error code: file or path not found, no
 // memory, no data, a link; anything else is an unknown error with its number.

@@ -614,9 +614,8 @@ void ExpectClosingLine(const WatchedRun& run) {
 }
 
 std::string CommandLineOf(const PgpRequest& request) {
-  char options[kOptionTextSize];
-  BuildPgpOptions(request.flags, request.fileName, request.userId, options);
-  return "\"" + std::string(PgpPath) + "\" " + options;
+  return "\"" + std::string(PgpPath) + "\" " +
+         BuildPgpOptions(request.flags, request.fileName, request.userId);
 }
 
 enum class Setup { PlainText, UnknownRecipient, MessageForAlice };

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "command/run_pgp_driver.h"
 #include "command/run_pgp_driver_win.h"
 #include "command/text_capture_win.h"
 #include "core/command_state_win.h"
@@ -288,31 +289,43 @@ TEST_F(RunPgpCommandTest, EncryptsForToAndCcWithAlwaysSignAndEncryptFor) {
 }
 
 // An encryption that would reach fewer people than the user named is not
-// made: the recipients that cannot be passed on are named instead.
+// made: a recipient without an address, or recipients beyond what Windows
+// can put on PGP's command line, are named instead, each one whole.
 TEST_F(RunPgpCommandTest, RecipientsThatCannotBePassedOnStopTheEncryption) {
-  const std::string longDefault = "\"" + std::string(100, 'm') + "\"";
-  struct Row {
-    const char* to;
-    const char* encryptFor;
-    std::string named;
-  } rows[] = {
-      {"bob@example.org, John Q Public", nullptr, "John Q Public"},
-      {"bob@example.org", longDefault.c_str(), longDefault},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.named);
-    Settings.EncryptFor = row.encryptFor;
-    Settings.EncryptForLength = row.encryptFor ? static_cast<int>(std::strlen(row.encryptFor)) : 0;
-    FakeClient::SetText(client_.to, row.to);
-    FakeClient::SetText(client_.body, "For everybody named.");
-    const auto seen = Run(client_.body, {{kEncryptTitle, IDOK}});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, "Quillnet cannot pass these recipients to PGP:\n  " + row.named +
-                                "\nThe recipients take at most 111 characters in all, and each "
-                                "needs an address. Nothing was encrypted.");
-    EXPECT_EQ(FakeClient::Text(client_.body), "For everybody named.");
+  FakeClient::SetText(client_.to, "bob@example.org, John Q Public");
+  FakeClient::SetText(client_.body, "For everybody named.");
+  auto seen = Run(client_.body, {{kEncryptTitle, IDOK}});
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text,
+            "Quillnet cannot pass these recipients to PGP:\n  John Q Public\nEach recipient needs "
+            "an address. Nothing was encrypted.");
+
+  // 800 addresses of 45 characters pass 32,767 characters with their blanks.
+  std::vector<std::string> addresses;
+  std::string to;
+  for (int i = 0; i < 800; ++i) {
+    addresses.push_back("r" + std::to_string(i) + "@");
+    addresses.back() += std::string(41 - addresses.back().size(), 'x') + ".org";
+    to += (i ? ", " : "") + addresses.back();
   }
-  Settings.EncryptFor = nullptr;
+  FakeClient::SetText(client_.to, to);
+  seen = Run(client_.body, {{kEncryptTitle, IDOK}, {kEncryptTitle, IDOK}});
+  ASSERT_EQ(seen.size(), 2u);
+  const std::string head =
+      "The recipients do not fit on PGP's command line, which Windows limits to 32,767 "
+      "characters:\n  ";
+  const std::string& refusal = seen[1].text;
+  ASSERT_EQ(refusal.rfind(head, 0), 0u) << refusal.substr(0, 200);
+  // A message box shows no more than that either: the recipients it names
+  // are whole, and it says how many more there are.
+  const size_t more = refusal.find("\n  and ");
+  ASSERT_NE(more, std::string::npos);
+  const std::vector<std::string> named = SplitUserIds(refusal.substr(head.size(), more - head.size()));
+  ASSERT_GT(named.size(), 600u);
+  for (size_t i = 0; i < named.size(); ++i) ASSERT_EQ(named[i], addresses[i]);
+  EXPECT_EQ(refusal.substr(more), "\n  and " + std::to_string(addresses.size() - named.size()) +
+                                      " more, too many for this box\nNothing was passed to PGP.");
+  EXPECT_EQ(FakeClient::Text(client_.body), "For everybody named.");
   EXPECT_TRUE(pgp_.Calls().empty());
 }
 
