@@ -126,7 +126,7 @@ int AngleAddressOfToText(std::string& to) {
 }
 
 void AppendCcRecipients(std::string& recipients, const std::string& cc) {
-  if (recipients.empty() || cc.empty()) return;
-  recipients += ' ';
+  if (cc.empty()) return;
+  if (!recipients.empty()) recipients += ' ';
   recipients += cc;
 }

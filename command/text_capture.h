@@ -67,6 +67,7 @@ bool FindFieldEntry(const char* text, int index, FieldEntry& entry);
 // ReadAddressField instead (`to` then unchanged).
 int AngleAddressOfToText(std::string& to);
 
-// Adds the Cc field's reduced list to the To list, after a blank, when both
-// hold recipients.
+// Adds the Cc field's reduced list to the To list, after a blank when both
+// hold recipients. An empty To list takes the Cc list alone: a message
+// written to Cc recipients only is encrypted for them.
 void AppendCcRecipients(std::string& recipients, const std::string& cc);

@@ -222,7 +222,8 @@ bool FindCompositionBody(HWND& window) {
   std::string recipients = WindowText(to);
   if (AngleAddressOfToText(recipients) == 0)
     recipients = ReadAddressField(to, runState.recipientsLeftOut);
-  if (!recipients.empty()) AppendCcField(label, recipients, runState.recipientsLeftOut);
+  // The Cc field counts whether or not the To field named anybody.
+  AppendCcField(label, recipients, runState.recipientsLeftOut);
   runState.recipients = std::move(recipients);
   window = body;
   return true;

@@ -69,6 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string cc(probe.data() + inputLength / 2);
   std::string recipients = to;
   AppendCcRecipients(recipients, cc);
-  Check(recipients == (to.empty() || cc.empty() ? to : to + " " + cc));
+  Check(recipients == (to.empty() || cc.empty() ? to + cc : to + " " + cc));
   return 0;
 }

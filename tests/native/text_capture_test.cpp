@@ -173,15 +173,16 @@ TEST(AngleAddressOfToText, OnlyASingleEntryIsTakenAsAngleAddress) {
   }
 }
 
-// No list is left out for its length.
-TEST(AppendCcRecipients, AddsTheCcListWhateverItsLength) {
+// A message written to Cc recipients only is encrypted for them; no list
+// is left out for its length.
+TEST(AppendCcRecipients, AddsTheCcListWhateverTheToListHolds) {
   const struct {
     std::string to;
     std::string cc;
     std::string expected;
   } rows[] = {
       {"a@b", "c@d", "a@b c@d"},
-      {"", "c@d", ""},
+      {"", "c@d", "c@d"},
       {"a@b", "", "a@b"},
       {"", "", ""},
       {std::string(60, 't'), std::string(51, 'c'), std::string(60, 't') + " " + std::string(51, 'c')},

@@ -329,18 +329,33 @@ TEST_F(RunPgpCommandTest, RecipientsThatCannotBePassedOnStopTheEncryption) {
   EXPECT_TRUE(pgp_.Calls().empty());
 }
 
-TEST_F(RunPgpCommandTest, EmptyToFieldClearsigns) {
-  FakeClient::SetText(client_.cc, "bob@example.org");  // no To: Cc alone gives nobody
-  FakeClient::SetText(client_.body, "Signed words.");
-  const auto seen = Run(client_.body, {{kClearsignTitle, IDOK}});
-  ASSERT_EQ(seen.size(), 1u);
-  const auto calls = pgp_.Calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].commandLine, Program() + std::string(" -ast +clearsig=on ") + TempBaseName);
-  EXPECT_EQ(FakeClient::Text(client_.body).rfind("-----BEGIN PGP SIGNED MESSAGE-----\r\n\r\n"
-                                                 "Signed words.\r\n-----BEGIN PGP SIGNATURE",
-                                                 0),
-            0u);
+// A message written to Cc recipients only is encrypted for them; only a
+// message without any recipient is clearsigned.
+TEST_F(RunPgpCommandTest, CcAloneIsEncryptedForAndNoRecipientClearsigns) {
+  struct Row {
+    const char* cc;
+    const char* title;
+    std::string options;
+    const char* armour;
+  } rows[] = {
+      {"bob@example.org", kEncryptTitle, " -aetw " + std::string(TempBaseName) + " bob@example.org",
+       "-----BEGIN PGP MESSAGE-----\r\n"},
+      {"", kClearsignTitle, " -ast +clearsig=on " + std::string(TempBaseName),
+       "-----BEGIN PGP SIGNED MESSAGE-----\r\n\r\nSigned words.\r\n-----BEGIN PGP SIGNATURE"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.title);
+    pgp_.ClearLog();
+    FakeClient::SetText(client_.to, "");
+    FakeClient::SetText(client_.cc, row.cc);
+    FakeClient::SetText(client_.body, "Signed words.");
+    const auto seen = Run(client_.body, {{row.title, IDOK}});
+    ASSERT_EQ(seen.size(), 1u);
+    const auto calls = pgp_.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].commandLine, Program() + row.options);
+    EXPECT_EQ(FakeClient::Text(client_.body).rfind(row.armour, 0), 0u) << FakeClient::Text(client_.body);
+  }
 }
 
 TEST_F(RunPgpCommandTest, NothingToDoWhereTheWholeTextCannotBeEncrypted) {

@@ -238,8 +238,9 @@ INSTANTIATE_TEST_SUITE_P(
         RecipientRow{"CcFollowsTo", "a@b", "c@d", true, "a@b c@d", 2},
         RecipientRow{"CcNicknameListExpands", "Name <a@b>", "team", true,
                      "a@b carol@example.com dave@example.com", 2},
-        RecipientRow{"EmptyToLeavesCcOut", "", "c@d", true, "", 0},
-        RecipientRow{"CommaOnlyToLeavesCcOut", ",", "c@d", true, "", 2},
+        // A message written to Cc recipients only is encrypted for them.
+        RecipientRow{"EmptyToTakesTheCcList", "", "c@d", true, "c@d", 1},
+        RecipientRow{"CommaOnlyToTakesTheCcList", ",", "c@d", true, "c@d", 3},
         RecipientRow{"LongCcListIsTakenWhole", "a@b", AddressList(kLongCc), false,
                      "a@b " + Reduced(kLongCc), 0},
         RecipientRow{"LongToIsTakenWhole", AddressList(kLongTo), "", false, Reduced(kLongTo), 0},
