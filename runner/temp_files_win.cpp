@@ -97,27 +97,38 @@ bool WriteExactly(HANDLE file, const void* data, DWORD length) {
   return false;
 }
 
-// What a name found on the disk is: nothing, a file of its own, or a link
-// (a reparse point such as a symbolic link, or one of several names of one
-// file) that writing or wiping would follow to another file.
-enum class NameKind { Missing, PlainFile, Link };
+// What a name found on the disk is: nothing, a file of its own, a link (a
+// reparse point such as a symbolic link, or one of several names of one
+// file) that writing or wiping would follow to another file, or a name that
+// cannot be used at all (access denied, a delete pending, a folder), with
+// the system's own error for it.
+enum class NameKind { Missing, PlainFile, Link, Unusable };
 
-NameKind KindOfName(const char* path) {
+struct NameState {
+  NameKind kind;
+  DWORD error;  // for Unusable
+};
+
+NameState KindOfName(const char* path) {
   // Opened as itself: a reparse point is not followed to its target.
   UniqueHandle file(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? NameKind::Missing
-                                                                           : NameKind::Link;
+    const DWORD error = LastErrorOr(ERROR_ACCESS_DENIED);
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+      return {NameKind::Missing, 0};
+    return {NameKind::Unusable, error};
   }
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(file.get(), &info)) return NameKind::Link;
-  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-      info.nNumberOfLinks > 1)
-    return NameKind::Link;
-  return NameKind::PlainFile;
+  if (!GetFileInformationByHandle(file.get(), &info))
+    return {NameKind::Unusable, LastErrorOr(ERROR_ACCESS_DENIED)};
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.nNumberOfLinks > 1)
+    return {NameKind::Link, 0};
+  // A folder cannot be written as a file: the system's word for that.
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return {NameKind::Unusable, ERROR_ACCESS_DENIED};
+  return {NameKind::PlainFile, 0};
 }
 
 }  // namespace
@@ -182,9 +193,13 @@ bool WriteTextFile(const char* text, DWORD length, const char* path, bool conver
   }
   // The file is made afresh for every run: a stale one is wiped and deleted
   // first, and a name that leads elsewhere is refused, never written through.
-  switch (KindOfName(path)) {
+  const NameState name = KindOfName(path);
+  switch (name.kind) {
     case NameKind::Link:
       SetLastError(ERROR_FILE_IS_LINK);
+      return false;
+    case NameKind::Unusable:
+      SetLastError(name.error);
       return false;
     case NameKind::PlainFile:
       WipeFile(path);

@@ -34,7 +34,8 @@ uint32_t ReadEnvironmentValue(const char* name, char (&buffer)[kEnvironmentValue
 // stale one is wiped first), converted to the OEM character set when
 // `convert` is set. False, with the reason in GetLastError, also when fewer
 // bytes reached the file than asked, and when the name is a link
-// (ERROR_FILE_IS_LINK): nothing is written through it.
+// (ERROR_FILE_IS_LINK): nothing is written through it. A name that cannot
+// be opened at all gives the system's own error for it.
 bool WriteTextFile(const char* text, DWORD length, const char* path, bool convert);
 
 // Reads the whole file (a file on a disk: anything else the name opens is
