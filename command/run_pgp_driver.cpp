@@ -85,6 +85,14 @@ namespace {
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// The digits that end a serial or parallel port's name: '0' to '9' and, as
+// the system also reads them, the superscripts 1, 2 and 3 of the Windows
+// character set.
+bool IsPortDigit(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return (u >= '0' && u <= '9') || u == 0xB9 || u == 0xB2 || u == 0xB3;
+}
+
 // A path component the system reads as a device, whatever follows its name
 // after a dot or blanks ("nul.asc", "COM1 .txt").
 bool IsDeviceName(std::string_view component) {
@@ -96,12 +104,12 @@ bool IsDeviceName(std::string_view component) {
   for (std::string_view device : kDevices)
     if (name == device) return true;
   return name.size() == 4 && (name.compare(0, 3, "com") == 0 || name.compare(0, 3, "lpt") == 0) &&
-         name[3] >= '0' && name[3] <= '9';
+         IsPortDigit(name[3]);
 }
 
 }  // namespace
 
-bool IsLocalDrivePath(const char* path) {
+bool IsDriveLetterPath(const char* path) {
   if (path == nullptr) return false;
   const std::string_view text(path);
   const bool drive = text.size() >= 4 && ((text[0] >= 'A' && text[0] <= 'Z') ||

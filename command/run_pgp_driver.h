@@ -42,12 +42,15 @@ bool FindAttachmentLine(const char* scan, int32_t scanLength, const char* prefix
                         int32_t prefixLength, int32_t from, AttachmentLine& line);
 
 // Whether an attachment path taken from a message may be opened: only a
-// full path on a drive ("X:\\..."), never a network path ("\\\\server\\share"),
-// a device or a path of the system's own namespace ("\\\\.\\", "\\\\?\\"), a
-// name the system takes for a device ("con", "nul", "com1", ... in any
-// folder, with any extension), a stream ("file:stream") or a relative path.
-// The sender writes these lines, so the file is theirs to name.
-bool IsLocalDrivePath(const char* path);
+// full path on a drive letter ("X:\\..."), whatever the drive (the user's
+// disks, removable media, a network share the user mapped to that letter),
+// never a path that names a server ("\\\\server\\share"), a device or a path
+// of the system's own namespace ("\\\\.\\", "\\\\?\\"), a name the system takes
+// for a device ("con", "nul", "com1", "com\xB9" with a superscript digit, ...
+// in any folder, with any extension), a stream ("file:stream") or a
+// relative path. The sender writes these lines, so the file is theirs to
+// name; a drive letter is the user's own.
+bool IsDriveLetterPath(const char* path);
 
 // Which temporary file a request names: TempAscName holds armoured input
 // (decode, check, add key), TempBaseName the plain text to encrypt or sign.

@@ -67,22 +67,15 @@ void TakeAttachmentLine(const AttachmentLine& line) {
 
 // Reads the attached file and keeps it when it begins a PGP block: it is
 // then PGP's input as it is, without conversion. False after a file error.
-// The sender names the file, so only a file on a local drive is opened: a
-// network path would make the system sign in to the sender's server, a
-// device could block the client.
-bool OnLocalDrive(const char* path) {
-  if (!IsLocalDrivePath(path)) return false;
-  const char root[] = {path[0], ':', '\\', '\0'};
-  const UINT type = GetDriveTypeA(root);
-  return type == DRIVE_FIXED || type == DRIVE_REMOVABLE || type == DRIVE_CDROM ||
-         type == DRIVE_RAMDISK;
-}
-
+// The sender names the file, so only a path on a drive letter is opened: a
+// server's name would make the system sign in to the sender's server, a
+// device could block the client. What the letter stands for is the user's
+// choice, a mapped network drive as much as a disk.
 bool CheckAttachedFile() {
   const char* path = runState.attachmentPath;
   HGLOBAL read = nullptr;
   DWORD size = 0;
-  if (path[0] != '\0' && !OnLocalDrive(path)) {
+  if (path[0] != '\0' && !IsDriveLetterPath(path)) {
     char pattern[kMessageTextSize];
     LoadModuleString(IDS_ATTACHMENT_NOT_LOCAL, pattern, sizeof pattern);
     FillTemplate(MessageText, kMessageTextSize, pattern, {path}, {});

@@ -237,7 +237,7 @@ TEST(FindOptionLikeUserId, FindsWordsPgpWouldReadAsOptions) {
   }
 }
 
-TEST(IsLocalDrivePath, OnlyFilesOnADriveLetterAreOpened) {
+TEST(IsDriveLetterPath, OnlyFilesOnADriveLetterAreOpened) {
   const struct {
     const char* path;
     bool local;
@@ -253,14 +253,19 @@ TEST(IsLocalDrivePath, OnlyFilesOnADriveLetterAreOpened) {
       {"C:\\Mail\\com1 .txt", false},
       {"C:\\Mail\\LPT9", false},
       {"C:\\Mail\\conout$", false},
+      // Superscript digits end port names too (Windows character set).
+      {"C:\\Mail\\COM\xB9.asc", false},
+      {"C:\\Mail\\lpt\xB2", false},
+      {"C:\\Mail\\Com\xB3 .txt", false},
+      {"C:\\Mail\\com\xB4.asc", true},  // an acute accent, no digit
       {"C:\\Mail\\x.asc:hidden", false},      // a stream of the file
       {"C:x.asc", false},                      // relative to the drive's current folder
       {"Mail\\x.asc", false},
       {"C:\\", false},
       {"", false},
   };
-  for (const auto& row : rows) EXPECT_EQ(IsLocalDrivePath(row.path), row.local) << row.path;
-  EXPECT_FALSE(IsLocalDrivePath(nullptr));
+  for (const auto& row : rows) EXPECT_EQ(IsDriveLetterPath(row.path), row.local) << row.path;
+  EXPECT_FALSE(IsDriveLetterPath(nullptr));
 }
 
 }  // namespace

@@ -645,14 +645,22 @@ TEST_F(RunPgpCommandTest, UnusableAttachmentLineFailsTheWholeCommand) {
     std::string path;
     std::string message;
   };
-  // A path the sender wrote is opened only when it names a file on a local
-  // drive: nothing else is touched, not even to see whether it exists.
+  // A path the sender wrote is opened only when it names a file on a drive
+  // letter: nothing else is touched, not even to see whether it exists.
   const auto notLocal = [](const std::string& path) {
     return "Quillnet does not open this attachment, which is not a file on a local drive:\n  " +
            path + "\nNothing was passed to PGP.";
   };
+  // Whatever stands behind a letter (here: nothing at all, as the system
+  // says of a mapped drive that is not connected) is the user's own, so the
+  // file is looked for there.
+  std::string unused = "Q:\\";
+  while (GetDriveTypeA(unused.c_str()) != DRIVE_NO_ROOT_DIR && unused[0] < 'Y') ++unused[0];
+  const std::string offDrive = unused + "mail\\report.asc";
   const Row rows[] = {
       {missing, "File not found:\n  " + missing},
+      {offDrive, "Path not found:\n  " + offDrive},
+      {files / "COM\xB9.asc", notLocal(files / "COM\xB9.asc")},
       {longPath, "Unknown error 206\nFile: " + longPath.substr(0, kPathSize - 1)},
       {"\\\\attacker\\share\\x.asc", notLocal("\\\\attacker\\share\\x.asc")},
       {"\\\\.\\pipe\\client", notLocal("\\\\.\\pipe\\client")},
