@@ -54,13 +54,16 @@ std::string ToWindowsText(const std::string& utf8) {
 }
 
 // What the PGP program wrote in the verdict file of this run; nothing when
-// it wrote none (a PGP 2 knows nothing of it).
-std::optional<VerdictFile> ReadVerdict() {
+// it wrote none: the module made the file empty, and a PGP 2 knows nothing
+// of it.
+std::optional<VerdictFile> ReadVerdict(const char* verdictName) {
   HGLOBAL text = nullptr;
   DWORD length = 0;
-  if (TempVerdictName[0] == '\0' || ReadTextFile(&text, TempVerdictName, &length, false) != 0)
+  if (verdictName == nullptr || verdictName[0] == '\0' ||
+      ReadTextFile(&text, verdictName, &length, false) != 0)
     return std::nullopt;
   UniqueGlobal owned(text);
+  if (length == 0) return std::nullopt;
   GlobalLockGuard lock(owned.get());
   if (lock.get() == nullptr) return std::nullopt;
   VerdictFile verdict = ParseVerdictFile(std::string_view(lock.text(), length));
@@ -75,8 +78,8 @@ bool MarksThisResult() {
 }
 
 // The marker for this run's result, from the verdict file when there is one.
-std::string FirstMarkerOfThisRun() {
-  const std::optional<VerdictFile> verdict = ReadVerdict();
+std::string FirstMarkerOfThisRun(const char* verdictName) {
+  const std::optional<VerdictFile> verdict = ReadVerdict(verdictName);
   return FirstMarker(runState.function, verdict ? &*verdict : nullptr);
 }
 
@@ -276,7 +279,7 @@ bool SpliceResult(HGLOBAL& handle, char quote) {
   return !plan.cut;
 }
 
-void DeliverPgpResult(HWND owner) {
+void DeliverPgpResult(HWND owner, const char* verdictName) {
   const char* resultFile = ResultFile(runState.function, TempBaseName, TempAscName);
   MessageBuffer message;
   // Used up by this delivery whatever becomes of it.
@@ -293,7 +296,8 @@ void DeliverPgpResult(HWND owner) {
   const bool holdsKey =
       runState.function == Decode && FindPublicKeyBlock(output.get(), MessageText, kMessageTextSize - 1);
   const std::optional<std::string> marker =
-      MarksThisResult() ? std::optional<std::string>(FirstMarkerOfThisRun()) : std::nullopt;
+      MarksThisResult() ? std::optional<std::string>(FirstMarkerOfThisRun(verdictName))
+                        : std::nullopt;
   const bool delivered = IsReadOnly(runState.sourceWindow)
                              ? DeliverToReadOnly(owner, output, message, marker)
                              : DeliverToEditable(owner, quoted, output, message, marker);
@@ -307,7 +311,7 @@ void DeliverPgpResult(HWND owner) {
 
 void ShowKeysAdded(const PgpRequest& request) {
   if (!PgpSucceeded(request.exitCode)) ShowPgpExitCode(request);
-  const std::optional<VerdictFile> verdict = ReadVerdict();
+  const std::optional<VerdictFile> verdict = ReadVerdict(request.verdict.name());
   if (!PgpSucceeded(request.exitCode) && (!verdict || verdict->keysAdded.empty())) return;
   MessageBuffer text;
   if (!verdict) {

@@ -285,7 +285,7 @@ CommandFailure RunAndDeliver(PgpRequest& request) {
   else if (!PgpSucceeded(request.exitCode))
     ShowPgpExitCode(request);
   else
-    DeliverPgpResult(request.owner);
+    DeliverPgpResult(request.owner, request.verdict.name());
   return std::nullopt;
 }
 
@@ -390,7 +390,7 @@ void RunPgpCommand(HWND mainWindow) {
 
   WipeFile(TempBaseName);
   WipeFile(TempAscName);
-  WipeFile(TempVerdictName);
+  request.verdict.Wipe();
   UnlockCapturedText();
   if (focus != nullptr && IsWindow(focus)) SetFocus(focus);
   if (failure) ShowCommandFailure(mainWindow, *failure);

@@ -168,7 +168,7 @@ PgpEnvironment EnvironmentFor(const PgpRequest& request) {
   const bool needsPassPhrase = (request.flags & PGPREQ_PASSPHRASE) != 0;
   if (needsPassPhrase && keptPassPhrase.present()) extra.passPhrase = keptPassPhrase.value();
   extra.keepClientPassPhrase = needsPassPhrase;
-  extra.verdictPath = TempVerdictName[0] != '\0' ? TempVerdictName : nullptr;
+  extra.verdictPath = request.verdict.made() ? request.verdict.name() : nullptr;
   return extra;
 }
 
@@ -281,11 +281,14 @@ bool PassPhraseKept() { return keptPassPhrase.present(); }
 void ClearKeptPassPhrase() { keptPassPhrase.Clear(); }
 
 bool RunPgp(PgpRequest& request) {
+  // Nothing but PGP's own verdict of this run may be read afterwards.
+  if (const DWORD error = request.verdict.Make(TempBaseName)) {
+    FormatFileError(error, MessageText, request.verdict.name());
+    return false;
+  }
   if (AsksPassPhrase(Settings.KeepPassword, request.flags) && !keptPassPhrase.present())
     ObtainPassPhrase(request.owner);
 
-  // A verdict left from an earlier run must not pass for this one's.
-  WipeFile(TempVerdictName);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "the 32-bit record");

@@ -92,15 +92,13 @@ bool ComposeTempNames(const char* directory, char (&baseName)[kPathSize],
   return true;
 }
 
-bool ComposeVerdictName(const char* baseName, char (&verdictName)[kPathSize]) {
-  BoundedText name(verdictName, sizeof verdictName);
-  name.Append(baseName);
-  name.Append(".vrd");
-  if (baseName == nullptr || baseName[0] == '\0' || name.cut()) {
-    verdictName[0] = '\0';
-    return false;
-  }
-  return true;
+std::string VerdictFileName(const char* baseName, uint64_t random) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string name = baseName != nullptr ? baseName : "";
+  name += '-';
+  for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(random >> shift) & 0xF];
+  name += ".vrd";
+  return name;
 }
 
 bool ComposeOverwriteQuestion(const char* intro, bool ascExists, const char* ascName,

@@ -58,13 +58,17 @@ size_t FormatFileErrorText(const char* templateText, uint32_t code, const char* 
 bool ComposeTempNames(const char* directory, char (&baseName)[kPathSize],
                       char (&ascName)[kPathSize]);
 
+// The verdict file of one PGP run, beside the other two: the base name, a
+// dash, `random` as 16 hexadecimal digits and ".vrd" (quillnet-<hex>.vrd).
+// A new random value for every run makes a name nobody can prepare a file
+// at. 21 characters longer than the base name, so it always fits MAX_PATH.
+constexpr size_t kVerdictNameExtra = 21;
+std::string VerdictFileName(const char* baseName, uint64_t random);
+
 // The question before leftovers are overwritten: intro (the "will overwrite"
 // line), then the armoured name when that file exists, then a line feed and
 // the base name when that one exists. Returns false when the text had to be cut at 255
 // characters; the caller must then not ask about files the user cannot see.
-// The verdict file PGP may write beside the other two: the base name
-// followed by ".vrd". False, with the name empty, when it would not fit.
-bool ComposeVerdictName(const char* baseName, char (&verdictName)[kPathSize]);
 
 bool ComposeOverwriteQuestion(const char* intro, bool ascExists, const char* ascName,
                               bool baseExists, const char* baseName,

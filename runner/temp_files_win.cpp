@@ -1,8 +1,10 @@
+#define _CRT_RAND_S  // rand_s: the system's generator of random numbers
 #include "runner/temp_files_win.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -16,7 +18,9 @@
 
 char TempBaseName[kPathSize];
 char TempAscName[kPathSize];
-char TempVerdictName[kPathSize];
+
+static_assert(kPathSize - 1 + kVerdictNameExtra < MAX_PATH,
+              "a verdict name beside any accepted base name can be opened");
 
 namespace {
 
@@ -30,7 +34,16 @@ DWORD LastErrorOr(DWORD fallback) {
   return error != ERROR_SUCCESS ? error : fallback;
 }
 
-void ForgetTempNames() { TempBaseName[0] = TempAscName[0] = TempVerdictName[0] = '\0'; }
+void ForgetTempNames() { TempBaseName[0] = TempAscName[0] = '\0'; }
+
+// 64 bits from the system's generator of random numbers for secrets.
+bool RandomValue(uint64_t& value) {
+  unsigned int high = 0;
+  unsigned int low = 0;
+  if (rand_s(&high) != 0 || rand_s(&low) != 0) return false;
+  value = static_cast<uint64_t>(high) << 32 | low;
+  return true;
+}
 
 // The setting wins once per process: a later preparation in the same
 // process goes back to the environment. False when nothing names a folder:
@@ -149,9 +162,7 @@ bool PrepareTempFiles() {
   char usable[kDirectorySize];
   if (!IsDirectory(directory) || !UsableWithoutBlanks(directory, usable))
     return RefuseDirectory(directory);
-  if (!ComposeTempNames(usable, TempBaseName, TempAscName) ||
-      !ComposeVerdictName(TempBaseName, TempVerdictName))
-    return RefuseLongDirectory(directory);
+  if (!ComposeTempNames(usable, TempBaseName, TempAscName)) return RefuseLongDirectory(directory);
 
   const bool ascExists = FileExists(TempAscName);
   const bool baseExists = FileExists(TempBaseName);
@@ -302,6 +313,30 @@ void WipeFile(const char* path) {
   // In case the handle did not take the file with it. DeleteFileA, unlike a
   // delete through OpenFile, never searches other directories for the name.
   DeleteFileA(path);
+}
+
+DWORD TempVerdictFile::Make(const char* baseName) {
+  Wipe();
+  // Without the temporary names the file would land in the current folder.
+  if (baseName == nullptr || baseName[0] == '\0') {
+    name_.clear();
+    return ERROR_PATH_NOT_FOUND;
+  }
+  uint64_t random = 0;
+  const bool drawn = RandomValue(random);
+  name_ = VerdictFileName(baseName, random);
+  if (!drawn) return ERROR_GEN_FAILURE;
+  // CREATE_NEW: made here and now, never a file that was already there.
+  UniqueHandle file(CreateFileA(name_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastErrorOr(ERROR_ACCESS_DENIED);
+  made_ = true;
+  return 0;
+}
+
+void TempVerdictFile::Wipe() {
+  if (made_) WipeFile(name_.c_str());
+  made_ = false;
 }
 
 void FormatFileError(DWORD code, char (&buffer)[kMessageTextSize], const char* path) {

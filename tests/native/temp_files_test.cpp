@@ -120,7 +120,7 @@ struct NamesRow {
 
 class TempNames : public testing::TestWithParam<NamesRow> {};
 
-TEST_P(TempNames, DirectoryBackslashAndFixedName) {
+TEST_P(TempNames, DirectoryBackslashAndFixedNames) {
   const NamesRow& row = GetParam();
   char base[kPathSize];
   char asc[kPathSize];
@@ -129,6 +129,9 @@ TEST_P(TempNames, DirectoryBackslashAndFixedName) {
   EXPECT_EQ(ComposeTempNames(row.directory.c_str(), base, asc), row.ok);
   EXPECT_EQ(std::string(base), row.base);
   EXPECT_EQ(std::string(asc), row.ok ? row.base + ".asc" : "");
+  // Each run's verdict file beside them, under a name of its random value.
+  if (row.ok)
+    EXPECT_EQ(VerdictFileName(base, 0x0123456789ABCDEFull), row.base + "-0123456789abcdef.vrd");
 }
 
 const std::string k114(114, 'd');

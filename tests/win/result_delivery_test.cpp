@@ -104,7 +104,7 @@ class ResultDeliveryTest : public ::testing::Test {
     DialogAnswerer answerer(std::move(script));
     {
       Watchdog watchdog("DeliverPgpResult");
-      DeliverPgpResult(client_.main);
+      DeliverPgpResult(client_.main, "");
     }
     FakeClient::Pump();
     EXPECT_EQ(answerer.Unexpected(), 0);

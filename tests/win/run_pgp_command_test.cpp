@@ -14,6 +14,7 @@
 #include "command/run_pgp_driver.h"
 #include "command/run_pgp_driver_win.h"
 #include "command/text_capture_win.h"
+#include "common/handles_win.h"
 #include "core/command_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/menus.h"
@@ -72,12 +73,10 @@ class RunPgpCommandTest : public ::testing::Test {
   void SetUp() override {
     std::memcpy(savedBase_, TempBaseName, sizeof savedBase_);
     std::memcpy(savedAsc_, TempAscName, sizeof savedAsc_);
-    std::memcpy(savedVerdict_, TempVerdictName, sizeof savedVerdict_);
     std::memcpy(savedPrefix_, AttachmentPrefix, sizeof savedPrefix_);
     savedPrefixLength_ = AttachmentPrefixLength;
     CopyName(TempBaseName, temp_ / "quillnet");
     CopyName(TempAscName, temp_ / "quillnet.asc");
-    CopyName(TempVerdictName, temp_ / "quillnet.vrd");
     std::strcpy(AttachmentPrefix, kPrefix);
     AttachmentPrefixLength = static_cast<int>(std::strlen(kPrefix));
     Settings.AnsiOem = 0;
@@ -100,14 +99,14 @@ class RunPgpCommandTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_FALSE(FileExistsOnDisk(TempBaseName)) << TempBaseName;
     EXPECT_FALSE(FileExistsOnDisk(TempAscName)) << TempAscName;
-    EXPECT_FALSE(FileExistsOnDisk(TempVerdictName)) << TempVerdictName;
+    // The run's verdict file too, whatever its name.
+    EXPECT_TRUE(FilesIn(temp_.path()).empty()) << testing::PrintToString(FilesIn(temp_.path()));
     EXPECT_EQ(runState.RunInProgress, 0);
     FreeCapturedText();
     runState.sourceWindow = nullptr;
     runState.UndoArmed = FALSE;
     std::memcpy(TempBaseName, savedBase_, sizeof savedBase_);
     std::memcpy(TempAscName, savedAsc_, sizeof savedAsc_);
-    std::memcpy(TempVerdictName, savedVerdict_, sizeof savedVerdict_);
     std::memcpy(AttachmentPrefix, savedPrefix_, sizeof savedPrefix_);
     AttachmentPrefixLength = savedPrefixLength_;
     Settings = savedSettings_;
@@ -183,7 +182,6 @@ class RunPgpCommandTest : public ::testing::Test {
   SettingsRecord savedSettings_ = Settings;
   char savedBase_[kPathSize];
   char savedAsc_[kPathSize];
-  char savedVerdict_[kPathSize];
   char savedPrefix_[kAttachmentPrefixSize];
   int savedPrefixLength_ = 0;
 };
@@ -606,6 +604,31 @@ INSTANTIATE_TEST_SUITE_P(
                   "[-- Quillnet: PGP reports success; what it found (encryption, a signer) is "
                   "named in PGP's output --]"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Another user of a shared temporary folder keeps a verdict file of their
+// own where the module once named its verdict, held open so that it cannot
+// be deleted. Nothing at a name known before the run is read: the run's own
+// verdict file is new, and PGP (one that writes none) leaves it empty.
+TEST_F(RunPgpCommandTest, AVerdictFilePlantedBeforeTheRunIsNeverRead) {
+  Settings.MarkResults = 1;
+  const std::string planted = temp_ / "quillnet.vrd";
+  WriteFileBytes(planted, "status=good\r\nencrypted=yes\r\nsigned=yes\r\n"
+                          "signer=The Bank <bank@example.org>\r\nvalidity=full\r\n");
+  {
+    UniqueHandle held(CreateFileA(planted.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+    ASSERT_TRUE(held);
+    FakeClient::SetText(client_.message, EncryptedForAlice("Pay the bill.\r\n"));
+    pgp_.SetFault("noverdict");
+    Run(client_.message, {{kDecodeTitle, IDOK}});
+    pgp_.SetFault(nullptr);
+  }
+  const std::string shown = FakeClient::Text(client_.message);
+  EXPECT_EQ(shown.rfind("[-- Quillnet: PGP reports success;", 0), 0u) << shown;
+  EXPECT_EQ(shown.find("Bank"), std::string::npos) << shown;
+  DeleteFileA(planted.c_str());
+}
 
 TEST_F(RunPgpCommandTest, NextCommandTakesThePreviousUndoAway) {
   FakeClient::SetText(client_.body, "a\r\n" + EncryptedForAlice("one\r\n"));
