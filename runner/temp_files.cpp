@@ -101,17 +101,15 @@ std::string VerdictFileName(const char* baseName, uint64_t random) {
   return name;
 }
 
-bool ComposeOverwriteQuestion(const char* intro, bool ascExists, const char* ascName,
-                              bool baseExists, const char* baseName,
-                              char (&text)[kMessageTextSize]) {
-  BoundedText question(text, sizeof text);
-  question.Append(intro);
-  if (ascExists) question.Append(ascName);
+std::string ComposeOverwriteQuestion(const char* intro, bool ascExists, const char* ascName,
+                                     bool baseExists, const char* baseName) {
+  std::string question = intro != nullptr ? intro : "";
+  if (ascExists && ascName != nullptr) question += ascName;
   if (baseExists) {
-    question.Append('\n');
-    question.Append(baseName);
+    question += '\n';
+    if (baseName != nullptr) question += baseName;
   }
-  return !question.cut();
+  return question;
 }
 
 uint32_t UsableEnvironmentLength(uint32_t reported) {

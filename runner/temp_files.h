@@ -67,12 +67,10 @@ std::string VerdictFileName(const char* baseName, uint64_t random);
 
 // The question before leftovers are overwritten: intro (the "will overwrite"
 // line), then the armoured name when that file exists, then a line feed and
-// the base name when that one exists. Returns false when the text had to be cut at 255
-// characters; the caller must then not ask about files the user cannot see.
-
-bool ComposeOverwriteQuestion(const char* intro, bool ascExists, const char* ascName,
-                              bool baseExists, const char* baseName,
-                              char (&text)[kMessageTextSize]);
+// the base name when that one exists. Never cut: the user is asked about
+// every file by its whole name, whatever folder start-up accepted.
+std::string ComposeOverwriteQuestion(const char* intro, bool ascExists, const char* ascName,
+                                     bool baseExists, const char* baseName);
 
 // GetEnvironmentVariableA into the 128-character area reports the value's
 // length when it fits, or the size it needs when it does not. A value that

@@ -90,8 +90,8 @@ bool RefuseDirectory(const char* directory) {
   return false;
 }
 
-// A directory whose file names, or whose question about leftovers, would
-// not fit is not missing: the message says what is wrong with it.
+// A directory whose file names would not fit is not missing: the message
+// says what is wrong with it.
 bool RefuseLongDirectory(const char* directory) {
   ForgetTempNames();
   char pattern[kMessageTextSize];
@@ -170,11 +170,9 @@ bool PrepareTempFiles() {
 
   char intro[kMessageTextSize];
   LoadModuleString(IDS_OVERWRITE_FILES, intro, sizeof intro);
-  // A question cut short would ask about files the user cannot see.
-  if (!ComposeOverwriteQuestion(intro, ascExists, TempAscName, baseExists, TempBaseName,
-                                MessageText))
-    return RefuseLongDirectory(directory);
-  if (MessageBoxA(GetFocus(), MessageText, kQuillnetCaption, MB_OKCANCEL | MB_ICONQUESTION) !=
+  const std::string question =
+      ComposeOverwriteQuestion(intro, ascExists, TempAscName, baseExists, TempBaseName);
+  if (MessageBoxA(GetFocus(), question.c_str(), kQuillnetCaption, MB_OKCANCEL | MB_ICONQUESTION) !=
       IDOK) {
     // Without names nothing later can wipe the files the user kept.
     ForgetTempNames();

@@ -186,15 +186,22 @@ TEST_F(UnusableDirectory, NamesThatWouldPass127CharactersAreRefusedAsTooLong) {
   ExpectRefused(directory, PathTooLong(directory));
 }
 
-TEST_F(UnusableDirectory, AnOverwriteQuestionThatWouldBeCutIsRefusedAsTooLong) {
-  // Both names fit, but the question naming both leftovers would pass the
-  // 255 characters of a message.
-  const std::string directory = MakeDeepFolder(105);
+// The longest folder start-up accepts: both leftovers are named whole in
+// the question, although together they pass the 255 characters of a
+// message, and OK wipes them.
+TEST_F(TempFilesWin, LeftoversInTheLongestAcceptedFolderAreAskedAboutWhole) {
+  const std::string directory = MakeDeepFolder(114);
   WriteFileBytes(directory + "\\quillnet", "plain");
   WriteFileBytes(directory + "\\quillnet.asc", "armoured");
   EnvironmentOverride env("TEMP", directory.c_str());
-  ExpectRefused(directory, PathTooLong(directory));
-  EXPECT_EQ(FileBytes(directory + "\\quillnet.asc"), "armoured") << "nothing wiped unasked";
+  DialogAnswerer answerer({{"Quillnet", IDOK}});
+  EXPECT_TRUE(PrepareTempFiles());
+  const auto seen = answerer.Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text,
+            kOverwrite + directory + "\\quillnet.asc\n" + directory + "\\quillnet");
+  EXPECT_FALSE(FileExistsOnDisk(directory + "\\quillnet.asc"));
+  EXPECT_FALSE(FileExistsOnDisk(directory + "\\quillnet"));
 }
 
 TEST_F(TempFilesWin, DirectoryWithBlankIsUsedOnlyWithoutTheBlank) {
