@@ -164,6 +164,41 @@ TEST_F(CommandTest, ClearsignsACompositionWithoutRecipients) {
   ExpectNoModuleBoxOpen();
 }
 
+// Recipients as people write them today: six of 45 characters pass every
+// fixed buffer a recipient list once had (111 characters, a field read with
+// 255), and all six reach PGP whole.
+TEST_F(CommandTest, EncryptsForSixLongRecipientsAllWhole) {
+  WorkspaceOptions options = Session::QuickOptions();
+  std::string to;
+  std::string addresses;
+  for (int i = 1; i <= 6; ++i) {
+    const std::string address =
+        "recipient.number." + std::to_string(i) + "@long-domain-name.example.org";
+    ASSERT_EQ(address.size(), 47u);
+    const std::string userId = "Recipient Number " + std::to_string(i) + " <" + address + ">";
+    options.keyring += "pub " + userId + "\r\n";
+    to += (i > 1 ? ", " : "") + userId;
+    addresses += (i > 1 ? " " : "") + address;
+  }
+  StartSession(options);
+  const auto composition = mail().Compose({to, "", "", "For all six", "The plan stands."});
+  mail().FocusField("body", composition.window);
+
+  const uidrive::MessageBoxInfo dialog = RunPgp();
+  EXPECT_EQ(dialog.title, " PGP - Encrypt ");
+  EXPECT_EQ(uidrive::GetText(GetDlgItem(dialog.handle, kEncryptForId)), addresses);
+  uidrive::Answer(dialog, "OK");
+
+  const std::string armoured = WaitForTextWith(composition.window, "body", "-----END PGP MESSAGE-----");
+  EXPECT_EQ(armoured.rfind("-----BEGIN PGP MESSAGE-----", 0), 0u) << armoured;
+  const std::vector<PgpCall> calls = Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].commandLine, Pgp() + " -aetw " + TempBase() + " " + addresses);
+  EXPECT_EQ(calls[0].exit, "0");
+  ExpectNoTemporaryFiles();
+  ExpectNoModuleBoxOpen();
+}
+
 // The longest temporary folder start-up accepts (its armoured name takes
 // all 127 characters) serves every command: decode, check, add a key,
 // clearsign and encrypt.
