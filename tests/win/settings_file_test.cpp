@@ -117,6 +117,8 @@ struct PrecedenceRow {
 };
 
 const std::string kLongText(300, 'p');
+const std::string kText255(255, 'q');
+const std::string kText5000(5000, 'r');
 
 const PrecedenceRow kPrecedenceRows[] = {
     {"NoCopyAnywhereGivesTheDefaults", {}, [](SettingsValues&) {}, 0},
@@ -352,7 +354,10 @@ const StringRow kStringRows[] = {
     {"AbsentKeyKeepsCurrent", nullptr, "old", "old"},
     {"PresentEmptyValueClears", "", "old", "<none>"},
     {"AbsentKeyWithoutCurrentIsNone", nullptr, nullptr, "<none>"},
-    {"LongValueIsCutAt255", kLongText.c_str(), nullptr, kLongText.substr(0, 255)},
+    // Read whole, however many buffers of 256 it takes; 255 fills the first.
+    {"LongValueIsReadWhole", kLongText.c_str(), nullptr, kLongText},
+    {"ValueOfExactly255IsReadWhole", kText255.c_str(), nullptr, kText255},
+    {"VeryLongValueIsReadWhole", kText5000.c_str(), nullptr, kText5000},
 };
 
 class StringSetting : public SettingsFileWin, public ::testing::WithParamInterface<StringRow> {};
