@@ -1,6 +1,7 @@
 #include "command/confirm_dialog_win.h"
 
 #include "command/confirm_dialog.h"
+#include "command/text_capture_win.h"
 #include "core/command_state_win.h"
 #include "core/shared_state_win.h"
 #include "resources/resource_ids.h"
@@ -48,7 +49,7 @@ BOOL InitDialog(HWND dialog, const PgpRequest* request) {
   LoadModuleString(static_cast<UINT>(ExplanationId(function)), MessageText, sizeof MessageText);
   HideReplyTip(MessageText, function, runState.quoted != 0);
   SetDlgItemTextA(dialog, IDC_EXPLANATION, MessageText);
-  const bool recipientsGiven = runState.recipients[0] != '\0';
+  const bool recipientsGiven = RecipientsGiven();
   SetPgpCaption(recipientsGiven);
   SetWindowTextA(dialog, PgpCaption);
   if (function == Encrypt) {
@@ -56,10 +57,10 @@ BOOL InitDialog(HWND dialog, const PgpRequest* request) {
     // setting the text sends finds nothing to switch.
     fieldWasEmpty = !recipientsGiven;
     if (recipientsGiven) ShowExplanation(dialog, IDS_EXPLAIN_ENCRYPT);
-    // What the field cannot hand back whole is never typed into it: a user
-    // id cut at the end would be encrypted for silently.
-    SendDlgItemMessageA(dialog, IDC_ENCRYPT_FOR, EM_LIMITTEXT, kRecipientsSize - 1, 0);
-    SetDlgItemTextA(dialog, IDC_ENCRYPT_FOR, runState.recipients);
+    // The field takes as much as PGP's command line could; the default
+    // limit of an edit control is shorter.
+    SendDlgItemMessageA(dialog, IDC_ENCRYPT_FOR, EM_LIMITTEXT, kCommandLineMax, 0);
+    SetDlgItemTextA(dialog, IDC_ENCRYPT_FOR, runState.recipients.c_str());
   } else {
     DropEncryptFor(dialog);
   }
@@ -83,7 +84,7 @@ void EncryptForChanged(HWND dialog) {
 
 void Command(HWND dialog, int id, int notification) {
   if (id == IDOK && runState.function == Encrypt) {
-    GetDlgItemTextA(dialog, IDC_ENCRYPT_FOR, runState.recipients, kRecipientsSize);
+    runState.recipients = WindowText(GetDlgItem(dialog, IDC_ENCRYPT_FOR));
   }
   if (id == IDC_ENCRYPT_FOR) {
     if (notification == EN_CHANGE && runState.function == Encrypt) EncryptForChanged(dialog);

@@ -164,8 +164,9 @@ void ScanOutput(std::string_view output, std::string_view prefix, bool countLine
   constexpr int kBlocksPerRound = 63;  // a lane counts at most 4 a block: 252 fits a byte
   const Chunk lineFeed = Chunk{} + static_cast<uint8_t>('\n');
   const Chunk bracket = Chunk{} + static_cast<uint8_t>('[');
-  const Chunk first = Chunk{} + static_cast<uint8_t>(prefix.empty() ? '[' : prefix[0]);
-  const Chunk one = Chunk{} + 1;
+  const uint8_t firstOfPrefix = static_cast<uint8_t>(prefix.empty() ? '[' : prefix[0]);
+  const Chunk first = Chunk{} + firstOfPrefix;
+  const Chunk one = Chunk{} + static_cast<uint8_t>(1);
   const char* text = output.data();
   const size_t n = output.size();
   size_t i = 0;

@@ -59,13 +59,16 @@ std::string ToWindowsText(const std::string& utf8) {
 }
 
 // What the PGP program wrote in the verdict file of this run; nothing when
-// it wrote none (a PGP 2 knows nothing of it).
-std::optional<VerdictFile> ReadVerdict() {
+// it wrote none: the module made the file empty, and a PGP 2 knows nothing
+// of it.
+std::optional<VerdictFile> ReadVerdict(const char* verdictName) {
   HGLOBAL text = nullptr;
   DWORD length = 0;
-  if (TempVerdictName[0] == '\0' || ReadTextFile(&text, TempVerdictName, &length, false) != 0)
+  if (verdictName == nullptr || verdictName[0] == '\0' ||
+      ReadTextFile(&text, verdictName, &length, false) != 0)
     return std::nullopt;
   UniqueGlobal owned(text);
+  if (length == 0) return std::nullopt;
   GlobalLockGuard lock(owned.get());
   if (lock.get() == nullptr) return std::nullopt;
   VerdictFile verdict = ParseVerdictFile(std::string_view(lock.text(), length));
@@ -82,8 +85,8 @@ bool MarksThisResult() {
 }
 
 // The marker for this run's result, from the verdict file when there is one.
-std::string FirstMarkerOfThisRun(const MarkerNotes& notes) {
-  const std::optional<VerdictFile> verdict = ReadVerdict();
+std::string FirstMarkerOfThisRun(const char* verdictName, const MarkerNotes& notes) {
+  const std::optional<VerdictFile> verdict = ReadVerdict(verdictName);
   return FirstMarker(runState.function, verdict ? &*verdict : nullptr, notes);
 }
 
@@ -277,7 +280,7 @@ void OfferKeyAddition(HWND owner) {
     ShowDeliveryFailure(owner, message);
     return;
   }
-  PgpRequest request{kKeyAddFlags, owner, 0, TempAscName, runState.recipients};
+  PgpRequest request{kKeyAddFlags, owner, 0, TempAscName, runState.recipients.c_str()};
   const INT_PTR answer = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_CONFIRM), owner, ConfirmDialogProc,
                                          reinterpret_cast<LPARAM>(&request));
   if (answer != IDOK) return;
@@ -313,7 +316,7 @@ bool SpliceResult(HGLOBAL& handle, char quote, BlockResizer resize) {
   return !plan.cut;
 }
 
-void DeliverPgpResult(HWND owner, BlockResizer resize) {
+void DeliverPgpResult(HWND owner, const char* verdictName, BlockResizer resize) {
   const char* resultFile = ResultFile(runState.function, TempBaseName, TempAscName);
   MessageBuffer message;
   // Used up by this delivery whatever becomes of it.
@@ -335,7 +338,7 @@ void DeliverPgpResult(HWND owner, BlockResizer resize) {
     MarkerNotes notes;
     if (captured.text() != nullptr)
       notes.fromAddress = FromAddressOf(std::string_view(captured.text(), runState.textLength));
-    marker = FirstMarkerOfThisRun(notes);
+    marker = FirstMarkerOfThisRun(verdictName, notes);
   }
   const WaitCursor busy;
   const bool delivered = IsReadOnly(runState.sourceWindow)
@@ -351,7 +354,7 @@ void DeliverPgpResult(HWND owner, BlockResizer resize) {
 
 void ShowKeysAdded(const PgpRequest& request) {
   if (!PgpSucceeded(request.exitCode)) ShowPgpExitCode(request);
-  const std::optional<VerdictFile> verdict = ReadVerdict();
+  const std::optional<VerdictFile> verdict = ReadVerdict(request.verdict.name());
   const bool named = verdict && (!verdict->keysAdded.empty() || !verdict->keysUpdated.empty());
   if (!PgpSucceeded(request.exitCode) && !named) return;
   std::string text;

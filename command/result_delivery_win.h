@@ -15,11 +15,12 @@ HGLOBAL ResizeGlobal(HGLOBAL block, SIZE_T size);
 
 // Reads ResultFile and puts the text where it belongs. The output of a check
 // or a decode stands between the module's marker lines (unless MarkResults
-// is 0), which say what the PGP program vouched for in its verdict file.
+// is 0), which say what the PGP program vouched for in `verdictName`, the
+// verdict file of the run (PgpRequest::verdict).
 // Every outcome is shown to the user here (failure box owned by `owner`, the
 // client's main window).
 // The captured text in runState stays as it was: it is what undo brings back.
-void DeliverPgpResult(HWND owner, BlockResizer resize = ResizeGlobal);
+void DeliverPgpResult(HWND owner, const char* verdictName, BlockResizer resize = ResizeGlobal);
 
 // Rebuilds the text of `handle` (PGP's output, NUL-terminated, unlocked) as
 // the captured text before the block, the output with `quote` after every

@@ -4,8 +4,10 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "runner/pgp_runner.h"
+#include "runner/temp_files.h"
 
 namespace {
 
@@ -83,6 +85,14 @@ namespace {
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// The digits that end a serial or parallel port's name: '0' to '9' and, as
+// the system also reads them, the superscripts 1, 2 and 3 of the Windows
+// character set.
+bool IsPortDigit(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return (u >= '0' && u <= '9') || u == 0xB9 || u == 0xB2 || u == 0xB3;
+}
+
 // A path component the system reads as a device, whatever follows its name
 // after a dot or blanks ("nul.asc", "COM1 .txt").
 bool IsDeviceName(std::string_view component) {
@@ -94,12 +104,12 @@ bool IsDeviceName(std::string_view component) {
   for (std::string_view device : kDevices)
     if (name == device) return true;
   return name.size() == 4 && (name.compare(0, 3, "com") == 0 || name.compare(0, 3, "lpt") == 0) &&
-         name[3] >= '0' && name[3] <= '9';
+         IsPortDigit(name[3]);
 }
 
 }  // namespace
 
-bool IsLocalDrivePath(const char* path) {
+bool IsDriveLetterPath(const char* path) {
   if (path == nullptr) return false;
   const std::string_view text(path);
   const bool drive = text.size() >= 4 && ((text[0] >= 'A' && text[0] <= 'Z') ||
@@ -141,23 +151,50 @@ uint16_t FlagsAfterDialog(uint16_t flags, const char* recipients) {
   return flags;
 }
 
-int AppendEncryptFor(char (&recipients)[kRecipientsSize], const char* encryptFor,
-                     int encryptForLength, LeftOutRecipients* leftOut) {
-  constexpr size_t kMax = kRecipientsSize - 1;
-  const size_t length = strnlen(recipients, kMax);
-  recipients[length] = '\0';
-  if (encryptFor == nullptr || length == 0) return static_cast<int>(length);
-  const size_t real = strnlen(encryptFor, kMax);
-  const size_t counted = std::max(real, static_cast<size_t>(std::max(encryptForLength, 0)));
-  if (real == 0) return static_cast<int>(length);
-  if (length + counted >= kMax) {
-    if (leftOut != nullptr) AddLeftOut(*leftOut, encryptFor, std::strlen(encryptFor));
-    return static_cast<int>(length);
+void AppendEncryptFor(std::string& recipients, const char* encryptFor) {
+  if (encryptFor == nullptr || encryptFor[0] == '\0' || recipients.empty()) return;
+  recipients += ' ';
+  recipients += encryptFor;
+}
+
+std::vector<std::string> SplitUserIds(const std::string& recipients) {
+  std::vector<std::string> userIds;
+  std::string word;
+  bool quoted = false;
+  for (char c : recipients) {
+    if (c == '"') quoted = !quoted;
+    if (!quoted && IsWordBlank(c)) {
+      if (!word.empty()) userIds.push_back(std::move(word));
+      word.clear();
+      continue;
+    }
+    word += c;
   }
-  recipients[length] = ' ';
-  std::memcpy(recipients + length + 1, encryptFor, real);
-  recipients[length + 1 + real] = '\0';
-  return static_cast<int>(length + 1 + real);
+  if (!word.empty()) userIds.push_back(std::move(word));
+  return userIds;
+}
+
+std::string NameRecipients(const char* pattern, const std::vector<std::string>& names,
+                           const char* separator, const char* more) {
+  const std::string gap = separator != nullptr ? separator : "";
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : gap) + name;
+  std::string message = FillTemplate(pattern, {list.c_str()}, {});
+  if (message.size() <= kMessageBoxTextMax) return message;
+  // Room for the names beside the rest of the message and the widest count.
+  const size_t frame = message.size() - list.size();
+  const size_t countText = FillTemplate(more, {}, {UINT32_MAX}).size();
+  const size_t room = kMessageBoxTextMax > frame + countText ? kMessageBoxTextMax - frame - countText : 0;
+  std::string shown;
+  size_t named = 0;
+  for (const std::string& name : names) {
+    const size_t grown = shown.size() + (named > 0 ? gap.size() : 0) + name.size();
+    if (grown > room) break;
+    shown += (named > 0 ? gap : "") + name;
+    ++named;
+  }
+  shown += FillTemplate(more, {}, {static_cast<uint32_t>(names.size() - named)});
+  return FillTemplate(pattern, {shown.c_str()}, {});
 }
 
 bool FindOptionLikeUserId(const char* recipients, UserIdSpan& found) {

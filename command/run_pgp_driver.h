@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/command_state.h"
 
@@ -40,12 +42,15 @@ bool FindAttachmentLine(const char* scan, int32_t scanLength, const char* prefix
                         int32_t prefixLength, int32_t from, AttachmentLine& line);
 
 // Whether an attachment path taken from a message may be opened: only a
-// full path on a drive ("X:\\..."), never a network path ("\\\\server\\share"),
-// a device or a path of the system's own namespace ("\\\\.\\", "\\\\?\\"), a
-// name the system takes for a device ("con", "nul", "com1", ... in any
-// folder, with any extension), a stream ("file:stream") or a relative path.
-// The sender writes these lines, so the file is theirs to name.
-bool IsLocalDrivePath(const char* path);
+// full path on a drive letter ("X:\\..."), whatever the drive (the user's
+// disks, removable media, a network share the user mapped to that letter),
+// never a path that names a server ("\\\\server\\share"), a device or a path
+// of the system's own namespace ("\\\\.\\", "\\\\?\\"), a name the system takes
+// for a device ("con", "nul", "com1", "com\xB9" with a superscript digit, ...
+// in any folder, with any extension), a stream ("file:stream") or a
+// relative path. The sender writes these lines, so the file is theirs to
+// name; a drive letter is the user's own.
+bool IsDriveLetterPath(const char* path);
 
 // Which temporary file a request names: TempAscName holds armoured input
 // (decode, check, add key), TempBaseName the plain text to encrypt or sign.
@@ -66,14 +71,22 @@ PgpRequestChoice RequestForFunction(PgpFunction function, bool alwaysSign);
 // Any other flags are returned unchanged. A null recipients counts as empty.
 uint16_t FlagsAfterDialog(uint16_t flags, const char* recipients);
 
-// Appends a blank and `encryptFor` when it is set and non-empty, the
-// recipients are not empty, and strlen(recipients) + encryptForLength is
-// less than kRecipientsSize - 1. The larger of encryptForLength and the real
-// length of encryptFor is used, so a wrong length can never overflow the
-// buffer. When it does not fit it is named in `leftOut`: the sender's own
-// copy must not go missing unnoticed. Returns the length of `recipients`.
-int AppendEncryptFor(char (&recipients)[kRecipientsSize], const char* encryptFor,
-                     int encryptForLength, LeftOutRecipients* leftOut = nullptr);
+// Appends a blank and `encryptFor` when it is set and non-empty and the
+// recipients are not empty: the sender's own copy goes with every message
+// encrypted for others, and a clearsigning stays one.
+void AppendEncryptFor(std::string& recipients, const char* encryptFor);
+
+// The user ids of a recipients text as PGP's command line gives them: split
+// at blanks, except inside double quotes ("\"John Doe\"" stays one).
+std::vector<std::string> SplitUserIds(const std::string& recipients);
+
+// A refusal that names recipients, each whole: `pattern` (one "%s") filled
+// with `names` joined by `separator`. A message box shows at most
+// kMessageBoxTextMax characters, so when all of them would not fit, as many
+// as fit are named, followed by `more` (one "%u") filled with the number of
+// those left unnamed.
+std::string NameRecipients(const char* pattern, const std::vector<std::string>& names,
+                           const char* separator, const char* more);
 
 // Where a user id lies in the recipients text.
 struct UserIdSpan {

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "command/confirm_dialog_win.h"
 #include "command/result_delivery.h"
@@ -27,6 +31,16 @@ namespace {
 constexpr DWORD kPathTooLongError = ERROR_FILENAME_EXCED_RANGE;
 
 void LoadMessageText(UINT id) { LoadModuleString(id, MessageText, kMessageTextSize); }
+
+// What a command that failed shows, in one box at its end; nothing for a
+// command that ended as the user asked.
+using CommandFailure = std::optional<std::string>;
+
+// A pass that cannot go on keeps its reason for the end of the command.
+int CannotGoOn(std::string& failure, std::string reason) {
+  failure = std::move(reason);
+  return kCannotGoOn;
+}
 
 // The subclass of the previous command must not outlive it: its undo swaps
 // texts this command is about to replace.
@@ -55,22 +69,15 @@ void TakeAttachmentLine(const AttachmentLine& line) {
 
 // Reads the attached file and keeps it when it begins a PGP block: it is
 // then PGP's input as it is, without conversion. False after a file error.
-// The sender names the file, so only a file on a local drive is opened: a
-// network path would make the system sign in to the sender's server, a
-// device could block the client.
-bool OnLocalDrive(const char* path) {
-  if (!IsLocalDrivePath(path)) return false;
-  const char root[] = {path[0], ':', '\\', '\0'};
-  const UINT type = GetDriveTypeA(root);
-  return type == DRIVE_FIXED || type == DRIVE_REMOVABLE || type == DRIVE_CDROM ||
-         type == DRIVE_RAMDISK;
-}
-
+// The sender names the file, so only a path on a drive letter is opened: a
+// server's name would make the system sign in to the sender's server, a
+// device could block the client. What the letter stands for is the user's
+// choice, a mapped network drive as much as a disk.
 bool CheckAttachedFile() {
   const char* path = runState.attachmentPath;
   HGLOBAL read = nullptr;
   DWORD size = 0;
-  if (path[0] != '\0' && !OnLocalDrive(path)) {
+  if (path[0] != '\0' && !IsDriveLetterPath(path)) {
     char pattern[kMessageTextSize];
     LoadModuleString(IDS_ATTACHMENT_NOT_LOCAL, pattern, sizeof pattern);
     FillTemplate(MessageText, kMessageTextSize, pattern, {path}, {});
@@ -108,11 +115,11 @@ bool CheckAttachedFile() {
 
 // ---- one pass -----------------------------------------------------------
 
-int NothingToDo() {
+std::string NothingToDo() {
   runState.function = NoFunction;
   LoadMessageText(IDS_NOTHING_TO_DO);
   FreeCapturedText();
-  return kCannotGoOn;
+  return MessageText;
 }
 
 void FindArmor(const char* scan, LONG length) {
@@ -182,40 +189,57 @@ void SetPreview(const PassData& data) {
   MessageText[kept] = '\0';
 }
 
+// The text of a string-table template filled with one name, whole however
+// long it is.
+std::string FilledMessage(UINT id, const char* name) {
+  char pattern[kMessageTextSize];
+  LoadModuleString(id, pattern, sizeof pattern);
+  return FillTemplate(pattern, {name}, {});
+}
+
+// A string-table template filled with recipients, every one named whole as
+// far as a message box can show them.
+std::string NamingRecipients(UINT id, const std::vector<std::string>& names,
+                             const char* separator) {
+  char pattern[kMessageTextSize];
+  char more[kMessageTextSize];
+  LoadModuleString(id, pattern, sizeof pattern);
+  LoadModuleString(IDS_RECIPIENTS_NOT_NAMED, more, sizeof more);
+  return NameRecipients(pattern, names, separator, more);
+}
+
 // PGP splits its command line at blanks and reads every word that starts
 // with '-' or '+' as an option, so such a recipient would change what PGP
 // does with the message. It is refused with its name before PGP runs.
-bool RefuseOptionLikeRecipient() {
+CommandFailure RefuseOptionLikeRecipient(const std::string& recipients) {
   UserIdSpan span;
-  if (!FindOptionLikeUserId(runState.recipients, span)) return false;
-  char userId[kRecipientsSize];
-  std::memcpy(userId, runState.recipients + span.start, static_cast<size_t>(span.length));
-  userId[span.length] = '\0';
-  char pattern[kMessageTextSize];
-  LoadModuleString(IDS_RECIPIENT_IS_OPTION, pattern, sizeof pattern);
-  FillTemplate(MessageText, kMessageTextSize, pattern, {userId}, {});
-  return true;
+  if (!FindOptionLikeUserId(recipients.c_str(), span)) return std::nullopt;
+  const std::string userId = recipients.substr(static_cast<size_t>(span.start),
+                                               static_cast<size_t>(span.length));
+  return FilledMessage(IDS_RECIPIENT_IS_OPTION, userId.c_str());
 }
 
 // An encryption that would leave recipients out is not made: the message
-// would go to fewer people than the user named, or the sender could not
-// read their own copy.
-bool RefuseLeftOutRecipients() {
-  if (runState.recipientsLeftOut.text[0] == '\0') return false;
-  char pattern[kMessageTextSize];
-  LoadModuleString(IDS_RECIPIENTS_LEFT_OUT, pattern, sizeof pattern);
-  FillTemplate(MessageText, kMessageTextSize, pattern, {runState.recipientsLeftOut.text}, {});
-  return true;
+// would go to fewer people than the user named.
+CommandFailure RefuseLeftOutRecipients(const LeftOutRecipients& leftOut) {
+  if (leftOut.text.empty()) return std::nullopt;
+  constexpr std::string_view kSeparator = ", ";
+  std::vector<std::string> names;
+  for (size_t start = 0; start <= leftOut.text.size();) {
+    const size_t end = std::min(leftOut.text.find(kSeparator, start), leftOut.text.size());
+    names.push_back(leftOut.text.substr(start, end - start));
+    start = end + kSeparator.size();
+  }
+  return NamingRecipients(IDS_RECIPIENTS_LEFT_OUT, names, kSeparator.data());
 }
 
-// The option text holds 120 characters: recipients that would not fit
-// beside the file name are refused by name, not dropped.
-bool RefuseRecipientsTooLong(const PgpRequest& request) {
-  if (PgpOptionsFit(request.flags, request.fileName, request.userId)) return false;
-  char pattern[kMessageTextSize];
-  LoadModuleString(IDS_RECIPIENTS_TOO_LONG, pattern, sizeof pattern);
-  FillTemplate(MessageText, kMessageTextSize, pattern, {request.userId}, {});
-  return true;
+// Only Windows' limit on a command line bounds the recipients; beyond it
+// the encryption is refused, naming every recipient, never started with
+// some of them dropped.
+CommandFailure RefuseRecipientsTooLong(const PgpRequest& request) {
+  if (PgpCommandLineFits(PgpPath, request.flags, request.fileName, request.userId))
+    return std::nullopt;
+  return NamingRecipients(IDS_RECIPIENTS_TOO_LONG, SplitUserIds(request.userId), " ");
 }
 
 void SetRequest(PgpRequest& request) {
@@ -231,60 +255,64 @@ bool WriteInput(const PassData& data, const PgpRequest& request) {
   return false;
 }
 
-int Confirm(PgpRequest& request) {
+int Confirm(PgpRequest& request, std::string& failure) {
   const INT_PTR answer = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_CONFIRM),
                                          request.owner, ConfirmDialogProc, reinterpret_cast<LPARAM>(&request));
   if (answer == -1) {
     FormatFileError(GetLastError(), MessageText, nullptr);
-    return kCannotGoOn;
+    return CannotGoOn(failure, MessageText);
   }
-  request.flags = FlagsAfterDialog(request.flags, runState.recipients);
+  request.flags = FlagsAfterDialog(request.flags, runState.recipients.c_str());
   // The user may have typed the recipients in the dialog.
-  if (answer == kAnswerOk && (request.flags & PGPREQ_USERID) != 0 && RefuseOptionLikeRecipient())
-    return kCannotGoOn;
+  if (answer == kAnswerOk && (request.flags & PGPREQ_USERID) != 0) {
+    if (CommandFailure refused = RefuseOptionLikeRecipient(runState.recipients))
+      return CannotGoOn(failure, std::move(*refused));
+  }
   return static_cast<int>(answer);
 }
 
 // ---- the command ----------------------------------------------------------
 
-bool RunAndDeliver(PgpRequest& request, BlockResizer resize) {
-  request.userId = runState.recipients;
-  if (RefuseRecipientsTooLong(request)) return false;
+CommandFailure RunAndDeliver(PgpRequest& request, BlockResizer resize) {
+  // The recipients as they stand after the dialog; they do not change while
+  // PGP runs and its result is delivered.
+  request.userId = runState.recipients.c_str();
+  if (CommandFailure refused = RefuseRecipientsTooLong(request)) return refused;
   // A file left at the output name would pass for PGP's result when PGP
   // ends without writing one.
   WipeFile(ResultFile(runState.function, TempBaseName, TempAscName));
-  if (!RunPgp(request)) return false;
+  if (!RunPgp(request)) return std::string(MessageText);
   if (runState.function == AddKey)
     ShowKeysAdded(request);  // every key PGP added is named, a hidden one too
   else if (!PgpSucceeded(request.exitCode))
     ShowPgpExitCode(request);
   else
-    DeliverPgpResult(request.owner, resize);
-  return true;
+    DeliverPgpResult(request.owner, request.verdict.name(), resize);
+  return std::nullopt;
 }
 
-// False when the command failed, with the reason in MessageText.
-bool CarryOut(HWND focus, PgpRequest& request, BlockResizer resize) {
-  if (CaptureMessageText(focus) == nullptr) return false;
+CommandFailure CarryOut(HWND focus, PgpRequest& request, BlockResizer resize) {
+  if (CaptureMessageText(focus) == nullptr) return std::string(MessageText);
   const char* text = CapturedText();
   if (text == nullptr) {
     LoadMessageText(IDS_NOT_ENOUGH_MEMORY);
-    return false;
+    return std::string(MessageText);
   }
   LONG offset = 0;
   int answer;
+  std::string failure;
   do {
     ClearAttachmentPath();
-    answer = ChooseFunction(text, runState.textLength - offset, offset, request);
+    answer = ChooseFunction(text, runState.textLength - offset, offset, request, failure);
   } while (answer == kAnswerSkip);
-  if (answer < 0) return false;
-  if (answer != kAnswerOk) return true;
+  if (answer < 0) return failure;
+  if (answer != kAnswerOk) return std::nullopt;
   return RunAndDeliver(request, resize);
 }
 
 // What a command that failed by an exception says: no memory is the one
 // the module's own code throws.
-void ExplainException() {
+std::string ExplainException() {
   try {
     throw;
   } catch (const std::bad_alloc&) {
@@ -292,12 +320,13 @@ void ExplainException() {
   } catch (...) {
     FormatFileError(ERROR_INTERNAL_ERROR, MessageText, nullptr);
   }
+  return MessageText;
 }
 
-void ShowCommandFailure(HWND mainWindow) {
+void ShowCommandFailure(HWND mainWindow, const std::string& failure) {
   SetPgpCaption(RecipientsGiven());
   MessageBeep(MB_ICONEXCLAMATION);
-  MessageBoxA(mainWindow, MessageText, PgpCaption, MB_OK | MB_ICONEXCLAMATION);
+  MessageBoxA(mainWindow, failure.c_str(), PgpCaption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 }  // namespace
@@ -319,10 +348,12 @@ bool ScanAttachments(const char* scan, LONG length) {
   return true;
 }
 
-int ChooseFunction(const char* text, LONG remaining, LONG& offset, PgpRequest& request) {
+int ChooseFunction(const char* text, LONG remaining, LONG& offset, PgpRequest& request,
+                   std::string& failure) {
   runState.scanOffset = offset;
   const char* scan = text + offset;
-  if (Settings.ConvertAttach != 0 && !ScanAttachments(scan, remaining)) return kCannotGoOn;
+  if (Settings.ConvertAttach != 0 && !ScanAttachments(scan, remaining))
+    return CannotGoOn(failure, MessageText);
   const bool attachment = runState.attachmentPath[0] != '\0';
   if (!attachment) FindArmor(scan, remaining);
 
@@ -330,7 +361,7 @@ int ChooseFunction(const char* text, LONG remaining, LONG& offset, PgpRequest& r
   if (runState.function == Encrypt) {
     // Only a message being written, on the first pass, is encrypted whole.
     if (runState.windowKind == MessageWindow || offset > 0 || IsReadOnly(runState.sourceWindow))
-      return NothingToDo();
+      return CannotGoOn(failure, NothingToDo());
     data.text = scan;
     data.length = static_cast<DWORD>(remaining);
     runState.quoted = FALSE;
@@ -344,9 +375,10 @@ int ChooseFunction(const char* text, LONG remaining, LONG& offset, PgpRequest& r
 
   SetRequest(request);
   if (runState.function == Encrypt) {
-    AppendEncryptFor(runState.recipients, Settings.EncryptFor, Settings.EncryptForLength,
-                     &runState.recipientsLeftOut);
-    if (RefuseLeftOutRecipients() || RefuseOptionLikeRecipient()) return kCannotGoOn;
+    AppendEncryptFor(runState.recipients, Settings.EncryptFor);
+    CommandFailure refused = RefuseLeftOutRecipients(runState.recipientsLeftOut);
+    if (!refused) refused = RefuseOptionLikeRecipient(runState.recipients);
+    if (refused) return CannotGoOn(failure, std::move(*refused));
   }
   // A key block on its own lines goes with the whole message around it, as
   // PGP finds keys anywhere in a file; a quoted one only as the stripped
@@ -357,34 +389,34 @@ int ChooseFunction(const char* text, LONG remaining, LONG& offset, PgpRequest& r
   }
   const bool written = WriteInput(data, request);
   data.ReleaseCopy();
-  if (!written) return kCannotGoOn;
-  return Confirm(request);
+  if (!written) return CannotGoOn(failure, MessageText);
+  return Confirm(request, failure);
 }
 
 void RunPgpCommand(HWND mainWindow, BlockResizer resize) {
   if (runState.RunInProgress != 0) return;
   ++runState.RunInProgress;
   HWND focus = GetFocus();
-  bool done = false;
+  CommandFailure failure;
   {
+    PgpRequest request{0, mainWindow, 0, nullptr, ""};
     // Every way out of the command, an exception included, leaves no
     // temporary file behind and offers "Run PGP" again.
-    const ScopeExit cleanUp([focus] {
+    const ScopeExit cleanUp([focus, &request] {
       WipeFile(TempBaseName);
       WipeFile(TempAscName);
-      WipeFile(TempVerdictName);
+      request.verdict.Wipe();
       UnlockCapturedText();
       if (focus != nullptr && IsWindow(focus)) SetFocus(focus);
     });
     try {
       ResetCommandState();
-      PgpRequest request{0, mainWindow, 0, nullptr, runState.recipients};
       runState.quoted = FALSE;
-      done = CarryOut(focus, request, resize);
+      failure = CarryOut(focus, request, resize);
     } catch (...) {
-      ExplainException();
+      failure = ExplainException();
     }
   }
-  if (!done) ShowCommandFailure(mainWindow);
+  if (failure) ShowCommandFailure(mainWindow, *failure);
   --runState.RunInProgress;
 }

@@ -7,12 +7,14 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "command/result_delivery_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
 
 // The dialog's answers as ChooseFunction passes them on, and its own
-// answer when the command cannot go on (the reason is in MessageText).
+// answer when the command cannot go on.
 constexpr int kAnswerOk = IDOK;
 constexpr int kAnswerCancel = IDCANCEL;
 constexpr int kAnswerSkip = IDC_SKIP;
@@ -26,9 +28,11 @@ void RunPgpCommand(HWND mainWindow, BlockResizer resize = ResizeGlobal);
 // One pass over the captured `text` from `offset`, of which `remaining`
 // characters are left: finds the attachment or block, writes PGP's input,
 // fills `request` and shows the confirmation dialog. Returns the dialog's
-// answer (kAnswerOk, kAnswerCancel, kAnswerSkip) or kCannotGoOn. `offset`
-// moves past the block found, so a Skip goes on after it.
-int ChooseFunction(const char* text, LONG remaining, LONG& offset, PgpRequest& request);
+// answer (kAnswerOk, kAnswerCancel, kAnswerSkip) or kCannotGoOn with the
+// reason in `failure`. `offset` moves past the block found, so a Skip goes
+// on after it.
+int ChooseFunction(const char* text, LONG remaining, LONG& offset, PgpRequest& request,
+                   std::string& failure);
 
 // Looks in `length` characters of `scan` for a converted-attachment line
 // whose file holds PGP armour, and writes that file to TempAscName. Leaves

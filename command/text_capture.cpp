@@ -68,18 +68,6 @@ bool IsNameWithoutAddress(const char* entry) {
   return false;
 }
 
-// Names every blank-separated word of `list` in `leftOut`.
-void LeaveOutWords(const char* list, size_t length, LeftOutRecipients* leftOut) {
-  if (leftOut == nullptr) return;
-  size_t start = 0;
-  while (start < length) {
-    size_t end = start;
-    while (end < length && !IsBlank(list[end])) ++end;
-    AddLeftOut(*leftOut, list + start, end - start);
-    start = end + 1;
-  }
-}
-
 }  // namespace
 
 int ReduceAddressList(char* text, LeftOutRecipients* leftOut) {
@@ -112,23 +100,9 @@ int ReduceAddressList(char* text, LeftOutRecipients* leftOut) {
   return out;
 }
 
-int CutAddressList(char* list, int length, LeftOutRecipients* leftOut) {
-  if (length < kRecipientsSize) return length;
-  for (int i = kRecipientsMax; i > 0; --i) {
-    if (list[i] == ' ') {
-      LeaveOutWords(list + i + 1, static_cast<size_t>(length - i - 1), leftOut);
-      list[i] = '\0';
-      return i;
-    }
-  }
-  LeaveOutWords(list, static_cast<size_t>(length), leftOut);
-  list[0] = '\0';
-  return 0;
-}
-
 bool FindFieldEntry(const char* text, int index, FieldEntry& entry) {
   if (text == nullptr || index < 0) return false;
-  const int length = static_cast<int>(strnlen(text, kFieldTextMax));
+  const int length = static_cast<int>(std::strlen(text));
   if (length == 0) return false;
   int start = 0;
   for (int i = 0; i < index; ++i) {
@@ -144,24 +118,15 @@ bool FindFieldEntry(const char* text, int index, FieldEntry& entry) {
   return true;
 }
 
-int AngleAddressOfToText(char* recipients) {
-  if (std::strchr(recipients, ',') != nullptr || std::strchr(recipients, '\n') != nullptr) {
-    return 0;
-  }
-  return ExtractAngleAddress(recipients);
+int AngleAddressOfToText(std::string& to) {
+  if (to.find_first_of(",\n") != std::string::npos) return 0;
+  const int length = ExtractAngleAddress(to.data());
+  if (length > 0) to.resize(static_cast<size_t>(length));
+  return length;
 }
 
-int AppendCcRecipients(char (&recipients)[kRecipientsSize], const char* cc,
-                       LeftOutRecipients* leftOut) {
-  const size_t toLength = strnlen(recipients, kRecipientsMax);
-  recipients[toLength] = '\0';
-  const size_t ccLength = cc != nullptr ? strnlen(cc, kRecipientsMax) : 0;
-  if (toLength == 0 || ccLength == 0 || toLength + ccLength >= kRecipientsMax) {
-    if (ccLength > 0) LeaveOutWords(cc, ccLength, leftOut);
-    return static_cast<int>(toLength);
-  }
-  recipients[toLength] = ' ';
-  std::memcpy(recipients + toLength + 1, cc, ccLength);
-  recipients[toLength + 1 + ccLength] = '\0';
-  return static_cast<int>(toLength + 1 + ccLength);
+void AppendCcRecipients(std::string& recipients, const std::string& cc) {
+  if (cc.empty()) return;
+  if (!recipients.empty()) recipients += ' ';
+  recipients += cc;
 }

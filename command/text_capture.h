@@ -4,18 +4,16 @@
 // sent for. Pure text logic; finding the windows and reading their texts is
 // the Win32 glue's business (text_capture_win.cpp).
 //
-// Every function here works on NUL-terminated single-byte text and writes
-// only inside the text it was given (or into an output position at or
-// before the entry it reads), so it is safe on the fixed buffers of
-// RunState and MessageText.
+// The rewriting functions work on NUL-terminated single-byte text and
+// write only inside the text they were given (or into an output position at
+// or before the entry they read). A field is read whole, however many
+// recipients it holds: only PGP's command line bounds them, and that is
+// checked where the command line is made.
 #pragma once
 
-#include "core/command_state.h"
+#include <string>
 
-// The longest recipient list: recipients holds 111 characters and the NUL.
-constexpr int kRecipientsMax = kRecipientsSize - 1;
-// A header field is read with at most this many characters.
-constexpr int kFieldTextMax = kMessageTextSize - 1;
+#include "core/command_state.h"
 
 // White space for trimming and for the ends of an address: codes 9-13, 32.
 bool IsBlank(char c);
@@ -50,13 +48,6 @@ int ExtractAngleAddress(char* text);
 // input.
 int ReduceAddressList(char* text, LeftOutRecipients* leftOut = nullptr);
 
-// A reduced list of kRecipientsSize or more characters is cut at the last
-// blank at or before index kRecipientsMax: the blank becomes the NUL and the
-// length that index. With no blank there the list becomes empty. A shorter
-// list is left alone. `length` is the list's length; returns the new one.
-// The addresses cut off are named in `leftOut`.
-int CutAddressList(char* list, int length, LeftOutRecipients* leftOut = nullptr);
-
 // One entry of a field's text as the nickname command selects it: offsets
 // into the text, start inclusive, end exclusive.
 struct FieldEntry {
@@ -64,23 +55,19 @@ struct FieldEntry {
   int end = 0;
 };
 
-// Splits the field's text (at most kFieldTextMax characters are looked at)
-// at ',' and carriage return and finds entry `index`, counting from 0. An
-// entry that begins with a line feed starts one character further on.
-// Returns false when there is no such entry; a text of n separators has n+1
-// entries, the empty text none.
+// Splits the field's whole text at ',' and carriage return and finds entry
+// `index`, counting from 0. An entry that begins with a line feed starts one
+// character further on. Returns false when there is no such entry; a text
+// of n separators has n+1 entries, the empty text none.
 bool FindFieldEntry(const char* text, int index, FieldEntry& entry);
 
-// The To field's text already in `recipients`: when it holds neither ','
-// nor a line feed it is taken as one "Name <address>" entry and reduced by
-// ExtractAngleAddress. Returns that length, or 0 when the field has to go
-// through ReadAddressField instead (recipients then unchanged).
-int AngleAddressOfToText(char* recipients);
+// The To field's text: when it holds neither ',' nor a line feed it is
+// taken as one "Name <address>" entry and reduced by ExtractAngleAddress.
+// Returns that length, or 0 when the field has to go through
+// ReadAddressField instead (`to` then unchanged).
+int AngleAddressOfToText(std::string& to);
 
-// Adds the Cc field's reduced list to the To list: a blank and `cc` are
-// appended only when both lists are non-empty and their lengths add up to
-// less than kRecipientsMax, so the result always fits. Otherwise the Cc
-// list is left out whole, and its addresses are named in `leftOut`.
-// Returns the length of `recipients`.
-int AppendCcRecipients(char (&recipients)[kRecipientsSize], const char* cc,
-                       LeftOutRecipients* leftOut = nullptr);
+// Adds the Cc field's reduced list to the To list, after a blank when both
+// hold recipients. An empty To list takes the Cc list alone: a message
+// written to Cc recipients only is encrypted for them.
+void AppendCcRecipients(std::string& recipients, const std::string& cc);

@@ -1,6 +1,8 @@
 #include "command/text_capture_win.h"
 
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "command/text_capture.h"
 #include "common/handles_win.h"
@@ -106,19 +108,12 @@ HWND FindCcField(HWND firstLabel) {
   return nullptr;
 }
 
-void AppendCcField(HWND firstLabel) {
+void AppendCcField(HWND firstLabel, std::string& recipients, LeftOutRecipients& leftOut) {
   HWND cc = FindCcField(firstLabel);
   // Only a text field can be asked for nicknames; anything else in that
   // place is not the Cc field.
   if (!ClassIs(cc, HostClassNames.textField, kCompositionClassSize)) return;
-  if (ReadAddressField(cc, MessageText) > 0)
-    AppendCcRecipients(runState.recipients, MessageText, &runState.recipientsLeftOut);
-}
-
-int ReadFieldText(HWND field, char (&text)[kMessageTextSize]) {
-  text[0] = '\0';
-  const int n = GetWindowTextA(field, text, kMessageTextSize);
-  return n > 0 ? n : 0;
+  AppendCcRecipients(recipients, ReadAddressField(cc, leftOut));
 }
 
 void SetShiftPressed(bool pressed, BYTE& remembered) {
@@ -181,27 +176,32 @@ void ExpandNickname(HWND field, int start, int end) {
   if (holdShift) SetShiftPressed(false, shift);
 }
 
-int ReadAddressField(HWND field, char* out) {
-  char text[kMessageTextSize];
+std::string WindowText(HWND window) {
+  const int length = GetWindowTextLengthA(window);
+  if (length <= 0) return std::string();
+  std::string text(static_cast<size_t>(length), '\0');
+  const int read = GetWindowTextA(window, text.data(), length + 1);
+  text.resize(read > 0 ? static_cast<size_t>(read) : 0);
+  return text;
+}
+
+std::string ReadAddressField(HWND field, LeftOutRecipients& leftOut) {
   if (!IsReadOnly(field)) {
-    // The text is read afresh for every entry: an expansion changes it.
-    // FindFieldEntry looks at no more than kFieldTextMax characters, so the
-    // number of entries, and with it this loop, is bounded.
+    // The text is read afresh for every entry: an expansion changes it. Each
+    // entry is looked at once, and a text grown past what any command line
+    // could carry ends the expansions, so the loop is bounded even for a
+    // client whose expansions keep adding entries.
     for (int i = 0;; ++i) {
-      if (ReadFieldText(field, text) == 0) {
-        out[0] = '\0';
-        return 0;
-      }
+      const std::string text = WindowText(field);
+      if (text.empty()) return text;
       FieldEntry entry;
-      if (!FindFieldEntry(text, i, entry)) break;
+      if (text.size() > kCommandLineMax || !FindFieldEntry(text.c_str(), i, entry)) break;
       ExpandNickname(field, entry.start, entry.end);
     }
   }
-  ReadFieldText(field, text);
-  LeftOutRecipients* leftOut = &runState.recipientsLeftOut;
-  const int length = CutAddressList(text, ReduceAddressList(text, leftOut), leftOut);
-  std::memcpy(out, text, static_cast<size_t>(length) + 1);
-  return length;
+  std::string text = WindowText(field);
+  text.resize(static_cast<size_t>(ReduceAddressList(text.data(), &leftOut)));
+  return text;
 }
 
 bool FindCompositionBody(HWND& window) {
@@ -219,10 +219,12 @@ bool FindCompositionBody(HWND& window) {
   HWND body = GetWindow(GetWindow(label, GW_HWNDLAST), GW_HWNDPREV);
   if (body == nullptr) return false;
 
-  GetWindowTextA(to, runState.recipients, kRecipientsSize);
-  int length = AngleAddressOfToText(runState.recipients);
-  if (length == 0) length = ReadAddressField(to, runState.recipients);
-  if (length > 0) AppendCcField(label);
+  std::string recipients = WindowText(to);
+  if (AngleAddressOfToText(recipients) == 0)
+    recipients = ReadAddressField(to, runState.recipientsLeftOut);
+  // The Cc field counts whether or not the To field named anybody.
+  AppendCcField(label, recipients, runState.recipientsLeftOut);
+  runState.recipients = std::move(recipients);
   window = body;
   return true;
 }
@@ -232,7 +234,7 @@ bool IsReadOnly(HWND window) {
 }
 
 HWND CaptureMessageText(HWND focus) {
-  runState.recipients[0] = '\0';
+  runState.recipients.clear();
   ClearLeftOut(runState.recipientsLeftOut);
   HWND window = focus;
   if (window != nullptr && FindCompositionBody(window)) {

@@ -18,6 +18,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
+
+#include "core/command_state.h"
 
 // The client's window class names by which its windows are recognised.
 // There is one client, so there is one profile; the layout variant says
@@ -57,13 +60,17 @@ void UnlockCapturedText();
 void FreeCapturedText();
 
 // When `window` is a child of a composition form: fills recipients from the
-// To and Cc fields, replaces `window` by the form's body and returns true.
+// To and Cc fields (either may be empty), replaces `window` by the form's
+// body and returns true.
 bool FindCompositionBody(HWND& window);
 
-// Expands the nicknames of an editable field, then writes its entries as
-// bare addresses separated by blanks (fewer than 112 characters) to `out`,
-// which must hold kRecipientsSize characters. Returns the length.
-int ReadAddressField(HWND field, char* out);
+// The whole text of a window, however long.
+std::string WindowText(HWND window);
+
+// Expands the nicknames of an editable field, then gives its entries as bare
+// addresses separated by blanks, all of them. Entries that give no usable
+// address are named in `leftOut`.
+std::string ReadAddressField(HWND field, LeftOutRecipients& leftOut);
 
 // Selects [start, end) in the field and sends the client's nickname command
 // for it, with Shift held when the NickNames setting asks for it.

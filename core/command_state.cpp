@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "core/bounded_text.h"
 #include "resources/resource_ids.h"
 
 int CaptionLabelId(PgpFunction function, bool recipientsGiven) {
@@ -23,26 +22,15 @@ int ExplanationId(PgpFunction function) {
   return ids[function];
 }
 
-void ClearLeftOut(LeftOutRecipients& leftOut) {
-  leftOut.text[0] = '\0';
-  leftOut.cut = false;
-}
+void ClearLeftOut(LeftOutRecipients& leftOut) { leftOut.text.clear(); }
 
 void AddLeftOut(LeftOutRecipients& leftOut, const char* name, size_t length) {
   auto blank = [](char c) { return c == ' ' || (c >= 9 && c <= 13); };
   while (length > 0 && blank(*name)) ++name, --length;
   while (length > 0 && blank(name[length - 1])) --length;
-  if (length == 0 || leftOut.cut) return;
-  constexpr char kCut[] = "...";
-  constexpr size_t kRoom = sizeof leftOut.text - (sizeof kCut - 1);  // the mark always fits
-  const size_t used = strnlen(leftOut.text, kRoom - 1);
-  BoundedText list(leftOut.text + used, kRoom - used);
-  if (used > 0) list.Append(", ");
-  list.Append(name, length);
-  if (list.cut()) {
-    std::memcpy(leftOut.text + used + list.length(), kCut, sizeof kCut);
-    leftOut.cut = true;
-  }
+  if (length == 0) return;
+  if (!leftOut.text.empty()) leftOut.text += ", ";
+  leftOut.text.append(name, length);
 }
 
 void ComposePgpCaption(char (&caption)[kCaptionSize], const char* label) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Where the text of a command came from. The values are stored and compared
 // as plain integers by the Win32 layer, so they are fixed.
@@ -59,8 +60,16 @@ void ComposePgpCaption(char (&caption)[kCaptionSize], const char* label);
 
 // Buffer sizes shared across the module.
 constexpr int kMessageTextSize = 256;  // MessageText: 255 characters and NUL
-constexpr int kRecipientsSize = 112;   // recipients: 111 characters and NUL
 constexpr int kPathSize = 128;         // paths: 127 characters and NUL
+
+// The longest command line Windows starts a program with: 32,767 characters
+// with the terminator. PGP's command line, and with it the recipients, may
+// take all of it; nothing shorter bounds them.
+constexpr size_t kCommandLineMax = 32766;
+// The longest text a message box shows: the system hands it on as one
+// string of at most 32,767 UTF-16 characters, terminator included; a longer
+// text gives an empty box.
+constexpr size_t kMessageBoxTextMax = 32766;
 
 // Size of `clientArguments` in SharedState. The arguments end up in two
 // places: the client's command line (256 characters, program part included)
@@ -69,13 +78,12 @@ constexpr int kPathSize = 128;         // paths: 127 characters and NUL
 // could never reach the client intact anyway, so it is cut once, when taken.
 constexpr int kClientArgumentsSize = 256;
 
-// The recipients a command could not pass on to PGP (a list too long for
-// its 111 characters, an entry without an address, an EncryptFor that no
-// longer fits), named for the user, ", " between them. An encryption that
-// would leave any of them out is not made: the user is told instead.
+// The recipients a command could not pass on to PGP (an entry without an
+// address), named for the user, ", " between them, every one of them whole.
+// An encryption that would leave any of them out is not made: the user is
+// told instead.
 struct LeftOutRecipients {
-  char text[kMessageTextSize];  // ends in "..." when the names did not all fit
-  bool cut;
+  std::string text;
 };
 void ClearLeftOut(LeftOutRecipients& leftOut);
 // Adds one name (blanks around it trimmed; an empty name is not added).

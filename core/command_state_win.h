@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "core/command_state.h"
 
 struct RunState {
@@ -19,7 +21,7 @@ struct RunState {
   LONG blockEnd;
   BOOL quoted;
   LONG scanOffset;
-  char recipients[kRecipientsSize];
+  std::string recipients;  // blank-separated user ids, as many as PGP's command line takes
   LeftOutRecipients recipientsLeftOut;  // who could not be passed on to PGP
   char attachmentPath[kPathSize];
   BOOL UndoArmed;
@@ -34,7 +36,7 @@ void SetPgpCaption(bool recipientsGiven);
 
 // Whether the command has recipients (which makes an encryption's caption
 // "Encrypt" rather than "Clearsign").
-inline bool RecipientsGiven() { return runState.recipients[0] != '\0'; }
+inline bool RecipientsGiven() { return !runState.recipients.empty(); }
 
 // LoadStringA from the module into a buffer; returns the length (0 when the
 // string is missing, with the buffer emptied).

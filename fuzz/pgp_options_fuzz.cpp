@@ -1,9 +1,8 @@
 // PGP's option text and the recipients that go onto it: whatever the flags,
-// the file name and the user ids, the text never passes 120 characters, is
-// a prefix of the whole text the request asks for (a word is dropped whole
-// or kept whole), and PgpOptionsFit says exactly whether anything was
-// dropped. The option-like check finds a word PGP would take for an option
-// whenever there is one, and only then.
+// the file name and the user ids, the text is exactly the whole text the
+// request asks for (no word is ever dropped), and the command line is made
+// exactly when it fits Windows' limit. The option-like check finds a word
+// PGP would take for an option whenever there is one, and only then.
 //
 // Input: bytes 0-1 the flags, byte 2 the length of the file name, then the
 // file name and the user ids.
@@ -52,26 +51,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string file(rest, strnlen(rest, fileLength));
   std::string users(rest + fileLength, strnlen(rest + fileLength, restSize - fileLength));
 
-  char options[kOptionTextSize];
-  std::memset(options, 'Z', sizeof options);
-  const int length = BuildPgpOptions(flags, file.c_str(), users.c_str(), options);
-  Check(length >= 0 && length <= kOptionTextMax);
-  Check(std::strlen(options) == static_cast<size_t>(length));
-  const std::string whole = WholeOptions(flags, file, users);
-  Check(whole.compare(0, static_cast<size_t>(length), options) == 0);
-  const bool fit = PgpOptionsFit(flags, file.c_str(), users.c_str());
-  Check(fit == (whole.size() == static_cast<size_t>(length)));
+  const std::string options = BuildPgpOptions(flags, file.c_str(), users.c_str());
+  Check(options == WholeOptions(flags, file, users));
+  std::string line;
+  const bool made = ComposePgpCommandLine(file.c_str(), options, line);
+  Check(made == (file.size() + 3 + options.size() <= kCommandLineMax));
+  Check(made ? line == "\"" + file + "\" " + options : line.empty());
 
-  // The recipients as the driver holds them: at most 111 characters.
-  char recipients[kRecipientsSize];
-  const size_t kept = users.size() < kRecipientsSize - 1 ? users.size() : kRecipientsSize - 1;
-  std::memcpy(recipients, users.data(), kept);
-  recipients[kept] = '\0';
   UserIdSpan span;
-  const bool found = FindOptionLikeUserId(recipients, span);
+  const bool found = FindOptionLikeUserId(users.c_str(), span);
   bool any = false;
   size_t start = 0;
-  const std::string list(recipients);
+  const std::string& list = users;
   while (start < list.size()) {
     size_t end = start;
     while (end < list.size() && list[end] != ' ' && !(list[end] >= 9 && list[end] <= 13)) ++end;

@@ -293,7 +293,6 @@ void ExitExtension(HWND mainWindow) {
   RestoreMainWindow(mainWindow);
   WipeIfPresent(TempAscName);
   WipeIfPresent(TempBaseName);
-  WipeIfPresent(TempVerdictName);
   WaitUntilUnhooked();
   if (CloseAfterExit == 1) PostMessageA(mainWindow, WM_CLOSE, 0, 0);
   // Nothing of the module is called in this process any more. Some systems

@@ -46,6 +46,7 @@
 #define IDS_KEYS_ADDED           81
 #define IDS_KEYS_ADDED_UNNAMED   82
 #define IDS_NO_KEYS_ADDED        83
+#define IDS_RECIPIENTS_NOT_NAMED 86
 // Run-PGP command and result delivery
 #define IDS_PGP_ERRORCODE        50
 #define IDS_COPY_FAILED          53

@@ -114,13 +114,11 @@ size_t ComposePgpEnvironment(const char* current, const PgpEnvironment& extra, c
   return used;
 }
 
-int BuildPgpOptions(uint16_t flags, const char* fileName, const char* userId,
-                    char (&options)[kOptionTextSize]) {
-  size_t length = 0;
+std::string BuildPgpOptions(uint16_t flags, const char* fileName, const char* userId) {
+  std::string options;
   for (const OptionLetter& option : kLetters) {
-    if (flags & option.mask) options[length++] = option.letter;
+    if (flags & option.mask) options += option.letter;
   }
-
   const struct {
     const char* word;
     uint16_t bit;
@@ -131,47 +129,30 @@ int BuildPgpOptions(uint16_t flags, const char* fileName, const char* userId,
   };
   for (const auto& entry : words) {
     if (!(flags & entry.bit)) continue;
-    // A text already at the limit has no room even for the blank.
-    if (length + 1 > kOptionTextMax) break;
-    options[length++] = ' ';
-    const char* word = entry.word ? entry.word : "";
-    size_t wordLength = strnlen(word, kOptionTextMax + 1);
-    if (length + wordLength > kOptionTextMax) break;
-    std::memcpy(options + length, word, wordLength);
-    length += wordLength;
+    options += ' ';
+    if (entry.word != nullptr) options += entry.word;
   }
-  options[length] = '\0';
-  return static_cast<int>(length);
+  return options;
 }
 
-bool PgpOptionsFit(uint16_t flags, const char* fileName, const char* userId) {
-  char options[kOptionTextSize];
-  size_t length = static_cast<size_t>(BuildPgpOptions(flags, fileName, userId, options));
-  size_t full = 0;
-  for (const OptionLetter& option : kLetters)
-    if (flags & option.mask) ++full;
-  if ((flags & PGPREQ_CLEARSIG) != 0) full += 1 + std::strlen("+clearsig=on");
-  if ((flags & PGPREQ_FILE) != 0) full += 1 + (fileName ? std::strlen(fileName) : 0);
-  if ((flags & PGPREQ_USERID) != 0) full += 1 + (userId ? std::strlen(userId) : 0);
-  return length == full;
-}
-
-bool ComposePgpCommandLine(const char* pgpPath, const char* options,
-                           char (&commandLine)[kMessageTextSize]) {
+bool ComposePgpCommandLine(const char* pgpPath, const std::string& options,
+                           std::string& commandLine) {
   if (!pgpPath) pgpPath = "";
-  if (!options) options = "";
-  size_t pathLength = std::strlen(pgpPath);
-  size_t optionsLength = std::strlen(options);
-  if (pathLength + 3 + optionsLength >= sizeof commandLine) {
-    commandLine[0] = '\0';
-    return false;
-  }
-  commandLine[0] = '"';
-  std::memcpy(commandLine + 1, pgpPath, pathLength);
-  commandLine[pathLength + 1] = '"';
-  commandLine[pathLength + 2] = ' ';
-  std::memcpy(commandLine + pathLength + 3, options, optionsLength + 1);
+  commandLine.clear();
+  const size_t pathLength = std::strlen(pgpPath);
+  if (pathLength + 3 + options.size() > kCommandLineMax) return false;
+  commandLine.reserve(pathLength + 3 + options.size());
+  commandLine += '"';
+  commandLine.append(pgpPath, pathLength);
+  commandLine += "\" ";
+  commandLine += options;
   return true;
+}
+
+bool PgpCommandLineFits(const char* pgpPath, uint16_t flags, const char* fileName,
+                        const char* userId) {
+  std::string commandLine;
+  return ComposePgpCommandLine(pgpPath, BuildPgpOptions(flags, fileName, userId), commandLine);
 }
 
 bool IsExecutableName(const char* path) {

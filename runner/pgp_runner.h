@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "core/command_state.h"
 
@@ -20,29 +21,23 @@ constexpr uint16_t PGPREQ_PASSPHRASE = 0x2000;  // the run needs the pass phrase
 constexpr uint16_t PGPREQ_USERID = 0x4000;      // word: the user ids
 constexpr uint16_t PGPREQ_FILE = 0x8000;        // word: the file name
 
-// The option text: at most 120 characters, in a buffer of 121.
-constexpr int kOptionTextMax = 120;
-constexpr int kOptionTextSize = kOptionTextMax + 1;
-
 // Letters in the order of "-kaestw", then a blank and each word whose bit is
-// set: "+clearsig=on", fileName, userId (null counts as empty). A word that
-// would take the text past 120 characters is dropped with all later ones;
-// the text then ends in the blank before it, unless that blank itself would
-// pass the limit. Returns the length.
-int BuildPgpOptions(uint16_t flags, const char* fileName, const char* userId,
-                    char (&options)[kOptionTextSize]);
-
-// Whether BuildPgpOptions keeps every word of the request: a word it would
-// drop (the recipients, when they and the file name pass the 120
-// characters) must stop the run, not change what PGP does.
-bool PgpOptionsFit(uint16_t flags, const char* fileName, const char* userId);
+// set: "+clearsig=on", fileName, userId (null counts as empty). Every word
+// is kept whole: a command line too long for Windows is refused as a whole
+// (ComposePgpCommandLine), never started with a word left out.
+std::string BuildPgpOptions(uint16_t flags, const char* fileName, const char* userId);
 
 // The command line: PgpPath in double quotes (a path with a blank stays one
-// word), a blank and the option text, in the 256-character message buffer
-// it is built in. Returns false, with nothing built, when it would not fit,
-// because PGP must then not be started with a wrong command.
-bool ComposePgpCommandLine(const char* pgpPath, const char* options,
-                           char (&commandLine)[kMessageTextSize]);
+// word), a blank and the option text. False, with `commandLine` empty, when
+// it would pass the kCommandLineMax characters Windows starts a program
+// with: PGP must then not be started with a wrong command.
+bool ComposePgpCommandLine(const char* pgpPath, const std::string& options,
+                           std::string& commandLine);
+
+// Whether the command line of a request fits. The driver asks before PGP
+// runs, so that recipients a longer one would need are refused by name.
+bool PgpCommandLineFits(const char* pgpPath, uint16_t flags, const char* fileName,
+                        const char* userId);
 
 // Whether the system starts the program file itself (.exe, .com), so that
 // its full path can be given as the application name; a program-information

@@ -139,14 +139,14 @@ void ObtainPassPhrase(HWND owner) {
   SecureZeroMemory(PassPhrase, sizeof PassPhrase);
 }
 
-// Starts PGP with MessageText as its command line, the program's full path
+// Starts PGP with `commandLine`, the program's full path
 // as the application name where the system starts it directly (so nothing
 // is searched for), and an environment of its own: the client's, with the
 // pass phrase only for a run that needs it, and the name of the verdict
 // file. The block holds the pass phrase, so it is wiped right after the
 // start; when it cannot be made PGP does not start, since it would run
 // without the rest of the environment. Returns 0 or the error code.
-DWORD StartPgp(STARTUPINFOA& startup, const PgpEnvironment& extra) {
+DWORD StartPgp(std::string& commandLine, STARTUPINFOA& startup, const PgpEnvironment& extra) {
   UniqueEnvironmentStrings current(GetEnvironmentStringsA());
   if (!current) return ERROR_NOT_ENOUGH_MEMORY;
   const size_t size = ComposePgpEnvironment(current.get(), extra, nullptr, 0);
@@ -154,7 +154,7 @@ DWORD StartPgp(STARTUPINFOA& startup, const PgpEnvironment& extra) {
   if (block.data() == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
   ComposePgpEnvironment(current.get(), extra, block.data(), block.size());
   const char* application = IsExecutableName(PgpPath) ? PgpPath : nullptr;
-  if (CreateProcessA(application, MessageText, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+  if (CreateProcessA(application, commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
                      block.data(), nullptr, &startup, &PgpProcessInfo))
     return 0;
   return GetLastError();
@@ -168,7 +168,7 @@ PgpEnvironment EnvironmentFor(const PgpRequest& request) {
   const bool needsPassPhrase = (request.flags & PGPREQ_PASSPHRASE) != 0;
   if (needsPassPhrase && keptPassPhrase.present()) extra.passPhrase = keptPassPhrase.value();
   extra.keepClientPassPhrase = needsPassPhrase;
-  extra.verdictPath = TempVerdictName[0] != '\0' ? TempVerdictName : nullptr;
+  extra.verdictPath = request.verdict.made() ? request.verdict.name() : nullptr;
   return extra;
 }
 
@@ -281,29 +281,31 @@ bool PassPhraseKept() { return keptPassPhrase.present(); }
 void ClearKeptPassPhrase() { keptPassPhrase.Clear(); }
 
 bool RunPgp(PgpRequest& request) {
+  // Nothing but PGP's own verdict of this run may be read afterwards.
+  if (const DWORD error = request.verdict.Make(TempBaseName)) {
+    FormatFileError(error, MessageText, request.verdict.name());
+    return false;
+  }
   if (AsksPassPhrase(Settings.KeepPassword, request.flags) && !keptPassPhrase.present())
     ObtainPassPhrase(request.owner);
 
-  char options[kOptionTextSize];
-  BuildPgpOptions(request.flags, request.fileName, request.userId, options);
-  // A verdict left from an earlier run must not pass for this one's.
-  WipeFile(TempVerdictName);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "the 32-bit record");
 
   DWORD error = 0;
   {
-    // A command line that had to be cut would point PGP at the wrong file,
-    // or leave out recipients.
-    const bool composed =
-        PgpOptionsFit(request.flags, request.fileName, request.userId) &&
-        ComposePgpCommandLine(PgpPath, options, MessageText);
+    // A command line too long for Windows is not started shortened: it
+    // would leave out recipients or point PGP at the wrong file.
+    std::string commandLine;
+    const bool composed = ComposePgpCommandLine(
+        PgpPath, BuildPgpOptions(request.flags, request.fileName, request.userId), commandLine);
     OwnConsole console(composed && UsesOwnConsole(Settings.KeepOpen));
-    error = composed ? StartPgp(startup, EnvironmentFor(request)) : ERROR_FILENAME_EXCED_RANGE;
+    error = composed ? StartPgp(commandLine, startup, EnvironmentFor(request))
+                     : ERROR_FILENAME_EXCED_RANGE;
     const bool started = error == 0;
     if (started) {
-      if (console.active()) SetConsoleTitleA(MessageText);
+      if (console.active()) SetConsoleTitleA(commandLine.c_str());
       error = AwaitPgp(request);
       if (console.active() &&
           ConsoleWaitsForUser(Settings.KeepOpen, request.exitCode, request.flags))

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "runner/pgp_runner.h"
+#include "runner/temp_files_win.h"
 
 // One PGP run, built by the caller on its stack.
 struct PgpRequest {
@@ -18,6 +19,9 @@ struct PgpRequest {
   uint32_t exitCode;     // out: PGP's exit code, valid when RunPgp returned true
   const char* fileName;  // the temporary file PGP works on
   const char* userId;    // blank-separated recipients, possibly empty, never null
+  // Made afresh by RunPgp for the run and named to PGP; read by whoever
+  // delivers the result, wiped when the request goes.
+  TempVerdictFile verdict{};
 };
 
 constexpr int kPgpPathSize = 132;
@@ -43,9 +47,11 @@ extern PROCESS_INFORMATION PgpProcessInfo;
 // there is no such file, or its path does not fit PgpPath.
 bool ResolvePgpProgram(const char* candidate, char (&full)[kPgpPathSize]);
 
-// Asks for the pass phrase when needed, runs PGP and waits for it. True when
-// PGP was started and waited for (request.exitCode is then valid); false
-// with the message in MessageText otherwise.
+// Makes the run's verdict file, asks for the pass phrase when needed, runs
+// PGP and waits for it. True when PGP was started and waited for
+// (request.exitCode is then valid); false with the message in MessageText
+// otherwise, also when the verdict file cannot be made: PGP does not run
+// then.
 bool RunPgp(PgpRequest& request);
 
 // The exit-code box, for a run whose exit code has non-zero low 16 bits.

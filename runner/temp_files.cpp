@@ -16,29 +16,38 @@ size_t SpecifierLength(const char* text) {
 
 }  // namespace
 
-size_t FillTemplate(char* out, size_t outSize, const char* templateText,
-                    std::initializer_list<const char*> texts,
-                    std::initializer_list<uint32_t> numbers) {
-  BoundedText result(out, outSize);
-  if (!templateText) return 0;
+std::string FillTemplate(const char* templateText, std::initializer_list<const char*> texts,
+                         std::initializer_list<uint32_t> numbers) {
+  std::string result;
+  if (!templateText) return result;
   const char* const* nextText = texts.begin();
   const uint32_t* nextNumber = numbers.begin();
   for (const char* p = templateText; *p != '\0';) {
     size_t specifier = p[0] == '%' ? SpecifierLength(p + 1) : 0;
     if (specifier == 0) {
-      result.Append(*p++);
+      result += *p++;
       continue;
     }
     char kind = p[specifier];  // 's', 'u' or '%'
     if (kind == '%') {
-      result.Append('%');
+      result += '%';
     } else if (kind == 's') {
-      if (nextText != texts.end()) result.Append(*nextText++);
+      if (nextText != texts.end() && *nextText != nullptr) result += *nextText;
+      if (nextText != texts.end()) ++nextText;
     } else if (nextNumber != numbers.end()) {
-      result.AppendNumber(*nextNumber++);
+      result += std::to_string(*nextNumber++);
     }
     p += 1 + specifier;
   }
+  return result;
+}
+
+size_t FillTemplate(char* out, size_t outSize, const char* templateText,
+                    std::initializer_list<const char*> texts,
+                    std::initializer_list<uint32_t> numbers) {
+  BoundedText result(out, outSize);
+  const std::string filled = FillTemplate(templateText, texts, numbers);
+  result.Append(filled.data(), filled.size());
   return result.length();
 }
 
@@ -83,28 +92,24 @@ bool ComposeTempNames(const char* directory, char (&baseName)[kPathSize],
   return true;
 }
 
-bool ComposeVerdictName(const char* baseName, char (&verdictName)[kPathSize]) {
-  BoundedText name(verdictName, sizeof verdictName);
-  name.Append(baseName);
-  name.Append(".vrd");
-  if (baseName == nullptr || baseName[0] == '\0' || name.cut()) {
-    verdictName[0] = '\0';
-    return false;
-  }
-  return true;
+std::string VerdictFileName(const char* baseName, uint64_t random) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string name = baseName != nullptr ? baseName : "";
+  name += '-';
+  for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(random >> shift) & 0xF];
+  name += ".vrd";
+  return name;
 }
 
-bool ComposeOverwriteQuestion(const char* intro, bool ascExists, const char* ascName,
-                              bool baseExists, const char* baseName,
-                              char (&text)[kMessageTextSize]) {
-  BoundedText question(text, sizeof text);
-  question.Append(intro);
-  if (ascExists) question.Append(ascName);
+std::string ComposeOverwriteQuestion(const char* intro, bool ascExists, const char* ascName,
+                                     bool baseExists, const char* baseName) {
+  std::string question = intro != nullptr ? intro : "";
+  if (ascExists && ascName != nullptr) question += ascName;
   if (baseExists) {
-    question.Append('\n');
-    question.Append(baseName);
+    question += '\n';
+    if (baseName != nullptr) question += baseName;
   }
-  return !question.cut();
+  return question;
 }
 
 uint32_t UsableEnvironmentLength(uint32_t reported) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 
 #include "core/command_state.h"
 
@@ -31,6 +32,10 @@ constexpr uint32_t ERROR_NOT_A_DISK_FILE = 0xF004;
 size_t FillTemplate(char* out, size_t outSize, const char* templateText,
                     std::initializer_list<const char*> texts,
                     std::initializer_list<uint32_t> numbers);
+// The same, uncut: for a message that names what it names whole, however
+// long (every recipient of a refused encryption).
+std::string FillTemplate(const char* templateText, std::initializer_list<const char*> texts,
+                         std::initializer_list<uint32_t> numbers);
 
 // String id whose text words the error code: file or path not found, no
 // memory, no data, a link; anything else is an unknown error with its number.
@@ -53,17 +58,19 @@ size_t FormatFileErrorText(const char* templateText, uint32_t code, const char* 
 bool ComposeTempNames(const char* directory, char (&baseName)[kPathSize],
                       char (&ascName)[kPathSize]);
 
+// The verdict file of one PGP run, beside the other two: the base name, a
+// dash, `random` as 16 hexadecimal digits and ".vrd" (quillnet-<hex>.vrd).
+// A new random value for every run makes a name nobody can prepare a file
+// at. 21 characters longer than the base name, so it always fits MAX_PATH.
+constexpr size_t kVerdictNameExtra = 21;
+std::string VerdictFileName(const char* baseName, uint64_t random);
+
 // The question before leftovers are overwritten: intro (the "will overwrite"
 // line), then the armoured name when that file exists, then a line feed and
-// the base name when that one exists. Returns false when the text had to be cut at 255
-// characters; the caller must then not ask about files the user cannot see.
-// The verdict file PGP may write beside the other two: the base name
-// followed by ".vrd". False, with the name empty, when it would not fit.
-bool ComposeVerdictName(const char* baseName, char (&verdictName)[kPathSize]);
-
-bool ComposeOverwriteQuestion(const char* intro, bool ascExists, const char* ascName,
-                              bool baseExists, const char* baseName,
-                              char (&text)[kMessageTextSize]);
+// the base name when that one exists. Never cut: the user is asked about
+// every file by its whole name, whatever folder start-up accepted.
+std::string ComposeOverwriteQuestion(const char* intro, bool ascExists, const char* ascName,
+                                     bool baseExists, const char* baseName);
 
 // GetEnvironmentVariableA into the 128-character area reports the value's
 // length when it fits, or the size it needs when it does not. A value that

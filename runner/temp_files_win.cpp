@@ -1,8 +1,10 @@
+#define _CRT_RAND_S  // rand_s: the system's generator of random numbers
 #include "runner/temp_files_win.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -16,7 +18,9 @@
 
 char TempBaseName[kPathSize];
 char TempAscName[kPathSize];
-char TempVerdictName[kPathSize];
+
+static_assert(kPathSize - 1 + kVerdictNameExtra < MAX_PATH,
+              "a verdict name beside any accepted base name can be opened");
 
 namespace {
 
@@ -30,7 +34,16 @@ DWORD LastErrorOr(DWORD fallback) {
   return error != ERROR_SUCCESS ? error : fallback;
 }
 
-void ForgetTempNames() { TempBaseName[0] = TempAscName[0] = TempVerdictName[0] = '\0'; }
+void ForgetTempNames() { TempBaseName[0] = TempAscName[0] = '\0'; }
+
+// 64 bits from the system's generator of random numbers for secrets.
+bool RandomValue(uint64_t& value) {
+  unsigned int high = 0;
+  unsigned int low = 0;
+  if (rand_s(&high) != 0 || rand_s(&low) != 0) return false;
+  value = static_cast<uint64_t>(high) << 32 | low;
+  return true;
+}
 
 // The setting wins once per process: a later preparation in the same
 // process goes back to the environment. False when nothing names a folder:
@@ -77,8 +90,8 @@ bool RefuseDirectory(const char* directory) {
   return false;
 }
 
-// A directory whose file names, or whose question about leftovers, would
-// not fit is not missing: the message says what is wrong with it.
+// A directory whose file names would not fit is not missing: the message
+// says what is wrong with it.
 bool RefuseLongDirectory(const char* directory) {
   ForgetTempNames();
   char pattern[kMessageTextSize];
@@ -97,27 +110,38 @@ bool WriteExactly(HANDLE file, const void* data, DWORD length) {
   return false;
 }
 
-// What a name found on the disk is: nothing, a file of its own, or a link
-// (a reparse point such as a symbolic link, or one of several names of one
-// file) that writing or wiping would follow to another file.
-enum class NameKind { Missing, PlainFile, Link };
+// What a name found on the disk is: nothing, a file of its own, a link (a
+// reparse point such as a symbolic link, or one of several names of one
+// file) that writing or wiping would follow to another file, or a name that
+// cannot be used at all (access denied, a delete pending, a folder), with
+// the system's own error for it.
+enum class NameKind { Missing, PlainFile, Link, Unusable };
 
-NameKind KindOfName(const char* path) {
+struct NameState {
+  NameKind kind;
+  DWORD error;  // for Unusable
+};
+
+NameState KindOfName(const char* path) {
   // Opened as itself: a reparse point is not followed to its target.
   UniqueHandle file(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? NameKind::Missing
-                                                                           : NameKind::Link;
+    const DWORD error = LastErrorOr(ERROR_ACCESS_DENIED);
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+      return {NameKind::Missing, 0};
+    return {NameKind::Unusable, error};
   }
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(file.get(), &info)) return NameKind::Link;
-  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-      info.nNumberOfLinks > 1)
-    return NameKind::Link;
-  return NameKind::PlainFile;
+  if (!GetFileInformationByHandle(file.get(), &info))
+    return {NameKind::Unusable, LastErrorOr(ERROR_ACCESS_DENIED)};
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.nNumberOfLinks > 1)
+    return {NameKind::Link, 0};
+  // A folder cannot be written as a file: the system's word for that.
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return {NameKind::Unusable, ERROR_ACCESS_DENIED};
+  return {NameKind::PlainFile, 0};
 }
 
 }  // namespace
@@ -138,9 +162,7 @@ bool PrepareTempFiles() {
   char usable[kDirectorySize];
   if (!IsDirectory(directory) || !UsableWithoutBlanks(directory, usable))
     return RefuseDirectory(directory);
-  if (!ComposeTempNames(usable, TempBaseName, TempAscName) ||
-      !ComposeVerdictName(TempBaseName, TempVerdictName))
-    return RefuseLongDirectory(directory);
+  if (!ComposeTempNames(usable, TempBaseName, TempAscName)) return RefuseLongDirectory(directory);
 
   const bool ascExists = FileExists(TempAscName);
   const bool baseExists = FileExists(TempBaseName);
@@ -148,11 +170,9 @@ bool PrepareTempFiles() {
 
   char intro[kMessageTextSize];
   LoadModuleString(IDS_OVERWRITE_FILES, intro, sizeof intro);
-  // A question cut short would ask about files the user cannot see.
-  if (!ComposeOverwriteQuestion(intro, ascExists, TempAscName, baseExists, TempBaseName,
-                                MessageText))
-    return RefuseLongDirectory(directory);
-  if (MessageBoxA(GetFocus(), MessageText, kQuillnetCaption, MB_OKCANCEL | MB_ICONQUESTION) !=
+  const std::string question =
+      ComposeOverwriteQuestion(intro, ascExists, TempAscName, baseExists, TempBaseName);
+  if (MessageBoxA(GetFocus(), question.c_str(), kQuillnetCaption, MB_OKCANCEL | MB_ICONQUESTION) !=
       IDOK) {
     // Without names nothing later can wipe the files the user kept.
     ForgetTempNames();
@@ -182,9 +202,13 @@ bool WriteTextFile(const char* text, DWORD length, const char* path, bool conver
   }
   // The file is made afresh for every run: a stale one is wiped and deleted
   // first, and a name that leads elsewhere is refused, never written through.
-  switch (KindOfName(path)) {
+  const NameState name = KindOfName(path);
+  switch (name.kind) {
     case NameKind::Link:
       SetLastError(ERROR_FILE_IS_LINK);
+      return false;
+    case NameKind::Unusable:
+      SetLastError(name.error);
       return false;
     case NameKind::PlainFile:
       WipeFile(path);
@@ -287,6 +311,30 @@ void WipeFile(const char* path) {
   // In case the handle did not take the file with it. DeleteFileA, unlike a
   // delete through OpenFile, never searches other directories for the name.
   DeleteFileA(path);
+}
+
+DWORD TempVerdictFile::Make(const char* baseName) {
+  Wipe();
+  // Without the temporary names the file would land in the current folder.
+  if (baseName == nullptr || baseName[0] == '\0') {
+    name_.clear();
+    return ERROR_PATH_NOT_FOUND;
+  }
+  uint64_t random = 0;
+  const bool drawn = RandomValue(random);
+  name_ = VerdictFileName(baseName, random);
+  if (!drawn) return ERROR_GEN_FAILURE;
+  // CREATE_NEW: made here and now, never a file that was already there.
+  UniqueHandle file(CreateFileA(name_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastErrorOr(ERROR_ACCESS_DENIED);
+  made_ = true;
+  return 0;
+}
+
+void TempVerdictFile::Wipe() {
+  if (made_) WipeFile(name_.c_str());
+  made_ = false;
 }
 
 void FormatFileError(DWORD code, char (&buffer)[kMessageTextSize], const char* path) {

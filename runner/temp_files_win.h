@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "core/command_state.h"
 #include "runner/temp_files.h"
@@ -15,9 +16,35 @@
 // Built by PrepareTempFiles; empty until it succeeds.
 extern char TempBaseName[kPathSize];
 extern char TempAscName[kPathSize];
-// The verdict file PGP may write (its name reaches PGP in QUILLNET_VERDICT):
-// the directory followed by "quillnet.vrd".
-extern char TempVerdictName[kPathSize];
+
+// The verdict file of one PGP run, whose name reaches PGP in
+// QUILLNET_VERDICT. A file at a name known in advance could be anybody's
+// (another user of a shared temporary folder, a leftover): so every run gets
+// a new name nobody can guess, made empty by the module alone before PGP
+// starts. Still empty after the run, it says PGP wrote no verdict (a PGP 2
+// knows nothing of it). Wiped and deleted when the holder goes, on every
+// way out of a command.
+class TempVerdictFile {
+ public:
+  TempVerdictFile() = default;
+  ~TempVerdictFile() { Wipe(); }
+  TempVerdictFile(const TempVerdictFile&) = delete;
+  TempVerdictFile& operator=(const TempVerdictFile&) = delete;
+
+  // Wipes the file made before, if any, and makes a new one beside the
+  // temporary base name. Returns 0, or the system's error code; name() is
+  // then the name that could not be made, for the message.
+  DWORD Make(const char* baseName);
+  // Wipes and deletes the file this holder made (never one it found).
+  void Wipe();
+
+  const char* name() const { return name_.c_str(); }
+  bool made() const { return made_; }
+
+ private:
+  std::string name_;
+  bool made_ = false;
+};
 
 // Chooses the directory (PGPtempdir once, else TEMP, else TMP; nothing else:
 // the message then says what to set), builds the names and asks before
@@ -34,7 +61,8 @@ uint32_t ReadEnvironmentValue(const char* name, char (&buffer)[kEnvironmentValue
 // stale one is wiped first), converted to the OEM character set when
 // `convert` is set. False, with the reason in GetLastError, also when fewer
 // bytes reached the file than asked, and when the name is a link
-// (ERROR_FILE_IS_LINK): nothing is written through it.
+// (ERROR_FILE_IS_LINK): nothing is written through it. A name that cannot
+// be opened at all gives the system's own error for it.
 bool WriteTextFile(const char* text, DWORD length, const char* path, bool convert);
 
 // Reads the whole file (a file on a disk: anything else the name opens is

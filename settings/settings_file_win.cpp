@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "core/bounded_text.h"
 #include "core/command_state_win.h"
@@ -26,7 +27,9 @@ namespace {
 // The mail client's own wording of a converted-attachment line lives in its
 // string table under this id.
 constexpr UINT kClientAttachmentPrefixId = 1410;
-constexpr int kTextSettingSize = 256;
+constexpr size_t kTextSettingSize = 256;
+// A longer value could never reach PGP's command line anyway.
+constexpr size_t kTextSettingMax = kCommandLineMax;
 
 // A recipient with a blank reaches PGP as one argument only when quoted.
 // When the quoted copy cannot be made the unquoted text stays, and the
@@ -108,13 +111,25 @@ void ReleaseSettingsTexts() {
   Settings.EncryptForLength = 0;
 }
 
+// A text is read whole, however long: a cut EncryptFor would drop a
+// recipient, or cut one in half, without a word, and a cut path would name
+// another file or folder. What is too long for its use is refused there.
 const char* ReadStringSetting(const char* section, const char* key, const char* current,
                               const char* fileName) {
-  char buffer[kTextSettingSize];
-  GetPrivateProfileStringA(section, key, current != nullptr ? current : "", buffer, sizeof buffer,
-                           fileName);
+  std::string buffer(kTextSettingSize, '\0');
+  for (;;) {
+    const DWORD n = GetPrivateProfileStringA(section, key, current != nullptr ? current : "",
+                                             buffer.data(), static_cast<DWORD>(buffer.size()),
+                                             fileName);
+    // A value that filled the buffer may have been cut: read it again, larger.
+    if (n + 1 < buffer.size() || buffer.size() > kTextSettingMax) {
+      buffer.resize(n < buffer.size() ? n : 0);
+      break;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
   ReleaseSettingText(current);
-  return CopySettingText(buffer);
+  return CopySettingText(buffer.c_str());
 }
 
 void ReadSettingsFile(const char* fileName, SettingsRecord& settings) {

@@ -88,6 +88,17 @@ bool WaitForHook() {
   return true;
 }
 
+// A client shows its main window some time after it went idle, seconds
+// later on a busy machine. The launcher keeps looking, bounded, while the
+// client's process lives, rather than telling the user there is no client
+// while its window is about to stand on the screen.
+void WaitForClientWindow(HANDLE client) {
+  for (int poll = 0; FindWindowA(kClientClass, nullptr) == nullptr; ++poll) {
+    if (poll >= kClientWindowPolls || WaitForSingleObject(client, kClientWindowPollMs) != WAIT_TIMEOUT)
+      return;
+  }
+}
+
 bool CreateClientProcess(const char* program, PROCESS_INFORMATION& process) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -143,12 +154,13 @@ int StartClient(const char* programName) {
   }
   const bool hadThread = process.hThread != nullptr;
   if (hadThread) CloseHandle(process.hThread);
-  DWORD idle;
-  {
-    UniqueHandle child(process.hProcess);
-    idle = WaitForInputIdle(child.get(), kClientIdleTimeout);
-  }
+  UniqueHandle child(process.hProcess);
+  const DWORD idle = WaitForInputIdle(child.get(), kClientIdleTimeout);
   Sleep(WaitEudoraInitPause(WaitEudoraInit));
+  // A client that never became idle, or has no thread to hook, is not
+  // waited for further: its own message follows at once.
+  if (idle != WAIT_TIMEOUT && hadThread) WaitForClientWindow(child.get());
+  child.reset();
   char question[kMessageTextSize];
   for (;;) {
     sharedState.clientMainWindow = FindWindowA(kClientClass, nullptr);

@@ -29,3 +29,9 @@ void BringClientToFront();
 
 // How long the started client may take to become idle before "Time-out".
 constexpr DWORD kClientIdleTimeout = 60000;
+
+// After the started client went idle (and the WaitEudoraInit pause), its
+// main window is looked for this often, this many times, while its process
+// lives, before the user is asked: about 30 seconds.
+constexpr DWORD kClientWindowPollMs = 100;
+constexpr int kClientWindowPolls = 300;

@@ -164,6 +164,125 @@ TEST_F(CommandTest, ClearsignsACompositionWithoutRecipients) {
   ExpectNoModuleBoxOpen();
 }
 
+// Recipients as people write them today: six of 45 characters pass every
+// fixed buffer a recipient list once had (111 characters, a field read with
+// 255), and all six reach PGP whole.
+TEST_F(CommandTest, EncryptsForSixLongRecipientsAllWhole) {
+  WorkspaceOptions options = Session::QuickOptions();
+  std::string to;
+  std::string addresses;
+  for (int i = 1; i <= 6; ++i) {
+    const std::string address =
+        "recipient.number." + std::to_string(i) + "@long-domain-name.example.org";
+    ASSERT_EQ(address.size(), 47u);
+    const std::string userId = "Recipient Number " + std::to_string(i) + " <" + address + ">";
+    options.keyring += "pub " + userId + "\r\n";
+    to += (i > 1 ? ", " : "") + userId;
+    addresses += (i > 1 ? " " : "") + address;
+  }
+  StartSession(options);
+  const auto composition = mail().Compose({to, "", "", "For all six", "The plan stands."});
+  mail().FocusField("body", composition.window);
+
+  const uidrive::MessageBoxInfo dialog = RunPgp();
+  EXPECT_EQ(dialog.title, " PGP - Encrypt ");
+  EXPECT_EQ(uidrive::GetText(GetDlgItem(dialog.handle, kEncryptForId)), addresses);
+  uidrive::Answer(dialog, "OK");
+
+  const std::string armoured = WaitForTextWith(composition.window, "body", "-----END PGP MESSAGE-----");
+  EXPECT_EQ(armoured.rfind("-----BEGIN PGP MESSAGE-----", 0), 0u) << armoured;
+  const std::vector<PgpCall> calls = Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].commandLine, Pgp() + " -aetw " + TempBase() + " " + addresses);
+  EXPECT_EQ(calls[0].exit, "0");
+  ExpectNoTemporaryFiles();
+  ExpectNoModuleBoxOpen();
+}
+
+// The longest temporary folder start-up accepts (its armoured name takes
+// all 127 characters) serves every command: decode, check, add a key,
+// clearsign and encrypt.
+TEST_F(CommandTest, EveryCommandWorksInTheLongestAcceptedTemporaryFolder) {
+  WorkspaceOptions options = Session::QuickOptions();
+  options.keyring = KeyringWithoutCarol();
+  std::string folder;
+  StartSession(options, [&](Workspace& workspace) {
+    folder = workspace.root() + "\\";
+    folder += std::string(114 - folder.size(), 'l');
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+    const std::string settings = workspace.app() + "\\QLNET.INI";
+    WriteBytes(settings, ReadBytes(settings) + "[PGP settings]\r\nPGPtempdir=" + folder + "\r\n");
+  });
+  ASSERT_EQ(folder.size(), 114u);
+  const std::string base = folder + "\\quillnet";
+  const std::string asc = base + ".asc";
+  ASSERT_EQ(asc.size(), 127u);
+
+  struct Step {
+    const char* title;
+    std::string commandLine;
+    const char* shown;  // in the window afterwards
+  };
+  const Step received[] = {
+      {" PGP - Decode ", Pgp() + "  " + asc, "Minutes of the meeting on 3 March 1997"},
+      {" PGP - Check signature ", Pgp() + "  " + asc, "my new phone number is 555-0199"},
+  };
+  const char* const files[] = {"01-encrypted.msg", "02-signed.msg"};
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(files[i]);
+    const HWND window = OpenReceived(files[i]);
+    const uidrive::MessageBoxInfo dialog = RunPgp();
+    EXPECT_EQ(dialog.title, received[i].title);
+    uidrive::Answer(dialog, "OK");
+    WaitForTextWith(window, "", received[i].shown);
+    mail().Call({"close", {}}, 5000);
+  }
+
+  OpenReceived("03-public-key.msg");
+  uidrive::Answer(RunPgp(), "OK");
+  const auto keys = WaitForBox(TextMatch::Exact(" PGP - Add key "), clientId(), kResultTimeout);
+  ASSERT_TRUE(keys) << "no word of the keys added";
+  uidrive::Answer(*keys, "OK");
+  EXPECT_TRUE(WaitUntil([&] { return Contains(s().workspace.Keyring(), kCarolUserId); }, kResultTimeout));
+  mail().Call({"close", {}}, 5000);
+
+  const auto notes = mail().Compose({"", "", "", "Notes", "Notes for everyone."});
+  mail().FocusField("body", notes.window);
+  uidrive::MessageBoxInfo dialog = RunPgp();
+  EXPECT_EQ(dialog.title, " PGP - Clearsign ");
+  uidrive::Answer(dialog, "OK");
+  WaitForTextWith(notes.window, "body", "-----END PGP SIGNATURE-----");
+
+  const auto letter = mail().Compose({kSamUserId, "", "", "The plan", "The plan stands."});
+  mail().FocusField("body", letter.window);
+  dialog = RunPgp();
+  EXPECT_EQ(dialog.title, " PGP - Encrypt ");
+  uidrive::Answer(dialog, "OK");
+  WaitForTextWith(letter.window, "body", "-----END PGP MESSAGE-----");
+
+  const std::vector<PgpCall> calls = Calls();
+  ASSERT_EQ(calls.size(), 5u);
+  EXPECT_EQ(calls[0].commandLine, received[0].commandLine);
+  EXPECT_EQ(calls[1].commandLine, received[1].commandLine);
+  EXPECT_EQ(calls[2].commandLine, Pgp() + " -ka " + asc);
+  EXPECT_EQ(calls[3].commandLine, Pgp() + " -ast +clearsig=on " + base);
+  EXPECT_EQ(calls[4].commandLine, Pgp() + " -aetw " + base + " sam@example.org");
+  for (const PgpCall& call : calls) EXPECT_EQ(call.exit, "0") << call.commandLine;
+  // Nothing of the five runs is left in the folder, verdict files included.
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*.*").c_str(), &found);
+  std::vector<std::string> left;
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..")
+        left.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  EXPECT_TRUE(left.empty()) << testing::PrintToString(left);
+  ExpectNoModuleBoxOpen();
+}
+
 TEST_F(CommandTest, DecodesAQuotedBlockInAReplyWithTheQuoteMarksBack) {
   StartSession();
   OpenReceived("01-encrypted.msg");

@@ -8,10 +8,7 @@
 namespace {
 
 std::string Options(uint16_t flags, const char* fileName, const char* userId) {
-  char options[kOptionTextSize];
-  int length = BuildPgpOptions(flags, fileName, userId, options);
-  EXPECT_EQ(length, static_cast<int>(std::string(options).size()));
-  return options;
+  return BuildPgpOptions(flags, fileName, userId);
 }
 
 struct OptionRow {
@@ -42,72 +39,41 @@ INSTANTIATE_TEST_SUITE_P(
         OptionRow{0x4000, "A", "", " "},                          // empty recipients
         OptionRow{0xC000, nullptr, nullptr, "  "}));              // absent words
 
-// "-aetw B U" with a file name and recipients of the given lengths.
-struct LimitRow {
-  size_t fileLength;
-  size_t userLength;
-  size_t expectedLength;
-  bool userKept;
-};
-
-class OptionLimit : public testing::TestWithParam<LimitRow> {};
-
-TEST_P(OptionLimit, DropsTheWordThatPassesOneHundredTwenty) {
-  const LimitRow& row = GetParam();
-  std::string file(row.fileLength, 'f');
-  std::string user(row.userLength, 'u');
-  std::string options = Options(0xC071, file.c_str(), user.c_str());
-  EXPECT_EQ(options.size(), row.expectedLength);
-  EXPECT_LE(options.size(), static_cast<size_t>(kOptionTextMax));
-  std::string withFile = "-aetw " + file;
-  if (row.userKept) {
-    EXPECT_EQ(options, withFile + " " + user);
-  } else {
-    // Everything up to the dropped word, its blank included when it fits.
-    EXPECT_EQ(options, (withFile + " ").substr(0, row.expectedLength));
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Boundary, OptionLimit,
-    testing::Values(
-        LimitRow{100, 12, 119, true},    // "-aetw " + 100 + " " + 12 = 119
-        LimitRow{100, 13, 120, true},    // exactly the limit
-        LimitRow{100, 14, 107, false},   // one past: ends in the blank
-        LimitRow{113, 0, 120, true},     // blank and empty word reach 120
-        LimitRow{113, 1, 120, false},    // the blank reaches 120, the word not
-        LimitRow{114, 1, 120, false},    // text at 120: no room for the blank
-        LimitRow{115, 5, 6, false},      // file name itself too long: "-aetw "
-        LimitRow{100000, 5, 6, false})); // huge word never read past the limit
-
-TEST(OptionLimit, FileNameAloneAtTheBoundary) {
-  EXPECT_EQ(Options(0x8000, std::string(118, 'a').c_str(), "").size(), 119u);
-  EXPECT_EQ(Options(0x8000, std::string(119, 'a').c_str(), "").size(), 120u);
-  EXPECT_EQ(Options(0x8000, std::string(120, 'a').c_str(), ""), " ");
+// No word is ever dropped from the option text for its length: the file
+// name and every recipient reach PGP whole.
+TEST(OptionText, KeepsLongWordsWhole) {
+  const std::string file(115, 'f');
+  const std::string users = std::string(300, 'u') + " " + std::string(45, 'v');
+  EXPECT_EQ(Options(0xC071, file.c_str(), users.c_str()), "-aetw " + file + " " + users);
+  EXPECT_EQ(Options(0x8000, std::string(120, 'a').c_str(), ""), " " + std::string(120, 'a'));
 }
 
 TEST(CommandLine, QuotedPathBlankAndOptions) {
-  char line[kMessageTextSize];
+  std::string line = "stale";
   EXPECT_TRUE(ComposePgpCommandLine("C:\\Program Files\\PGP\\PGP.EXE", " C:\\TEMP\\quillnet.asc", line));
-  EXPECT_STREQ(line, "\"C:\\Program Files\\PGP\\PGP.EXE\"  C:\\TEMP\\quillnet.asc");
-
-  std::string longest(kMessageTextSize - 1 - 3 - 120, 'p');
-  std::string options(120, 'o');
-  EXPECT_TRUE(ComposePgpCommandLine(longest.c_str(), options.c_str(), line));
-  EXPECT_EQ(std::string(line), "\"" + longest + "\" " + options);
-
-  std::string tooLong = longest + "p";
-  EXPECT_FALSE(ComposePgpCommandLine(tooLong.c_str(), options.c_str(), line));
-  EXPECT_STREQ(line, "");
+  EXPECT_EQ(line, "\"C:\\Program Files\\PGP\\PGP.EXE\"  C:\\TEMP\\quillnet.asc");
 }
 
-// Recipients that BuildPgpOptions would have to drop stop the run instead.
-TEST(OptionLimit, AWordThatWouldBeDroppedIsReported) {
-  const std::string file(100, 'f');
-  EXPECT_TRUE(PgpOptionsFit(0xC071, file.c_str(), std::string(13, 'u').c_str()));
-  EXPECT_FALSE(PgpOptionsFit(0xC071, file.c_str(), std::string(14, 'u').c_str()));
-  EXPECT_TRUE(PgpOptionsFit(0xA000, file.c_str(), "ignored: no user id bit"));
-  EXPECT_FALSE(PgpOptionsFit(0x8000, std::string(120, 'a').c_str(), ""));
+// Windows starts a program with at most 32,767 characters of command line,
+// its terminator included; a longer one is refused whole, never shortened.
+TEST(CommandLine, TakesWhatWindowsTakesAndNoMore) {
+  const std::string path = "C:\\PGP\\pgp.exe";
+  const std::string file = "C:\\TEMP\\quillnet";
+  const size_t fixed = path.size() + 3 + std::string("-aetw ").size() + file.size() + 1;
+  const std::string fits(kCommandLineMax - fixed, 'u');
+  std::string line;
+  EXPECT_TRUE(ComposePgpCommandLine(path.c_str(), Options(0xC071, file.c_str(), fits.c_str()), line));
+  EXPECT_EQ(line.size(), kCommandLineMax);
+  EXPECT_EQ(line, "\"" + path + "\" -aetw " + file + " " + fits);
+  EXPECT_TRUE(PgpCommandLineFits(path.c_str(), 0xC071, file.c_str(), fits.c_str()));
+
+  const std::string tooMany = fits + "u";
+  EXPECT_FALSE(
+      ComposePgpCommandLine(path.c_str(), Options(0xC071, file.c_str(), tooMany.c_str()), line));
+  EXPECT_EQ(line, "");
+  EXPECT_FALSE(PgpCommandLineFits(path.c_str(), 0xC071, file.c_str(), tooMany.c_str()));
+  // The recipients count only where the request passes them.
+  EXPECT_TRUE(PgpCommandLineFits(path.c_str(), 0xA000, file.c_str(), tooMany.c_str()));
 }
 
 TEST(CommandLine, OnlyProgramFilesAreApplicationNames) {

@@ -155,42 +155,59 @@ TEST(FlagsAfterDialog, SwitchesOnlyAnEncryptionWithoutRecipients) {
   }
 }
 
-TEST(AppendEncryptFor, AppendsOnlyWhileTheTotalStaysUnder111) {
+// The sender's own copy goes with every encryption, however many recipients
+// it already has; a clearsigning (no recipients) stays one.
+TEST(AppendEncryptFor, FollowsAnyRecipientsAndNoneElse) {
   const struct {
     std::string recipients;
     const char* encryptFor;
-    int encryptForLength;  // -1: the real length
     std::string expected;
   } rows[] = {
-      {"a b", "me", -1, "a b me"},
-      {"a", "\"John Doe\"", -1, "a \"John Doe\""},
-      {"", "me", -1, ""},
-      {"a", nullptr, 0, "a"},
-      {"a", "", 0, "a"},
-      {std::string(100, 'r'), "0123456789", -1, std::string(100, 'r') + " 0123456789"},
-      {std::string(101, 'r'), "0123456789", -1, std::string(101, 'r')},
-      // A length that undercounts the text must not let it overflow.
-      {std::string(100, 'r'), "0123456789abc", 2, std::string(100, 'r')},
-      // A length that overcounts (quoting failed after counting) only holds back.
-      {std::string(100, 'r'), "0123456789", 12, std::string(100, 'r')},
+      {"a b", "me", "a b me"},
+      {"a", "\"John Doe\"", "a \"John Doe\""},
+      {"", "me", ""},
+      {"a", nullptr, "a"},
+      {"a", "", "a"},
+      {std::string(101, 'r'), "0123456789", std::string(101, 'r') + " 0123456789"},
       {"a", "a-very-long-default-recipient-that-is-longer-than-the-whole-buffer-of-"
-            "one-hundred-and-twelve-bytes-of-recipients", -1, "a"},
+            "one-hundred-and-twelve-bytes-of-recipients",
+       "a a-very-long-default-recipient-that-is-longer-than-the-whole-buffer-of-"
+       "one-hundred-and-twelve-bytes-of-recipients"},
   };
   for (const auto& row : rows) {
-    char recipients[kRecipientsSize];
-    std::strcpy(recipients, row.recipients.c_str());
-    const int given = row.encryptForLength >= 0 || row.encryptFor == nullptr
-                          ? row.encryptForLength
-                          : static_cast<int>(std::strlen(row.encryptFor));
-    LeftOutRecipients leftOut{};
-    const int length = AppendEncryptFor(recipients, row.encryptFor, given, &leftOut);
-    EXPECT_EQ(std::string(recipients), row.expected) << row.recipients.size();
-    // The sender's own copy is never dropped unnoticed.
-    const bool dropped = row.encryptFor != nullptr && row.encryptFor[0] != '\0' &&
-                         !row.recipients.empty() && row.expected == row.recipients;
-    EXPECT_EQ(std::string(leftOut.text), dropped ? std::string(row.encryptFor) : "");
-    EXPECT_EQ(length, static_cast<int>(row.expected.size()));
+    std::string recipients = row.recipients;
+    AppendEncryptFor(recipients, row.encryptFor);
+    EXPECT_EQ(recipients, row.expected) << row.recipients.size();
   }
+}
+
+TEST(SplitUserIds, SplitsAtBlanksOutsideQuotes) {
+  EXPECT_EQ(SplitUserIds(" a@b  c@d\t\"John Q Doe\" e "),
+            (std::vector<std::string>{"a@b", "c@d", "\"John Q Doe\"", "e"}));
+  EXPECT_TRUE(SplitUserIds("  ").empty());
+}
+
+// A refusal names every recipient whole. Only where a message box could not
+// show them all does it name as many as it can show, then how many more.
+TEST(NameRecipients, NamesEachWholeAsFarAsABoxShows) {
+  const char pattern[] = "Refused:\n  %s\nEnd.";
+  const char more[] = "\n  and %u more";
+  EXPECT_EQ(NameRecipients(pattern, {"a@b", "\"C D\""}, ", ", more),
+            "Refused:\n  a@b, \"C D\"\nEnd.");
+
+  std::vector<std::string> names;
+  for (int i = 0; i < 800; ++i) names.push_back("r" + std::to_string(i) + "@" + std::string(38, 'x') + ".org");
+  const std::string message = NameRecipients(pattern, names, " ", more);
+  EXPECT_LE(message.size(), kMessageBoxTextMax);
+  const std::string head = "Refused:\n  ";
+  ASSERT_EQ(message.rfind(head, 0), 0u);
+  const size_t tail = message.find("\n  and ");
+  ASSERT_NE(tail, std::string::npos) << message.substr(message.size() - 100);
+  const std::vector<std::string> shown = SplitUserIds(message.substr(head.size(), tail - head.size()));
+  ASSERT_GT(shown.size(), 600u);
+  for (size_t i = 0; i < shown.size(); ++i) ASSERT_EQ(shown[i], names[i]);
+  EXPECT_EQ(message.substr(tail), "\n  and " + std::to_string(names.size() - shown.size()) +
+                                      " more\nEnd.");
 }
 
 TEST(FindOptionLikeUserId, FindsWordsPgpWouldReadAsOptions) {
@@ -220,7 +237,7 @@ TEST(FindOptionLikeUserId, FindsWordsPgpWouldReadAsOptions) {
   }
 }
 
-TEST(IsLocalDrivePath, OnlyFilesOnADriveLetterAreOpened) {
+TEST(IsDriveLetterPath, OnlyFilesOnADriveLetterAreOpened) {
   const struct {
     const char* path;
     bool local;
@@ -236,14 +253,19 @@ TEST(IsLocalDrivePath, OnlyFilesOnADriveLetterAreOpened) {
       {"C:\\Mail\\com1 .txt", false},
       {"C:\\Mail\\LPT9", false},
       {"C:\\Mail\\conout$", false},
+      // Superscript digits end port names too (Windows character set).
+      {"C:\\Mail\\COM\xB9.asc", false},
+      {"C:\\Mail\\lpt\xB2", false},
+      {"C:\\Mail\\Com\xB3 .txt", false},
+      {"C:\\Mail\\com\xB4.asc", true},  // an acute accent, no digit
       {"C:\\Mail\\x.asc:hidden", false},      // a stream of the file
       {"C:x.asc", false},                      // relative to the drive's current folder
       {"Mail\\x.asc", false},
       {"C:\\", false},
       {"", false},
   };
-  for (const auto& row : rows) EXPECT_EQ(IsLocalDrivePath(row.path), row.local) << row.path;
-  EXPECT_FALSE(IsLocalDrivePath(nullptr));
+  for (const auto& row : rows) EXPECT_EQ(IsDriveLetterPath(row.path), row.local) << row.path;
+  EXPECT_FALSE(IsDriveLetterPath(nullptr));
 }
 
 }  // namespace

@@ -237,6 +237,36 @@ TEST_F(StartClientTest, StartsTheClientBesideTheModuleWithTheArguments) {
       << StatusLine(main);
 }
 
+// On a busy machine the client's main window comes seconds after the client
+// went idle: the launcher keeps looking instead of asking at once whether
+// there is a client at all. The stand-in is this executable (late_client.h).
+TEST_F(StartClientTest, KeepsLookingForAMainWindowThatComesLate) {
+  std::strcpy(sharedState.clientArguments, "--late-client=3000");
+  DialogAnswerer answerer({});
+  EXPECT_EQ(StartClient(OwnPath().c_str()), 0);
+  const std::vector<SeenDialog> seen = answerer.Seen();
+  EXPECT_TRUE(seen.empty()) << seen.front().text;
+  const HWND main = sharedState.clientMainWindow;
+  ASSERT_TRUE(IsWindow(main));
+  DWORD id = 0;
+  GetWindowThreadProcessId(main, &id);
+  OwnedProcess client(id);
+  EXPECT_NE(id, GetCurrentProcessId());
+}
+
+// Only while the client lives: one that ends without a main window is
+// asked about at once.
+TEST_F(StartClientTest, AsksAtOnceAboutAClientThatEndedWithoutAMainWindow) {
+  std::strcpy(sharedState.clientArguments, "--late-client=exit");
+  DialogAnswerer answerer({{"Quillnet", IDCANCEL}});
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(StartClient(OwnPath().c_str()), IDS_NO_VALID_EUDORA);
+  EXPECT_LT(GetTickCount() - start, 10000u);
+  const std::vector<SeenDialog> seen = answerer.Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, ModuleString(IDS_NO_VALID_EUDORA));
+}
+
 // A path with a blank reaches the client as one word of its command line,
 // so its first argument is still the folder.
 TEST_F(StartClientTest, ProgramPathWithABlankIsQuoted) {

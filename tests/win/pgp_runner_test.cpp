@@ -71,8 +71,16 @@ auto operator<<(std::ostream& out, const Row& row) -> decltype(row.name, out) {
 
 class PgpRunnerTest : public testing::Test {
  protected:
-  PgpRunnerTest() : savedFunction_(runState.function) { runState.function = Decode; }
-  ~PgpRunnerTest() override { runState.function = savedFunction_; }
+  PgpRunnerTest() : savedFunction_(runState.function) {
+    runState.function = Decode;
+    // The run's verdict file goes beside the temporary base name.
+    std::memcpy(savedBase_, TempBaseName, sizeof savedBase_);
+    std::strcpy(TempBaseName, base.c_str());
+  }
+  ~PgpRunnerTest() override {
+    runState.function = savedFunction_;
+    std::memcpy(TempBaseName, savedBase_, sizeof savedBase_);
+  }
 
   // The request keeps pointers to these, so they live as long as the test.
   PgpRequest Request(uint16_t flags, const std::string& file, const std::string& users = "") {
@@ -98,6 +106,7 @@ class PgpRunnerTest : public testing::Test {
 
  private:
   PgpFunction savedFunction_;
+  char savedBase_[kPathSize];
   std::string file_;
   std::string users_;
 };
@@ -126,7 +135,6 @@ TEST_P(CommandLineTest, PgpReceivesTheCommandLineOfTheOptionSet) {
   const auto calls = workspace.Calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].commandLine, expected);
-  EXPECT_EQ(std::string(MessageText), expected);
   EXPECT_FALSE(calls[0].passPhraseSet);
   // The files do not exist, which PGP reports with its own exit code.
   EXPECT_EQ(std::to_string(request.exitCode), calls[0].exit);
@@ -404,6 +412,35 @@ TEST_P(MissingPgpTest, ReportsTheMissingProgramWithoutWaiting) {
   EXPECT_TRUE(workspace.Calls().empty());
 }
 
+// The verdict file is made by the module alone, under a new name for every
+// run: a run without one is not started.
+TEST_F(PgpRunnerTest, EveryRunHasAVerdictFileOfItsOwnOrDoesNotRun) {
+  PgpRequest request = Request(kCheck, asc);
+  WriteFileBytes(asc, "not armour");
+  ASSERT_TRUE(RunAnswered(request, {})) << MessageText;
+  const std::string first = request.verdict.name();
+  EXPECT_EQ(first.rfind(base + "-", 0), 0u) << first;
+  EXPECT_EQ(first.size(), base.size() + 21) << first;
+  EXPECT_EQ(first.find_first_not_of("0123456789abcdef", base.size() + 1), base.size() + 17);
+  EXPECT_EQ(first.substr(base.size() + 17), ".vrd");
+  EXPECT_TRUE(FileExistsOnDisk(first));
+  ASSERT_TRUE(RunAnswered(request, {})) << MessageText;
+  EXPECT_NE(std::string(request.verdict.name()), first);
+  EXPECT_FALSE(FileExistsOnDisk(first)) << "the verdict of the run before is gone";
+  const std::string second = request.verdict.name();
+  request.verdict.Wipe();
+  EXPECT_FALSE(FileExistsOnDisk(second));
+
+  const std::string missing = workspace / "gone\\quillnet";
+  std::strcpy(TempBaseName, missing.c_str());
+  workspace.ClearLog();
+  EXPECT_FALSE(RunAnswered(request, {}));
+  const std::string text = MessageText;
+  EXPECT_EQ(text.rfind("Path not found:\n  " + missing + "-", 0), 0u) << text;
+  EXPECT_EQ(text.substr(text.size() - 4), ".vrd") << text;
+  EXPECT_TRUE(workspace.Calls().empty()) << "PGP ran without its verdict file";
+}
+
 INSTANTIATE_TEST_SUITE_P(KeepOpen, MissingPgpTest, testing::Values(-1, 0, 1),
                          [](const testing::TestParamInfo<int32_t>& info) {
                            return info.param < 0 ? "Negative" : info.param ? "Positive" : "Zero";
@@ -614,9 +651,8 @@ void ExpectClosingLine(const WatchedRun& run) {
 }
 
 std::string CommandLineOf(const PgpRequest& request) {
-  char options[kOptionTextSize];
-  BuildPgpOptions(request.flags, request.fileName, request.userId, options);
-  return "\"" + std::string(PgpPath) + "\" " + options;
+  return "\"" + std::string(PgpPath) + "\" " +
+         BuildPgpOptions(request.flags, request.fileName, request.userId);
 }
 
 enum class Setup { PlainText, UnknownRecipient, MessageForAlice };

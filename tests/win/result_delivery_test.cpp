@@ -96,7 +96,7 @@ class ResultDeliveryTest : public ::testing::Test {
     runState.blockStart = static_cast<LONG>(captured.head.size());
     runState.blockEnd = static_cast<LONG>(captured.head.size() + captured.block.size());
     runState.quoted = quoted;
-    runState.recipients[0] = '\0';
+    runState.recipients.clear();
     runState.UndoArmed = FALSE;
   }
 
@@ -104,7 +104,7 @@ class ResultDeliveryTest : public ::testing::Test {
     DialogAnswerer answerer(std::move(script));
     {
       Watchdog watchdog("DeliverPgpResult");
-      DeliverPgpResult(client_.main);
+      DeliverPgpResult(client_.main, "");
     }
     FakeClient::Pump();
     EXPECT_EQ(answerer.Unexpected(), 0);

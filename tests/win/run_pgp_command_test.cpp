@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "command/run_pgp_driver.h"
 #include "command/run_pgp_driver_win.h"
 #include "command/text_capture_win.h"
+#include "common/handles_win.h"
 #include "core/command_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/menus.h"
@@ -72,12 +74,10 @@ class RunPgpCommandTest : public ::testing::Test {
   void SetUp() override {
     std::memcpy(savedBase_, TempBaseName, sizeof savedBase_);
     std::memcpy(savedAsc_, TempAscName, sizeof savedAsc_);
-    std::memcpy(savedVerdict_, TempVerdictName, sizeof savedVerdict_);
     std::memcpy(savedPrefix_, AttachmentPrefix, sizeof savedPrefix_);
     savedPrefixLength_ = AttachmentPrefixLength;
     CopyName(TempBaseName, temp_ / "quillnet");
     CopyName(TempAscName, temp_ / "quillnet.asc");
-    CopyName(TempVerdictName, temp_ / "quillnet.vrd");
     std::strcpy(AttachmentPrefix, kPrefix);
     AttachmentPrefixLength = static_cast<int>(std::strlen(kPrefix));
     Settings.AnsiOem = 0;
@@ -100,14 +100,14 @@ class RunPgpCommandTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_FALSE(FileExistsOnDisk(TempBaseName)) << TempBaseName;
     EXPECT_FALSE(FileExistsOnDisk(TempAscName)) << TempAscName;
-    EXPECT_FALSE(FileExistsOnDisk(TempVerdictName)) << TempVerdictName;
+    // The run's verdict file too, whatever its name.
+    EXPECT_TRUE(FilesIn(temp_.path()).empty()) << testing::PrintToString(FilesIn(temp_.path()));
     EXPECT_EQ(runState.RunInProgress, 0);
     FreeCapturedText();
     runState.sourceWindow = nullptr;
     runState.UndoArmed = FALSE;
     std::memcpy(TempBaseName, savedBase_, sizeof savedBase_);
     std::memcpy(TempAscName, savedAsc_, sizeof savedAsc_);
-    std::memcpy(TempVerdictName, savedVerdict_, sizeof savedVerdict_);
     std::memcpy(AttachmentPrefix, savedPrefix_, sizeof savedPrefix_);
     AttachmentPrefixLength = savedPrefixLength_;
     Settings = savedSettings_;
@@ -184,7 +184,6 @@ class RunPgpCommandTest : public ::testing::Test {
   SettingsRecord savedSettings_ = Settings;
   char savedBase_[kPathSize];
   char savedAsc_[kPathSize];
-  char savedVerdict_[kPathSize];
   char savedPrefix_[kAttachmentPrefixSize];
   int savedPrefixLength_ = 0;
 };
@@ -290,46 +289,73 @@ TEST_F(RunPgpCommandTest, EncryptsForToAndCcWithAlwaysSignAndEncryptFor) {
 }
 
 // An encryption that would reach fewer people than the user named is not
-// made: the recipients that cannot be passed on are named instead.
+// made: a recipient without an address, or recipients beyond what Windows
+// can put on PGP's command line, are named instead, each one whole.
 TEST_F(RunPgpCommandTest, RecipientsThatCannotBePassedOnStopTheEncryption) {
-  const std::string longDefault = "\"" + std::string(100, 'm') + "\"";
-  struct Row {
-    const char* to;
-    const char* encryptFor;
-    std::string named;
-  } rows[] = {
-      {"bob@example.org, John Q Public", nullptr, "John Q Public"},
-      {"bob@example.org", longDefault.c_str(), longDefault},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.named);
-    Settings.EncryptFor = row.encryptFor;
-    Settings.EncryptForLength = row.encryptFor ? static_cast<int>(std::strlen(row.encryptFor)) : 0;
-    FakeClient::SetText(client_.to, row.to);
-    FakeClient::SetText(client_.body, "For everybody named.");
-    const auto seen = Run(client_.body, {{kEncryptTitle, IDOK}});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, "Quillnet cannot pass these recipients to PGP:\n  " + row.named +
-                                "\nThe recipients take at most 111 characters in all, and each "
-                                "needs an address. Nothing was encrypted.");
-    EXPECT_EQ(FakeClient::Text(client_.body), "For everybody named.");
+  FakeClient::SetText(client_.to, "bob@example.org, John Q Public");
+  FakeClient::SetText(client_.body, "For everybody named.");
+  auto seen = Run(client_.body, {{kEncryptTitle, IDOK}});
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text,
+            "Quillnet cannot pass these recipients to PGP:\n  John Q Public\nEach recipient needs "
+            "an address. Nothing was encrypted.");
+
+  // 800 addresses of 45 characters pass 32,767 characters with their blanks.
+  std::vector<std::string> addresses;
+  std::string to;
+  for (int i = 0; i < 800; ++i) {
+    addresses.push_back("r" + std::to_string(i) + "@");
+    addresses.back() += std::string(41 - addresses.back().size(), 'x') + ".org";
+    to += (i ? ", " : "") + addresses.back();
   }
-  Settings.EncryptFor = nullptr;
+  FakeClient::SetText(client_.to, to);
+  seen = Run(client_.body, {{kEncryptTitle, IDOK}, {kEncryptTitle, IDOK}});
+  ASSERT_EQ(seen.size(), 2u);
+  const std::string head =
+      "The recipients do not fit on PGP's command line, which Windows limits to 32,767 "
+      "characters:\n  ";
+  const std::string& refusal = seen[1].text;
+  ASSERT_EQ(refusal.rfind(head, 0), 0u) << refusal.substr(0, 200);
+  // A message box shows no more than that either: the recipients it names
+  // are whole, and it says how many more there are.
+  const size_t more = refusal.find("\n  and ");
+  ASSERT_NE(more, std::string::npos);
+  const std::vector<std::string> named = SplitUserIds(refusal.substr(head.size(), more - head.size()));
+  ASSERT_GT(named.size(), 600u);
+  for (size_t i = 0; i < named.size(); ++i) ASSERT_EQ(named[i], addresses[i]);
+  EXPECT_EQ(refusal.substr(more), "\n  and " + std::to_string(addresses.size() - named.size()) +
+                                      " more, too many for this box\nNothing was passed to PGP.");
+  EXPECT_EQ(FakeClient::Text(client_.body), "For everybody named.");
   EXPECT_TRUE(pgp_.Calls().empty());
 }
 
-TEST_F(RunPgpCommandTest, EmptyToFieldClearsigns) {
-  FakeClient::SetText(client_.cc, "bob@example.org");  // no To: Cc alone gives nobody
-  FakeClient::SetText(client_.body, "Signed words.");
-  const auto seen = Run(client_.body, {{kClearsignTitle, IDOK}});
-  ASSERT_EQ(seen.size(), 1u);
-  const auto calls = pgp_.Calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].commandLine, Program() + std::string(" -ast +clearsig=on ") + TempBaseName);
-  EXPECT_EQ(FakeClient::Text(client_.body).rfind("-----BEGIN PGP SIGNED MESSAGE-----\r\n\r\n"
-                                                 "Signed words.\r\n-----BEGIN PGP SIGNATURE",
-                                                 0),
-            0u);
+// A message written to Cc recipients only is encrypted for them; only a
+// message without any recipient is clearsigned.
+TEST_F(RunPgpCommandTest, CcAloneIsEncryptedForAndNoRecipientClearsigns) {
+  struct Row {
+    const char* cc;
+    const char* title;
+    std::string options;
+    const char* armour;
+  } rows[] = {
+      {"bob@example.org", kEncryptTitle, " -aetw " + std::string(TempBaseName) + " bob@example.org",
+       "-----BEGIN PGP MESSAGE-----\r\n"},
+      {"", kClearsignTitle, " -ast +clearsig=on " + std::string(TempBaseName),
+       "-----BEGIN PGP SIGNED MESSAGE-----\r\n\r\nSigned words.\r\n-----BEGIN PGP SIGNATURE"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.title);
+    pgp_.ClearLog();
+    FakeClient::SetText(client_.to, "");
+    FakeClient::SetText(client_.cc, row.cc);
+    FakeClient::SetText(client_.body, "Signed words.");
+    const auto seen = Run(client_.body, {{row.title, IDOK}});
+    ASSERT_EQ(seen.size(), 1u);
+    const auto calls = pgp_.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].commandLine, Program() + row.options);
+    EXPECT_EQ(FakeClient::Text(client_.body).rfind(row.armour, 0), 0u) << FakeClient::Text(client_.body);
+  }
 }
 
 TEST_F(RunPgpCommandTest, NothingToDoWhereTheWholeTextCannotBeEncrypted) {
@@ -658,6 +684,31 @@ TEST_F(RunPgpCommandTest, AnExceptionHalfWayLeavesNothingBehind) {
   // TearDown: RunInProgress is 0 again and no temporary file is left.
 }
 
+// Another user of a shared temporary folder keeps a verdict file of their
+// own where the module once named its verdict, held open so that it cannot
+// be deleted. Nothing at a name known before the run is read: the run's own
+// verdict file is new, and PGP (one that writes none) leaves it empty.
+TEST_F(RunPgpCommandTest, AVerdictFilePlantedBeforeTheRunIsNeverRead) {
+  Settings.MarkResults = 1;
+  const std::string planted = temp_ / "quillnet.vrd";
+  WriteFileBytes(planted, "status=good\r\nencrypted=yes\r\nsigned=yes\r\n"
+                          "signer=The Bank <bank@example.org>\r\nvalidity=full\r\n");
+  {
+    UniqueHandle held(CreateFileA(planted.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+    ASSERT_TRUE(held);
+    FakeClient::SetText(client_.message, EncryptedForAlice("Pay the bill.\r\n"));
+    pgp_.SetFault("noverdict");
+    Run(client_.message, {{kDecodeTitle, IDOK}});
+    pgp_.SetFault(nullptr);
+  }
+  const std::string shown = FakeClient::Text(client_.message);
+  EXPECT_EQ(shown.rfind("[-- Quillnet: PGP ended without an error;", 0), 0u) << shown;
+  EXPECT_EQ(shown.find("Bank"), std::string::npos) << shown;
+  DeleteFileA(planted.c_str());
+}
+
 TEST_F(RunPgpCommandTest, NextCommandTakesThePreviousUndoAway) {
   FakeClient::SetText(client_.body, "a\r\n" + EncryptedForAlice("one\r\n"));
   Run(client_.body, {{kDecodeTitle, IDOK}});
@@ -696,14 +747,22 @@ TEST_F(RunPgpCommandTest, UnusableAttachmentLineFailsTheWholeCommand) {
     std::string path;
     std::string message;
   };
-  // A path the sender wrote is opened only when it names a file on a local
-  // drive: nothing else is touched, not even to see whether it exists.
+  // A path the sender wrote is opened only when it names a file on a drive
+  // letter: nothing else is touched, not even to see whether it exists.
   const auto notLocal = [](const std::string& path) {
     return "Quillnet does not open this attachment, which is not a file on a local drive:\n  " +
            path + "\nNothing was passed to PGP.";
   };
+  // Whatever stands behind a letter (here: nothing at all, as the system
+  // says of a mapped drive that is not connected) is the user's own, so the
+  // file is looked for there.
+  std::string unused = "Q:\\";
+  while (GetDriveTypeA(unused.c_str()) != DRIVE_NO_ROOT_DIR && unused[0] < 'Y') ++unused[0];
+  const std::string offDrive = unused + "mail\\report.asc";
   const Row rows[] = {
       {missing, "File not found:\n  " + missing},
+      {offDrive, "Path not found:\n  " + offDrive},
+      {files / "COM\xB9.asc", notLocal(files / "COM\xB9.asc")},
       {longPath, "Unknown error 206\nFile: " + longPath.substr(0, kPathSize - 1)},
       {"\\\\attacker\\share\\x.asc", notLocal("\\\\attacker\\share\\x.asc")},
       {"\\\\.\\pipe\\client", notLocal("\\\\.\\pipe\\client")},

@@ -117,6 +117,8 @@ struct PrecedenceRow {
 };
 
 const std::string kLongText(300, 'p');
+const std::string kText255(255, 'q');
+const std::string kText5000(5000, 'r');
 
 const PrecedenceRow kPrecedenceRows[] = {
     {"NoCopyAnywhereGivesTheDefaults", {}, [](SettingsValues&) {}, 0},
@@ -156,11 +158,12 @@ const PrecedenceRow kPrecedenceRows[] = {
       {PathCopy, "PGP settings", "KeepPassword", "18"},
       {PathCopy, "PGP settings", "KeepOpen", "19"},
       {PathCopy, "Settings", "MarkResults", "0"},
+      {PathCopy, "Settings", "ReadMime", "0"},
       {PathCopy, "PGP settings", "ProgPGP", "D:\\PGP\\PGP.EXE"},
       {PathCopy, "PGP settings", "PGPtempdir", "D:\\TMP"},
       {PathCopy, "PGP settings", "EncryptFor", "alice"}},
      [](SettingsValues& v) {
-       v = {11, 12, 13, 14, 15, 16, 17, 18, 19, 0, "D:\\PGP\\PGP.EXE", "D:\\TMP", "alice"};
+       v = {11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, "D:\\PGP\\PGP.EXE", "D:\\TMP", "alice"};
      },
      5},
     {"NegativeValuesKeepTheirSign",
@@ -183,9 +186,11 @@ const PrecedenceRow kPrecedenceRows[] = {
     {"RecipientWithoutBlankIsNotQuoted",
      {{ModuleCopy, "PGP settings", "EncryptFor", "bob"}},
      [](SettingsValues& v) { v.EncryptFor = "bob"; }, 3},
-    {"TextLongerThan255IsCut",
-     {{WindowsCopy, "PGP settings", "ProgPGP", kLongText.c_str()}},
-     [](SettingsValues& v) { v.ProgPGP = "cut"; }, 0},
+    // Cut, a path would name another file, a list of recipients lose some.
+    {"TextsLongerThan255AreReadWhole",
+     {{WindowsCopy, "PGP settings", "ProgPGP", kLongText.c_str()},
+      {ModuleCopy, "PGP settings", "EncryptFor", kLongText.c_str()}},
+     [](SettingsValues& v) { v.ProgPGP = v.EncryptFor = kLongText.c_str(); }, 300},
 };
 
 class SettingsPrecedence : public SettingsFileWin,
@@ -196,8 +201,7 @@ TEST_P(SettingsPrecedence, LoadSettingsGivesTheValuesInForce) {
   Write(row.entries);
   SettingsValues expected = kDefaultSettings;
   row.change(expected);
-  std::string expectedProgPgp = Shown(expected.ProgPGP);
-  if (expectedProgPgp == "cut") expectedProgPgp = kLongText.substr(0, 255);
+  const std::string expectedProgPgp = Shown(expected.ProgPGP);
 
   DialogAnswerer answerer({});
   LoadSettings(nullptr);
@@ -351,7 +355,10 @@ const StringRow kStringRows[] = {
     {"AbsentKeyKeepsCurrent", nullptr, "old", "old"},
     {"PresentEmptyValueClears", "", "old", "<none>"},
     {"AbsentKeyWithoutCurrentIsNone", nullptr, nullptr, "<none>"},
-    {"LongValueIsCutAt255", kLongText.c_str(), nullptr, kLongText.substr(0, 255)},
+    // Read whole, however many buffers of 256 it takes; 255 fills the first.
+    {"LongValueIsReadWhole", kLongText.c_str(), nullptr, kLongText},
+    {"ValueOfExactly255IsReadWhole", kText255.c_str(), nullptr, kText255},
+    {"VeryLongValueIsReadWhole", kText5000.c_str(), nullptr, kText5000},
 };
 
 class StringSetting : public SettingsFileWin, public ::testing::WithParamInterface<StringRow> {};

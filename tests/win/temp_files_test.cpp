@@ -10,6 +10,7 @@
 
 #include "common/handles_win.h"
 #include "core/command_state_win.h"
+#include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
 #include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
@@ -91,7 +92,6 @@ TEST_P(TempDirectoryChoice, NamesFollowTheChosenDirectory) {
   EXPECT_TRUE(PrepareTempFiles());
   EXPECT_EQ(std::string(TempBaseName), base);
   EXPECT_EQ(std::string(TempAscName), base + ".asc");
-  EXPECT_EQ(std::string(TempVerdictName), base + ".vrd");
   EXPECT_TRUE(answerer.Seen().empty());
 }
 
@@ -186,15 +186,22 @@ TEST_F(UnusableDirectory, NamesThatWouldPass127CharactersAreRefusedAsTooLong) {
   ExpectRefused(directory, PathTooLong(directory));
 }
 
-TEST_F(UnusableDirectory, AnOverwriteQuestionThatWouldBeCutIsRefusedAsTooLong) {
-  // Both names fit, but the question naming both leftovers would pass the
-  // 255 characters of a message.
-  const std::string directory = MakeDeepFolder(105);
+// The longest folder start-up accepts: both leftovers are named whole in
+// the question, although together they pass the 255 characters of a
+// message, and OK wipes them.
+TEST_F(TempFilesWin, LeftoversInTheLongestAcceptedFolderAreAskedAboutWhole) {
+  const std::string directory = MakeDeepFolder(114);
   WriteFileBytes(directory + "\\quillnet", "plain");
   WriteFileBytes(directory + "\\quillnet.asc", "armoured");
   EnvironmentOverride env("TEMP", directory.c_str());
-  ExpectRefused(directory, PathTooLong(directory));
-  EXPECT_EQ(FileBytes(directory + "\\quillnet.asc"), "armoured") << "nothing wiped unasked";
+  DialogAnswerer answerer({{"Quillnet", IDOK}});
+  EXPECT_TRUE(PrepareTempFiles());
+  const auto seen = answerer.Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text,
+            kOverwrite + directory + "\\quillnet.asc\n" + directory + "\\quillnet");
+  EXPECT_FALSE(FileExistsOnDisk(directory + "\\quillnet.asc"));
+  EXPECT_FALSE(FileExistsOnDisk(directory + "\\quillnet"));
 }
 
 TEST_F(TempFilesWin, DirectoryWithBlankIsUsedOnlyWithoutTheBlank) {
@@ -337,6 +344,31 @@ TEST_F(TempFilesWin, AStaleFileThatIsALinkIsNeitherWrittenNorWipedThrough) {
   WipeFile(path.c_str());
   EXPECT_FALSE(FileExistsOnDisk(path)) << "the link itself goes";
   EXPECT_EQ(FileBytes(precious), "the user's own text");
+}
+
+// A stale name that is no link but cannot be written (a folder of that
+// name; a file another program has open and deleted, waiting to go) is
+// reported with the system's own error for it, never as a link.
+TEST_F(TempFilesWin, ANameThatCannotBeOpenedGivesTheSystemsError) {
+  const std::string folder = folder_ / "quillnet.asc";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  EXPECT_FALSE(WriteTextFile("PGP input", 9, folder.c_str(), false));
+  const DWORD denied = GetLastError();
+  EXPECT_EQ(denied, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  FormatFileError(denied, MessageText, folder.c_str());
+  EXPECT_EQ(std::string(MessageText), "Unknown error 5\nFile: " + folder);
+
+  const std::string path = folder_ / "quillnet";
+  ASSERT_TRUE(WriteFileBytes(path, "stale"));
+  UniqueHandle other(CreateFileA(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(other);
+  ASSERT_TRUE(DeleteFileA(path.c_str()));
+  EXPECT_FALSE(WriteTextFile("PGP input", 9, path.c_str(), false));
+  const DWORD pending = GetLastError();
+  EXPECT_NE(pending, static_cast<DWORD>(ERROR_FILE_IS_LINK));
+  EXPECT_EQ(FileErrorStringId(pending), IDS_UNKNOWN_ERROR) << pending;
 }
 
 TEST_F(TempFilesWin, WritingIntoAMissingDirectoryReportsPathNotFound) {

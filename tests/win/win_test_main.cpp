@@ -6,8 +6,10 @@
 
 #include "core/module_win.h"
 #include "tests/support/process_job_win.h"
+#include "tests/win/support/late_client.h"
 
 int main(int argc, char** argv) {
+  if (const char* late = late_client::Requested(argc, argv)) return late_client::Run(late);
   moduleInstance = GetModuleHandleA(nullptr);
   EndChildrenWithThisProcess();
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,14 @@ class CommandTest : public ::testing::Test {
 
   void StartSession(WorkspaceOptions options = Session::QuickOptions()) {
     session_ = std::make_unique<Session>(options);
+    session_->quillnet.Start();
+  }
+
+  // The same, with `prepare` done in the fresh folder before the launcher
+  // starts (folders, settings that name them).
+  void StartSession(WorkspaceOptions options, const std::function<void(Workspace&)>& prepare) {
+    session_ = std::make_unique<Session>(options);
+    prepare(session_->workspace);
     session_->quillnet.Start();
   }
 

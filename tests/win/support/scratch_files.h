@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Removes a file or a folder with everything in it. Best effort: a test
 // must not fail in its clean-up because the code under test already did it.
@@ -73,6 +74,20 @@ class EnvironmentOverride {
   std::string old_;
   bool hadValue_ = false;
 };
+
+// The names in a folder ("." and ".." left out).
+inline std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return names;
+}
 
 inline bool FileExistsOnDisk(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
