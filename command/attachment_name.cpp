@@ -114,6 +114,11 @@ std::string NumberedAttachmentName(std::string_view safeName, int number, size_t
   return FitName(safeName, suffix, maxLength);
 }
 
+std::string FolderOfPath(std::string_view path) {
+  const size_t separator = path.find_last_of("/\\");
+  return separator == std::string_view::npos ? std::string() : std::string(path.substr(0, separator + 1));
+}
+
 bool IsPlainFileName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   if (std::any_of(name.begin(), name.end(), IsReserved)) return false;

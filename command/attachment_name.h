@@ -35,6 +35,13 @@ std::string SafeAttachmentName(std::string_view senderName, std::string_view con
 // the number); empty when not even one character of the stem fits.
 std::string NumberedAttachmentName(std::string_view safeName, int number, size_t maxLength);
 
+// The folder a file is in, with its last separator ("C:\\Mail\\attach\\" of
+// "C:\\Mail\\attach\\encrypted.asc"; "C:\\" of "C:\\x.asc", never the bare
+// "C:", which names the drive's current folder); empty when the path has no
+// separator. The folder of the attachment file PGP decoded is where the
+// client keeps attachments, so its parts go there too.
+std::string FolderOfPath(std::string_view path);
+
 // Whether a file name made by SafeAttachmentName or NumberedAttachmentName
 // is still one the file system takes as a plain file in the folder: not
 // empty, no separator, reserved or control character, no trailing dot or

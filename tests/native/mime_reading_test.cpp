@@ -374,6 +374,12 @@ TEST(NumberedAttachmentName, CutsTheStemNeverTheNumberOrExtension) {
   EXPECT_EQ(NumberedAttachmentName("x.pdf", 2, 8), "");
 }
 
+TEST(FolderOfPath, KeepsTheSeparatorSoADriveStaysItsRoot) {
+  EXPECT_EQ(FolderOfPath("C:\\Mail\\attach\\encrypted.asc"), "C:\\Mail\\attach\\");
+  EXPECT_EQ(FolderOfPath("C:\\x.asc"), "C:\\");
+  EXPECT_EQ(FolderOfPath("x.asc"), "");
+}
+
 TEST(CodePageOfCharset, KnowsTheNamesMailUses) {
   const std::pair<const char*, std::optional<uint32_t>> rows[] = {
       {"UTF-8", 65001},         {"utf8", 65001},          {"US-ASCII", 20127},
