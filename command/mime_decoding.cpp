@@ -1,8 +1,18 @@
 #include "command/mime_decoding.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
+
+// Vector code where the compiler can make it; each path is chosen at run
+// time, so the module still runs on a processor without it.
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define QL_X86_VECTORS 1
+#else
+#define QL_X86_VECTORS 0
+#endif
 
 namespace {
 
@@ -30,49 +40,96 @@ int HexValue(char c) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// Decodes one line of quoted-printable text (no line break in it) into `w`;
-// returns the end of what was written. `soft` says whether it ended in '='.
-char* DecodeQuotedLine(std::string_view line, char* w, bool& soft, bool& clean) {
-  soft = false;
-  size_t i = 0;
-  while (i < line.size()) {
-    const void* found = std::memchr(line.data() + i, '=', line.size() - i);
-    const size_t equals = found ? static_cast<size_t>(static_cast<const char*>(found) - line.data())
-                                : line.size();
-    std::memcpy(w, line.data() + i, equals - i);
-    w += equals - i;
-    if (equals == line.size()) break;
-    if (equals + 1 == line.size()) {
-      soft = true;
-      break;
-    }
-    const int high = HexValue(line[equals + 1]);
-    const int low = equals + 2 < line.size() ? HexValue(line[equals + 2]) : -1;
-    if (high >= 0 && low >= 0) {
-      *w++ = static_cast<char>(high << 4 | low);
-      i = equals + 3;
-    } else {
-      *w++ = '=';
-      clean = false;
-      i = equals + 1;
-    }
+#if QL_X86_VECTORS
+// Base64 in whole 32-character blocks (Mula and Lemire, "Faster Base64
+// Encoding and Decoding Using AVX2 Instructions"): characters become values
+// through two nibble tables that also flag anything outside the alphabet,
+// then four values become three bytes. A block is taken up to its first
+// character outside the alphabet, in whole groups of four; the blocks stop
+// at the first one with no such group. Returns how many characters were
+// taken; writes 3 bytes per 4 of them at `w`, and scratch up to 8 bytes
+// past them.
+__attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p, size_t n, char* w) {
+  const __m256i lutLo = _mm256_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13,
+                                         0x1A, 0x1B, 0x1B, 0x1B, 0x1A, 0x15, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                         0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
+  const __m256i lutHi = _mm256_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10,
+                                         0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x01, 0x02, 0x04, 0x08,
+                                         0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
+  const __m256i lutRoll = _mm256_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16,
+                                           19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i slash = _mm256_set1_epi8(0x2F);
+  const __m256i pack = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2, 1, 0, 6,
+                                        5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  size_t taken = 0;
+  while (n - taken >= 32) {
+    const __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + taken));
+    const __m256i hiNibbles = _mm256_and_si256(_mm256_srli_epi32(in, 4), nibble);
+    const __m256i lo = _mm256_shuffle_epi8(lutLo, _mm256_and_si256(in, nibble));
+    const __m256i hi = _mm256_shuffle_epi8(lutHi, hiNibbles);
+    const auto outside = static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpgt_epi8(_mm256_and_si256(lo, hi), _mm256_setzero_si256())));
+    const size_t valid = (outside ? static_cast<size_t>(__builtin_ctz(outside)) : 32) & ~size_t{3};
+    if (valid == 0) break;
+    const __m256i roll =
+        _mm256_shuffle_epi8(lutRoll, _mm256_add_epi8(_mm256_cmpeq_epi8(in, slash), hiNibbles));
+    const __m256i values = _mm256_add_epi8(in, roll);
+    const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+    const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+    const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, pack), lanes);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(w + taken / 4 * 3), bytes);
+    taken += valid;
+    if (valid < 32) break;
   }
-  return w;
+  return taken;
 }
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
+// Copies the next 16 characters to `w` (the room has the slack for it) and
+// says where the first '=', CR or LF among them is (16: none).
+#if QL_X86_VECTORS && defined(__SSE2__)
+size_t CopyToQuotedPrintableMark(const char* p, char* w) {
+  const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(w), in);
+  const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(in, _mm_set1_epi8('=')),
+                                     _mm_or_si128(_mm_cmpeq_epi8(in, _mm_set1_epi8('\r')),
+                                                  _mm_cmpeq_epi8(in, _mm_set1_epi8('\n'))));
+  const auto mask = static_cast<uint32_t>(_mm_movemask_epi8(marks));
+  return mask ? static_cast<size_t>(__builtin_ctz(mask)) : 16;
+}
+#else
+size_t CopyToQuotedPrintableMark(const char* p, char* w) {
+  std::memcpy(w, p, 16);
+  for (size_t i = 0; i < 16; ++i)
+    if (p[i] == '=' || p[i] == '\r' || p[i] == '\n') return i;
+  return 16;
+}
+#endif
 
 }  // namespace
 
-bool DecodeBase64(std::string_view in, std::string& out) {
-  const size_t start = out.size();
-  out.resize(start + in.size() / 4 * 3 + 3);
-  char* w = out.data() + start;
+size_t DecodeBase64Into(std::string_view in, char* out, bool& clean) {
+  char* w = out;
   const auto* p = reinterpret_cast<const unsigned char*>(in.data());
   const auto* const end = p + in.size();
   uint32_t bits = 0;
   int count = 0;
-  bool clean = true;
   while (p < end) {
-    // Whole groups of four between the line breaks, the common case.
+#if QL_X86_VECTORS
+    if (count == 0 && end - p >= 32 && HasAvx2()) {
+      const size_t taken = DecodeBase64Blocks(p, static_cast<size_t>(end - p), w);
+      p += taken;
+      w += taken / 4 * 3;
+    }
+#endif
+    // Whole groups of four between the line breaks.
     while (count == 0 && end - p >= 4) {
       const uint32_t a = kBase64[p[0]], b = kBase64[p[1]], c = kBase64[p[2]], d = kBase64[p[3]];
       if ((a | b | c | d) & 0xC0) break;
@@ -108,32 +165,70 @@ bool DecodeBase64(std::string_view in, std::string& out) {
   if (count == 1) clean = false;
   if (count >= 2) *w++ = static_cast<char>(bits >> (count == 2 ? 4 : 10));
   if (count == 3) *w++ = static_cast<char>(bits >> 2);
-  out.resize(static_cast<size_t>(w - out.data()));
+  return static_cast<size_t>(w - out);
+}
+
+bool DecodeBase64(std::string_view in, std::string& out) {
+  const size_t start = out.size();
+  out.resize(start + Base64Room(in.size()));
+  bool clean = true;
+  out.resize(start + DecodeBase64Into(in, out.data() + start, clean));
   return clean;
+}
+
+size_t DecodeQuotedPrintableInto(std::string_view in, char* out, bool& clean) {
+  char* w = out;
+  char* kept = w;  // blanks before this came from "=20" and the like, and stay
+  const char* p = in.data();
+  const char* const end = p + in.size();
+  while (p < end) {
+    if (end - p >= 16) {
+      const size_t plain = CopyToQuotedPrintableMark(p, w);
+      p += plain;
+      w += plain;
+      if (plain == 16) continue;
+    } else if (*p != '=' && *p != '\r' && *p != '\n') {
+      *w++ = *p++;
+      continue;
+    }
+    if (*p == '\r' || *p == '\n') {
+      // A hard line break; blanks before it were added on the way.
+      while (w > kept && IsBlank(w[-1])) --w;
+      p += *p == '\r' && p + 1 < end && p[1] == '\n' ? 2 : 1;
+      *w++ = '\r';
+      *w++ = '\n';
+      kept = w;
+      continue;
+    }
+    // '=': a soft line break (blanks may stand before its line end), a byte, or text.
+    const char* after = p + 1;
+    while (after < end && IsBlank(*after)) ++after;
+    if (after == end || *after == '\r' || *after == '\n') {
+      p = after == end ? end : after + (*after == '\r' && after + 1 < end && after[1] == '\n' ? 2 : 1);
+      kept = w;
+      continue;
+    }
+    const int high = HexValue(p[1]);
+    const int low = p + 2 < end ? HexValue(p[2]) : -1;
+    if (high >= 0 && low >= 0) {
+      *w++ = static_cast<char>(high << 4 | low);
+      p += 3;
+    } else {
+      *w++ = '=';
+      clean = false;
+      ++p;
+    }
+    kept = w;
+  }
+  while (w > kept && IsBlank(w[-1])) --w;
+  return static_cast<size_t>(w - out);
 }
 
 bool DecodeQuotedPrintable(std::string_view in, std::string& out) {
   const size_t start = out.size();
-  // A hard break may grow from LF to CR LF, one byte per line at most.
-  out.resize(start + in.size() + in.size() / 2 + 2);
-  char* w = out.data() + start;
+  out.resize(start + QuotedPrintableRoom(in.size()));
   bool clean = true;
-  size_t pos = 0;
-  while (pos < in.size()) {
-    const void* found = std::memchr(in.data() + pos, '\n', in.size() - pos);
-    const size_t lineEnd = found ? static_cast<size_t>(static_cast<const char*>(found) - in.data())
-                                 : in.size();
-    size_t end = lineEnd;
-    while (end > pos && (IsBlank(in[end - 1]) || in[end - 1] == '\r')) --end;
-    bool soft = false;
-    w = DecodeQuotedLine(in.substr(pos, end - pos), w, soft, clean);
-    if (found && !soft) {
-      *w++ = '\r';
-      *w++ = '\n';
-    }
-    pos = lineEnd + 1;
-  }
-  out.resize(static_cast<size_t>(w - out.data()));
+  out.resize(start + DecodeQuotedPrintableInto(in, out.data() + start, clean));
   return clean;
 }
 

@@ -1,24 +1,39 @@
 // Undoing what MIME did to a part's bytes: the transfer encodings (RFC 2045:
 // base64, quoted-printable), RFC 2047's "Q" encoding of header words, and
 // format=flowed text (RFC 3676). Every decoder reads only its input and
-// writes at most as many bytes as it read, so a hostile part cannot make
-// them grow. Pure.
+// writes at most twice as many bytes as it read (a bare LF becomes CR LF),
+// so a hostile part cannot make them grow further. Pure; where the
+// processor has them, vector instructions decode the long runs.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
-// Appends the bytes of base64 `in` to `out`. Line breaks and blanks are
-// skipped, '=' padding ends a group. Returns false when the text was
-// broken (a character outside the alphabet, which is skipped, or a lone
-// character at the end): what could be decoded is still appended.
+// The room DecodeBase64Into and DecodeQuotedPrintableInto need for `size`
+// input characters: the decoded bytes and the few the vector paths write
+// past them.
+constexpr size_t kDecodeSlack = 32;
+constexpr size_t Base64Room(size_t size) { return size / 4 * 3 + 3 + kDecodeSlack; }
+constexpr size_t QuotedPrintableRoom(size_t size) { return 2 * size + kDecodeSlack; }
+
+// Writes the bytes of base64 `in` to `out` (Base64Room(in.size()) bytes)
+// and returns how many. Line breaks and blanks are skipped, '=' padding
+// ends a group. `clean` becomes false when the text was broken (a
+// character outside the alphabet, which is skipped, or a lone character at
+// the end); what could be decoded is still written.
+size_t DecodeBase64Into(std::string_view in, char* out, bool& clean);
+// The same, appended to a string; returns `clean`.
 bool DecodeBase64(std::string_view in, std::string& out);
 
-// Appends the bytes of quoted-printable `in` to `out`: "=XX" (either case)
-// is the byte XX, '=' at the end of a line joins it to the next, blanks at
-// the end of a line are dropped (a transport added them), a hard line break
-// is written as CR LF. Returns false when an '=' began neither, which is
-// then kept as it is.
+// Writes the bytes of quoted-printable `in` to `out`
+// (QuotedPrintableRoom(in.size()) bytes) and returns how many: "=XX" (either
+// case) is the byte XX, '=' at the end of a line joins it to the next,
+// blanks at the end of a line are dropped (a transport added them), a line
+// break (LF, CR LF or a lone CR) is written as CR LF. `clean` becomes false
+// when an '=' began neither, which is then kept as it is.
+size_t DecodeQuotedPrintableInto(std::string_view in, char* out, bool& clean);
+// The same, appended to a string; returns `clean`.
 bool DecodeQuotedPrintable(std::string_view in, std::string& out);
 
 // RFC 2047 "Q": quoted-printable without line breaks, '_' for a blank.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
 
 #include "command/html_text.h"
 #include "command/mime_decoding.h"
@@ -270,23 +271,33 @@ bool IsKnownEncoding(std::string_view encoding) {
          encoding == "base64" || encoding == "quoted-printable";
 }
 
-// A part's bytes with its transfer encoding undone.
+// A part's bytes with its transfer encoding undone, in a buffer that is
+// left uninitialised (it is written before it is read) and reused from
+// part to part.
 struct Decoded {
-  std::string storage;
+  std::unique_ptr<char[]> buffer;
+  size_t capacity = 0;
   std::string_view bytes;
   bool clean = true;
+
+  char* Room(size_t size) {
+    if (size > capacity) {
+      buffer.reset(new char[size]);
+      capacity = size;
+    }
+    return buffer.get();
+  }
 };
 
 void DecodeInto(std::string_view encoding, std::string_view body, Decoded& decoded) {
-  decoded.storage.clear();
+  decoded.clean = true;
   if (encoding == "base64") {
-    decoded.clean = DecodeBase64(body, decoded.storage);
-    decoded.bytes = decoded.storage;
+    char* out = decoded.Room(Base64Room(body.size()));
+    decoded.bytes = std::string_view(out, DecodeBase64Into(body, out, decoded.clean));
   } else if (encoding == "quoted-printable") {
-    decoded.clean = DecodeQuotedPrintable(body, decoded.storage);
-    decoded.bytes = decoded.storage;
+    char* out = decoded.Room(QuotedPrintableRoom(body.size()));
+    decoded.bytes = std::string_view(out, DecodeQuotedPrintableInto(body, out, decoded.clean));
   } else {
-    decoded.clean = true;
     decoded.bytes = body;
   }
 }

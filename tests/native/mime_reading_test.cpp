@@ -410,6 +410,45 @@ TEST(TransferDecoding, Base64AndQuotedPrintableSayWhenBroken) {
   out.clear();
   EXPECT_FALSE(DecodeQuotedPrintable("50% =XY and =4", out));
   EXPECT_EQ(out, "50% =XY and =4");
+  // Every bare line feed grows by one: the output may be twice the input.
+  out.clear();
+  EXPECT_TRUE(DecodeQuotedPrintable(std::string(40, '\n') + "x  ", out));
+  std::string lines;
+  for (int i = 0; i < 40; ++i) lines += "\r\n";
+  EXPECT_EQ(out, lines + "x");
+}
+
+// Long runs go through the vector path where the processor has one; lines
+// of every length (also those that split a group of four) and junk between
+// them must give back the bytes that were encoded.
+TEST(TransferDecoding, Base64RoundTripsAtAnyLineLength) {
+  static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string bytes;
+  for (uint32_t seed = 1; bytes.size() < 3000;) {
+    seed = seed * 1664525u + 1013904223u;
+    bytes += static_cast<char>(seed >> 24);
+  }
+  for (size_t lineLength : {1u, 3u, 4u, 31u, 32u, 33u, 75u, 76u, 77u, 200u}) {
+    std::string encoded;
+    size_t column = 0;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+      const uint32_t group = static_cast<unsigned char>(bytes[i]) << 16 |
+                             static_cast<unsigned char>(bytes[i + 1]) << 8 |
+                             static_cast<unsigned char>(bytes[i + 2]);
+      for (int k = 0; k < 4; ++k) {
+        encoded += alphabet[group >> (18 - 6 * k) & 63];
+        if (++column == lineLength) encoded += lineLength == 33 ? " \n" : "\r\n", column = 0;
+      }
+    }
+    std::string out;
+    EXPECT_TRUE(DecodeBase64(encoded, out)) << lineLength;
+    EXPECT_TRUE(out == bytes) << lineLength;
+    // A character outside the alphabet in the middle of a long run is skipped.
+    encoded.insert(encoded.size() / 2, "*");
+    out.clear();
+    EXPECT_FALSE(DecodeBase64(encoded, out)) << lineLength;
+    EXPECT_TRUE(out == bytes) << lineLength;
+  }
 }
 
 TEST(StructuredValue, ReadsRfc2231AndComments) {
