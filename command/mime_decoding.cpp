@@ -31,12 +31,16 @@ constexpr std::array<uint8_t, 256> MakeBase64Table() {
 }
 constexpr std::array<uint8_t, 256> kBase64 = MakeBase64Table();
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+constexpr std::array<int8_t, 256> MakeHexTable() {
+  std::array<int8_t, 256> table{};
+  for (auto& value : table) value = -1;
+  for (int i = 0; i < 10; ++i) table['0' + i] = static_cast<int8_t>(i);
+  for (int i = 0; i < 6; ++i) table['A' + i] = table['a' + i] = static_cast<int8_t>(10 + i);
+  return table;
 }
+constexpr std::array<int8_t, 256> kHex = MakeHexTable();
+
+int HexValue(char c) { return kHex[static_cast<unsigned char>(c)]; }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -45,11 +49,12 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 // Encoding and Decoding Using AVX2 Instructions"): characters become values
 // through two nibble tables that also flag anything outside the alphabet,
 // then four values become three bytes. A block is taken up to its first
-// character outside the alphabet, in whole groups of four; the blocks stop
-// at the first one with no such group. Returns how many characters were
-// taken; writes 3 bytes per 4 of them at `w`, and scratch up to 8 bytes
-// past them.
-__attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p, size_t n, char* w) {
+// character outside the alphabet, in whole groups of four; a line break
+// between groups is skipped; anything else, or a group cut by a line break,
+// ends the blocks and is left to the table path. Returns how many
+// characters were taken and advances `w` past the bytes written (3 per 4
+// characters; scratch up to 8 bytes past them).
+__attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p, size_t n, char*& w) {
   const __m256i lutLo = _mm256_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13,
                                          0x1A, 0x1B, 0x1B, 0x1B, 0x1A, 0x15, 0x11, 0x11, 0x11, 0x11, 0x11,
                                          0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
@@ -71,17 +76,27 @@ __attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p
     const __m256i hi = _mm256_shuffle_epi8(lutHi, hiNibbles);
     const auto outside = static_cast<uint32_t>(
         _mm256_movemask_epi8(_mm256_cmpgt_epi8(_mm256_and_si256(lo, hi), _mm256_setzero_si256())));
-    const size_t valid = (outside ? static_cast<size_t>(__builtin_ctz(outside)) : 32) & ~size_t{3};
-    if (valid == 0) break;
-    const __m256i roll =
-        _mm256_shuffle_epi8(lutRoll, _mm256_add_epi8(_mm256_cmpeq_epi8(in, slash), hiNibbles));
-    const __m256i values = _mm256_add_epi8(in, roll);
-    const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
-    const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
-    const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, pack), lanes);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(w + taken / 4 * 3), bytes);
-    taken += valid;
-    if (valid < 32) break;
+    const size_t first = outside ? static_cast<size_t>(__builtin_ctz(outside)) : 32;
+    const size_t valid = first & ~size_t{3};
+    if (valid > 0) {
+      const __m256i roll =
+          _mm256_shuffle_epi8(lutRoll, _mm256_add_epi8(_mm256_cmpeq_epi8(in, slash), hiNibbles));
+      const __m256i values = _mm256_add_epi8(in, roll);
+      const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+      const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+      const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, pack), lanes);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(w), bytes);
+      w += valid / 4 * 3;
+      taken += valid;
+    }
+    if (first == 32) continue;
+    if (valid < first) break;  // a group cut by something else: the table path takes it
+    // The line break of wrapped base64, between two groups, is skipped here,
+    // so that a whole part is one call.
+    const unsigned char* at = p + taken;
+    const size_t lineBreak = at[0] == '\n' ? 1 : at[0] == '\r' && at[1] == '\n' ? 2 : 0;
+    if (lineBreak == 0) break;
+    taken += lineBreak;
   }
   return taken;
 }
@@ -93,7 +108,7 @@ bool HasAvx2() {
 #endif
 
 // Copies the next 16 characters to `w` (the room has the slack for it) and
-// says where the first '=', CR or LF among them is (16: none).
+// says where the first '=', CR or LF is among them (16: none).
 #if QL_X86_VECTORS && defined(__SSE2__)
 size_t CopyToQuotedPrintableMark(const char* p, char* w) {
   const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -113,6 +128,19 @@ size_t CopyToQuotedPrintableMark(const char* p, char* w) {
 }
 #endif
 
+// Escapes one after the other, as UTF-8 text has them ("=C3=BC"); stops at
+// anything else, an '=' that is no escape included.
+const char* DecodeEscapes(const char* p, const char* end, char*& w) {
+  while (end - p >= 3 && p[0] == '=') {
+    const int high = HexValue(p[1]);
+    const int low = HexValue(p[2]);
+    if ((high | low) < 0) break;
+    *w++ = static_cast<char>(high << 4 | low);
+    p += 3;
+  }
+  return p;
+}
+
 }  // namespace
 
 size_t DecodeBase64Into(std::string_view in, char* out, bool& clean) {
@@ -123,11 +151,7 @@ size_t DecodeBase64Into(std::string_view in, char* out, bool& clean) {
   int count = 0;
   while (p < end) {
 #if QL_X86_VECTORS
-    if (count == 0 && end - p >= 32 && HasAvx2()) {
-      const size_t taken = DecodeBase64Blocks(p, static_cast<size_t>(end - p), w);
-      p += taken;
-      w += taken / 4 * 3;
-    }
+    if (count == 0 && end - p >= 32 && HasAvx2()) p += DecodeBase64Blocks(p, static_cast<size_t>(end - p), w);
 #endif
     // Whole groups of four between the line breaks.
     while (count == 0 && end - p >= 4) {
@@ -200,24 +224,20 @@ size_t DecodeQuotedPrintableInto(std::string_view in, char* out, bool& clean) {
       kept = w;
       continue;
     }
-    // '=': a soft line break (blanks may stand before its line end), a byte, or text.
+    // '=': bytes, a soft line break (blanks may stand before its line end), or text.
+    const char* const escapes = p;
+    p = DecodeEscapes(p, end, w);
+    kept = w;
+    if (p != escapes) continue;
     const char* after = p + 1;
     while (after < end && IsBlank(*after)) ++after;
     if (after == end || *after == '\r' || *after == '\n') {
       p = after == end ? end : after + (*after == '\r' && after + 1 < end && after[1] == '\n' ? 2 : 1);
-      kept = w;
       continue;
     }
-    const int high = HexValue(p[1]);
-    const int low = p + 2 < end ? HexValue(p[2]) : -1;
-    if (high >= 0 && low >= 0) {
-      *w++ = static_cast<char>(high << 4 | low);
-      p += 3;
-    } else {
-      *w++ = '=';
-      clean = false;
-      ++p;
-    }
+    *w++ = '=';
+    clean = false;
+    ++p;
     kept = w;
   }
   while (w > kept && IsBlank(w[-1])) --w;
@@ -230,6 +250,23 @@ bool DecodeQuotedPrintable(std::string_view in, std::string& out) {
   bool clean = true;
   out.resize(start + DecodeQuotedPrintableInto(in, out.data() + start, clean));
   return clean;
+}
+
+size_t FindLineMark(std::string_view text) {
+  size_t i = 0;
+#if QL_X86_VECTORS && defined(__SSE2__)
+  for (; i + 16 <= text.size(); i += 16) {
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(in, _mm_setzero_si128()),
+                                       _mm_or_si128(_mm_cmpeq_epi8(in, _mm_set1_epi8('\r')),
+                                                    _mm_cmpeq_epi8(in, _mm_set1_epi8('\n'))));
+    const auto mask = static_cast<uint32_t>(_mm_movemask_epi8(marks));
+    if (mask) return i + static_cast<size_t>(__builtin_ctz(mask));
+  }
+#endif
+  for (; i < text.size(); ++i)
+    if (text[i] == '\r' || text[i] == '\n' || text[i] == '\0') return i;
+  return text.size();
 }
 
 std::string DecodeQEncoding(std::string_view in) {

@@ -36,6 +36,10 @@ size_t DecodeQuotedPrintableInto(std::string_view in, char* out, bool& clean);
 // The same, appended to a string; returns `clean`.
 bool DecodeQuotedPrintable(std::string_view in, std::string& out);
 
+// Where the first CR, LF or NUL in `text` is (text.size(): none); the
+// shown text is cut into lines there.
+size_t FindLineMark(std::string_view text);
+
 // RFC 2047 "Q": quoted-printable without line breaks, '_' for a blank.
 std::string DecodeQEncoding(std::string_view in);
 

@@ -130,26 +130,23 @@ class ShownText {
 
   // Text of the sender's, or built from it.
   void Append(std::string_view text) {
+    if (text.size() > 4096 && !full_)
+      out_.reserve(std::min(textLimit_ + kNoteReserve, out_.size() + text.size() + text.size() / 16));
     size_t pos = 0;
     if (skipLineFeed_ && !text.empty() && text[0] == '\n') pos = 1;
     skipLineFeed_ = false;
     while (pos < text.size() && !full_) {
-      const char* start = text.data() + pos;
-      const size_t rest = text.size() - pos;
-      const void* lf = std::memchr(start, '\n', rest);
-      const size_t lineEnd = lf ? static_cast<size_t>(static_cast<const char*>(lf) - start) : rest;
-      const void* cr = std::memchr(start, '\r', lineEnd);
-      if (cr) {
-        const size_t at = static_cast<size_t>(static_cast<const char*>(cr) - start);
-        AppendPiece(std::string_view(start, at));
-        EndLine();
-        pos += at + (at + 1 == lineEnd && lf ? 2 : 1);
-        if (pos == text.size() && !lf) skipLineFeed_ = true;
-      } else {
-        AppendPiece(std::string_view(start, lineEnd));
-        if (lf) EndLine();
-        pos += lineEnd + (lf ? 1 : 0);
+      const size_t mark = pos + FindLineMark(text.substr(pos));
+      AppendPiece(text.substr(pos, mark - pos));
+      if (mark == text.size()) break;
+      pos = mark + 1;
+      if (text[mark] == '\0') {
+        AppendPiece("?");
+        continue;
       }
+      if (text[mark] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+      if (text[mark] == '\r' && pos == text.size()) skipLineFeed_ = true;
+      EndLine();
     }
   }
   void AppendLine(std::string_view line) {
@@ -198,16 +195,13 @@ class ShownText {
     return out_.size() >= 4 && out_.compare(out_.size() - 4, 4, "\r\n\r\n") == 0;
   }
 
-  // A piece of a line (no line break in it).
+  // A piece of a line (no line break or NUL in it).
   void AppendPiece(std::string_view piece) {
     if (out_.size() + piece.size() > textLimit_) {
       piece = piece.substr(0, textLimit_ > out_.size() ? textLimit_ - out_.size() : 0);
       full_ = true;
     }
-    const size_t start = out_.size();
     out_.append(piece);
-    if (std::memchr(piece.data(), '\0', piece.size()))
-      std::replace(out_.begin() + static_cast<std::ptrdiff_t>(start), out_.end(), '\0', '?');
   }
 
   // Ends the line that began at lineStart_, defusing it when it would pass
@@ -535,16 +529,19 @@ class Reader {
     SaveBytes(part, decoded.bytes);
   }
 
-  // A character an HTML entity names, in the client's character set.
+  // A character an HTML entity names, in the client's character set; each
+  // one the set lacks counts every time it is shown.
   std::string Character(uint32_t codePoint) {
-    const auto known = characters_.find(codePoint);
-    if (known != characters_.end()) return known->second;
-    size_t unmappable = 0;
-    std::optional<std::string> converted = host_.ConvertCharset("utf-8", Utf8Of(codePoint), unmappable);
-    std::string character = converted ? *converted : "?";
-    characters_.emplace(codePoint, character);
-    reading_.unmappable += converted ? unmappable : 1;
-    return character;
+    auto known = characters_.find(codePoint);
+    if (known == characters_.end()) {
+      size_t unmappable = 0;
+      std::optional<std::string> converted = host_.ConvertCharset("utf-8", Utf8Of(codePoint), unmappable);
+      known = characters_.emplace(codePoint, converted ? std::make_pair(*converted, unmappable)
+                                                       : std::make_pair(std::string("?"), size_t{1}))
+                  .first;
+    }
+    reading_.unmappable += known->second.second;
+    return known->second.first;
   }
 
   // --- forwarded mail ----------------------------------------------------------
@@ -685,7 +682,7 @@ class Reader {
   bool protectedShown_ = false;
   Decoded scratch_;             // an attachment's bytes, reused from part to part
   std::deque<Decoded> owned_;   // forwarded messages, read while their bytes live here
-  std::map<uint32_t, std::string> characters_;
+  std::map<uint32_t, std::pair<std::string, size_t>> characters_;  // shown as, unmappable
 };
 
 }  // namespace

@@ -177,13 +177,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "Content-Type: text/html; charset=utf-8\r\n\r\n"
                 "<html><head><title>T</title><style>p {}</style></head><body><p>Gr&uuml;&szlig;e &amp; "
                 "more&nbsp;text</p><script>alert(1)</script><!-- hidden --><ul><li>one<li>two</ul>"
-                "&#8364;&#x41;</body></html>",
-                "Gr\xFC\xDF" "e & more text\r\n\r\n* one\r\n* two\r\n\r\n?A\r\n" + Line("message.html"),
+                "&#8364;&#x41;&euro;</body></html>",
+                "Gr\xFC\xDF" "e & more text\r\n\r\n* one\r\n* two\r\n\r\n?A?\r\n" + Line("message.html"),
                 {{"message.html",
                   "<html><head><title>T</title><style>p {}</style></head><body><p>Gr&uuml;&szlig;e &amp; "
                   "more&nbsp;text</p><script>alert(1)</script><!-- hidden --><ul><li>one<li>two</ul>"
-                  "&#8364;&#x41;</body></html>"}},
-                false, false, 1},
+                  "&#8364;&#x41;&euro;</body></html>"}},
+                false, false, 2},
         ReadRow{"ForwardedMessage",
                 kMixed + "--b1\r\nContent-Type: text/plain\r\n\r\nSee below.\r\n--b1\r\n"
                 "Content-Type: message/rfc822\r\n\r\nFrom: =?utf-8?q?J=C3=BCrgen?= <j@example.org>\r\n"
