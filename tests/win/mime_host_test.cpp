@@ -75,7 +75,13 @@ TEST(WinMimeHost, SavesNewFilesOnlyAndNeverADevice) {
   EXPECT_EQ(why, "no attachment folder");
 }
 
+// Lines long enough for the vector path of base64, where the processor has one.
 TEST(WinMimeHost, ReadsADecodedMessageIntoTheFolder) {
+  std::string base64Lines, pdf;
+  for (int line = 0; line < 3; ++line) {
+    for (int group = 0; group < 6; ++group) base64Lines += "JVBERi0xLjQK", pdf += "%PDF-1.4\n";
+    base64Lines += "\r\n";
+  }
   ScratchFolder folder;
   WinMimeHost host(folder.path(), kPrefix);
   const std::optional<MimeReading> reading = ReadMimeEntity(
@@ -83,11 +89,11 @@ TEST(WinMimeHost, ReadsADecodedMessageIntoTheFolder) {
       "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
       "Gr=C3=BC=C3=9Fe\r\n--b\r\nContent-Type: application/pdf\r\n"
       "Content-Disposition: attachment; filename*=utf-8''%C3%BCber.pdf\r\n"
-      "Content-Transfer-Encoding: base64\r\n\r\nJVBERi0xLjQK\r\n--b--\r\n",
+      "Content-Transfer-Encoding: base64\r\n\r\n" + base64Lines + "--b--\r\n",
       kPrefix, host);
   ASSERT_TRUE(reading);
   EXPECT_EQ(reading->text, "Gr\xFC\xDF" "e\r\n" + kPrefix + "\"" + (folder / "\xFC" "ber.pdf") + "\"\r\n");
-  EXPECT_EQ(FileBytes(folder / "\xFC" "ber.pdf"), "%PDF-1.4\n");
+  EXPECT_EQ(FileBytes(folder / "\xFC" "ber.pdf"), pdf);
 }
 
 }  // namespace
