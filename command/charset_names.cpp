@@ -18,7 +18,7 @@ std::string LooseKey(std::string_view name) {
   return key;
 }
 
-// ISO 8859 part numbers Windows has a code page for. Part 11 is Thai, which
+// ISO 8859 numbers Windows has a code page for. ISO 8859-11 is Thai, which
 // Windows-874 contains.
 std::optional<uint32_t> Iso8859CodePage(unsigned part, std::string_view variant) {
   if (variant == "i" && part == 8) return 38598;  // logical-order Hebrew

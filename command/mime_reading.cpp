@@ -27,7 +27,7 @@ constexpr size_t kShownValueMax = 998;
 constexpr size_t kShownNameMax = 200;
 constexpr size_t kUnknownCharsetsMax = 8;
 constexpr size_t kCharsetNameMax = 40;
-// A legacy-display part repeats a few header lines; a longer one is text.
+// A legacy-display part repeats a few header lines; no more than this is looked at.
 constexpr size_t kLegacyDisplayMax = 8 * 1024;
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -480,13 +480,40 @@ class Reader {
     const Parameter* format = FindParameter(part.contentType, "format");
     const Parameter* delSp = FindParameter(part.contentType, "delsp");
     const bool flowed = format && Lower(format->value) == "flowed";
+    const Parameter* legacyDisplay = FindParameter(part.contentType, "hp-legacy-display");
     const bool legacy = part.subtype == "rfc822-headers" ||
                         FindParameter(part.contentType, "protected-headers") ||
-                        (FindParameter(part.contentType, "hp-legacy-display") &&
-                         FindParameter(part.contentType, "hp-legacy-display")->value == "1");
-    if (protectedShown_ && depth > 0 && legacy && IsHeaderLines(decoded.bytes)) return;
-    ShowText(decoded.bytes, charset ? charset->value : "", flowed,
+                        (legacyDisplay && legacyDisplay->value == "1");
+    std::string_view bytes = decoded.bytes;
+    // Shown at the top already: the header lines a legacy-display part (or
+    // the start of one) repeats for readers that know nothing of them.
+    if (protectedShown_ && depth > 0 && legacy) {
+      bytes.remove_prefix(LegacyDisplayLength(bytes));
+      if (bytes.empty()) return;
+    }
+    ShowText(bytes, charset ? charset->value : "", flowed,
              flowed && delSp && Lower(delSp->value) == "yes");
+  }
+
+  // How much of a legacy-display part is header lines: all of it, or the
+  // block of them up to and with the empty line after it; 0 when it does
+  // not begin with one.
+  static size_t LegacyDisplayLength(std::string_view text) {
+    if (text.size() > kLegacyDisplayMax) text = text.substr(0, kLegacyDisplayMax);
+    size_t fields = 0;
+    for (size_t pos = 0; pos < text.size();) {
+      size_t end = text.find('\n', pos);
+      end = end == std::string_view::npos ? text.size() : end + 1;
+      std::string_view line = text.substr(pos, end - pos);
+      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+      if (line.empty()) return fields > 0 ? end : 0;
+      const size_t colon = line.find(':');
+      const bool folded = line[0] == ' ' || line[0] == '\t';
+      if (!folded && (colon == std::string_view::npos || !IsFieldName(line.substr(0, colon)))) return 0;
+      fields += folded ? 0 : 1;
+      pos = end;
+    }
+    return fields > 0 && text.size() < kLegacyDisplayMax ? text.size() : 0;
   }
 
   void ShowText(std::string_view bytes, std::string_view charset, bool flowed, bool delSp) {
@@ -495,25 +522,6 @@ class Reader {
     if (flowed) text = JoinFlowedLines(text, delSp);
     shown_.Append(text);
     shown_.StartLine();
-  }
-
-  // Whether a legacy-display part holds only header lines (it then repeats
-  // what the protected headers showed).
-  static bool IsHeaderLines(std::string_view text) {
-    if (text.size() > kLegacyDisplayMax) return false;
-    size_t lines = 0;
-    for (size_t pos = 0; pos < text.size();) {
-      size_t end = text.find('\n', pos);
-      if (end == std::string_view::npos) end = text.size();
-      std::string_view line = text.substr(pos, end - pos);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      pos = end + 1;
-      if (line.empty() || line[0] == ' ' || line[0] == '\t') continue;
-      const size_t colon = line.find(':');
-      if (colon == std::string_view::npos || !IsFieldName(line.substr(0, colon))) return false;
-      ++lines;
-    }
-    return lines > 0;
   }
 
   void ShowHtml(const PartInfo& part, std::string_view body) {

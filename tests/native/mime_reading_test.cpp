@@ -201,6 +201,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "Content-Disposition: inline\r\n\r\nSubject: The real subject\r\n\r\n--b1\r\n"
                 "Content-Type: text/plain\r\n\r\nBody.\r\n--b1--\r\n",
                 "From: Alice <alice@example.org>\r\nSubject: The real subject\r\n\r\nBody.\r\n"},
+        // RFC 9788's: the repeated lines open the body part itself.
+        ReadRow{"ProtectedHeadersLegacyElement",
+                "Content-Type: multipart/mixed; boundary=b1; hp=\"cipher\"\r\nSubject: S\r\n\r\n--b1\r\n"
+                "Content-Type: text/plain; hp-legacy-display=\"1\"\r\n\r\nSubject: S\r\n\r\nNote: kept.\r\n"
+                "--b1--\r\n",
+                "Subject: S\r\n\r\nNote: kept.\r\n"},
         // Thunderbird's: one text part that carries them itself.
         ReadRow{"ProtectedHeadersOnATextPart",
                 "Content-Type: text/plain; charset=UTF-8; protected-headers=\"v1\"\r\n"
