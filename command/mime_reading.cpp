@@ -518,7 +518,7 @@ class Reader {
 
   void ShowText(std::string_view bytes, std::string_view charset, bool flowed, bool delSp) {
     shown_.StartParagraph();
-    std::string text = ToClient(charset, bytes);
+    std::string text = ToClient(charset, bytes, true);
     if (flowed) text = JoinFlowedLines(text, delSp);
     shown_.Append(text);
     shown_.StartLine();
@@ -530,7 +530,7 @@ class Reader {
     if (!decoded.clean) Incomplete("an HTML part with broken " + part.encoding);
     const Parameter* charset = FindParameter(part.contentType, "charset");
     shown_.StartParagraph();
-    const std::string html = ToClient(charset ? charset->value : "", decoded.bytes);
+    const std::string html = ToClient(charset ? charset->value : "", decoded.bytes, true);
     const std::string text = HtmlToText(html, [this](uint32_t codePoint) { return Character(codePoint); });
     shown_.Append(text);
     shown_.StartLine();
@@ -655,8 +655,9 @@ class Reader {
   // `bytes` in `charset` in the client's character set. Without a charset
   // (or with US-ASCII, which 8-bit bytes belie) valid UTF-8 is taken as
   // UTF-8, anything else as it is. A charset the host does not know keeps
-  // the bytes, under a line that says so.
-  std::string ToClient(std::string_view charset, std::string_view bytes) {
+  // the bytes and is named in unknownCharsets; before a text part
+  // (`textPart`) a line says so too.
+  std::string ToClient(std::string_view charset, std::string_view bytes, bool textPart = false) {
     const std::string loose = LooseName(charset);
     if (IsAscii(bytes) && !MayHideTextInAscii(loose)) return std::string(bytes);
     if (loose.empty() || loose == "usascii" || loose == "ascii") {
@@ -666,16 +667,18 @@ class Reader {
       return std::string(bytes);
     }
     if (auto converted = host_.ConvertCharset(charset, bytes, reading_.unmappable)) return *converted;
-    NoteUnknownCharset(charset);
+    NoteUnknownCharset(charset, textPart);
     return std::string(bytes);
   }
 
-  void NoteUnknownCharset(std::string_view charset) {
+  void NoteUnknownCharset(std::string_view charset, bool textPart) {
     std::string name;
     for (char c : charset.substr(0, kCharsetNameMax))
       name += c > 0x20 && c < 0x7F && c != '"' ? c : '?';
-    shown_.AppendLine(Note("The text below is in the character set \"" + name +
-                           "\", which could not be converted; it is shown as it came."));
+    if (textPart) {
+      shown_.AppendLine(Note("The text below is in the character set \"" + name +
+                             "\", which could not be converted; it is shown as it came."));
+    }
     for (const std::string& known : reading_.unknownCharsets)
       if (Lower(known) == Lower(name)) return;
     if (reading_.unknownCharsets.size() < kUnknownCharsetsMax) reading_.unknownCharsets.push_back(name);

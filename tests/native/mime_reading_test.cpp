@@ -285,10 +285,14 @@ TEST(ReadMimeEntity, NamesEachUnknownCharsetOnce) {
   const auto reading = ReadMimeEntity(
       kMixed + "--b1\r\nContent-Type: text/plain; charset=x-a\r\n\r\n\xF1\r\n--b1\r\n"
                "Content-Type: text/plain; charset=X-A\r\n\r\n\xF2\r\n--b1\r\n"
-               "Content-Type: text/plain; charset=\"x-\\\"b\"\r\n\r\n\xF3\r\n--b1--\r\n",
+               "Content-Type: text/plain; charset=\"x-\\\"b\"\r\n\r\n\xF3\r\n--b1\r\n"
+               "Content-Type: image/png; name=\"=?x-c?q?=E4?=.png\"\r\n\r\nPNG\r\n--b1--\r\n",
       kPrefix, host);
   ASSERT_TRUE(reading);
-  EXPECT_EQ(reading->unknownCharsets, (std::vector<std::string>{"x-a", "x-?b"}));
+  EXPECT_EQ(reading->unknownCharsets, (std::vector<std::string>{"x-a", "x-?b", "x-c"}));
+  // Only text parts get the line; a name in an unknown charset keeps its bytes.
+  EXPECT_EQ(host.saved.at(0).name, "\xE4.png");
+  EXPECT_EQ(reading->text.find("\"x-c\""), std::string::npos);
 }
 
 TEST(ReadMimeEntity, ReadsNothingThatIsNotAnEntity) {
