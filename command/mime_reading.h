@@ -94,10 +94,10 @@ struct MimeReading {
 //   could not be saved, a line names it with its type and size and the
 //   host's reason.
 // - other multiparts (mixed, related, digest, report, …): each part in turn.
-// Every line of the text that the sender could have written and that begins
-// with `attachmentPrefix`, after blanks and '>' (blanks, tabs and no-break
-// spaces anywhere in it and case ignored), gets "(not from Quillnet) "
-// before it; only the host's lines stand undefused. No line of the text
+// Every line of the text that the sender could have written and that would
+// pass for an attachment line (LooksLikeAttachmentLine) gets
+// "(not from Quillnet) " after its leading '>' and blanks; only the host's
+// lines stand undefused. No line of the text
 // passes for a marker line of the module's either: those are defused when
 // the result is marked, as for every output of PGP.
 // Malformed or hostile input (no end boundary, broken base64 or
@@ -110,7 +110,9 @@ std::optional<MimeReading> ReadMimeEntity(std::string_view entity, std::string_v
                                           MimeHost& host, const MimeLimits& limits = {});
 
 // Whether a line of shown text (from its first character) would pass for
-// an attachment line of `prefix`: after blanks, tabs, no-break spaces and
-// '>', it begins with the prefix, compared without case and without any
-// blanks in either. An empty prefix never matches.
+// an attachment line of `prefix`: after any '>' and spacing it begins with
+// the prefix, compared without case and with the spacing of both left out.
+// Spacing is what the eye does not tell from a blank in the client's
+// character set: blanks, tabs and other control characters, the no-break
+// space (0xA0) and the soft hyphen (0xAD). An empty prefix never matches.
 bool LooksLikeAttachmentLine(std::string_view line, std::string_view prefix);
