@@ -1,0 +1,321 @@
+#include "command/mime_decoding.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+// Vector code where the compiler can make it; each path is chosen at run
+// time, so the module still runs on a processor without it.
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define QL_X86_VECTORS 1
+#else
+#define QL_X86_VECTORS 0
+#endif
+
+namespace {
+
+constexpr uint8_t kSkip = 0x40;     // line breaks and blanks between groups
+constexpr uint8_t kPadding = 0x41;  // '='
+constexpr uint8_t kInvalid = 0x80;
+
+constexpr std::array<uint8_t, 256> MakeBase64Table() {
+  std::array<uint8_t, 256> table{};
+  for (auto& value : table) value = kInvalid;
+  const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (uint8_t i = 0; i < 64; ++i) table[static_cast<uint8_t>(alphabet[i])] = i;
+  for (char c : {' ', '\t', '\r', '\n', '\f', '\v'}) table[static_cast<uint8_t>(c)] = kSkip;
+  table['='] = kPadding;
+  return table;
+}
+constexpr std::array<uint8_t, 256> kBase64 = MakeBase64Table();
+
+constexpr std::array<int8_t, 256> MakeHexTable() {
+  std::array<int8_t, 256> table{};
+  for (auto& value : table) value = -1;
+  for (int i = 0; i < 10; ++i) table['0' + i] = static_cast<int8_t>(i);
+  for (int i = 0; i < 6; ++i) table['A' + i] = table['a' + i] = static_cast<int8_t>(10 + i);
+  return table;
+}
+constexpr std::array<int8_t, 256> kHex = MakeHexTable();
+
+int HexValue(char c) { return kHex[static_cast<unsigned char>(c)]; }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+#if QL_X86_VECTORS
+// Base64 in whole 32-character blocks (Mula and Lemire, "Faster Base64
+// Encoding and Decoding Using AVX2 Instructions"): characters become values
+// through two nibble tables that also flag anything outside the alphabet,
+// then four values become three bytes. A block is taken up to its first
+// character outside the alphabet, in whole groups of four; a line break
+// between groups is skipped; anything else, or a group cut by a line break,
+// ends the blocks and is left to the table path. Returns how many
+// characters were taken and advances `w` past the bytes written (3 per 4
+// characters; scratch up to 8 bytes past them).
+__attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p, size_t n, char*& w) {
+  const __m256i lutLo = _mm256_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13,
+                                         0x1A, 0x1B, 0x1B, 0x1B, 0x1A, 0x15, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                         0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
+  const __m256i lutHi = _mm256_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10,
+                                         0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x01, 0x02, 0x04, 0x08,
+                                         0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
+  const __m256i lutRoll = _mm256_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16,
+                                           19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i slash = _mm256_set1_epi8(0x2F);
+  const __m256i pack = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2, 1, 0, 6,
+                                        5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  size_t taken = 0;
+  while (n - taken >= 32) {
+    const __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + taken));
+    const __m256i hiNibbles = _mm256_and_si256(_mm256_srli_epi32(in, 4), nibble);
+    const __m256i lo = _mm256_shuffle_epi8(lutLo, _mm256_and_si256(in, nibble));
+    const __m256i hi = _mm256_shuffle_epi8(lutHi, hiNibbles);
+    const auto outside = static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpgt_epi8(_mm256_and_si256(lo, hi), _mm256_setzero_si256())));
+    const size_t first = outside ? static_cast<size_t>(__builtin_ctz(outside)) : 32;
+    const size_t valid = first & ~size_t{3};
+    if (valid > 0) {
+      const __m256i roll =
+          _mm256_shuffle_epi8(lutRoll, _mm256_add_epi8(_mm256_cmpeq_epi8(in, slash), hiNibbles));
+      const __m256i values = _mm256_add_epi8(in, roll);
+      const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+      const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+      const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, pack), lanes);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(w), bytes);
+      w += valid / 4 * 3;
+      taken += valid;
+    }
+    if (first == 32) continue;
+    if (valid < first) break;  // a group cut by something else: the table path takes it
+    // The line break of wrapped base64, between two groups, is skipped here,
+    // so that a whole part is one call.
+    const unsigned char* at = p + taken;
+    const size_t lineBreak = at[0] == '\n' ? 1 : at[0] == '\r' && at[1] == '\n' ? 2 : 0;
+    if (lineBreak == 0) break;
+    taken += lineBreak;
+  }
+  return taken;
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
+// Copies the next 16 characters to `w` (the room has the slack for it) and
+// says where the first '=', CR or LF is among them (16: none).
+#if QL_X86_VECTORS && defined(__SSE2__)
+size_t CopyToQuotedPrintableMark(const char* p, char* w) {
+  const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(w), in);
+  const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(in, _mm_set1_epi8('=')),
+                                     _mm_or_si128(_mm_cmpeq_epi8(in, _mm_set1_epi8('\r')),
+                                                  _mm_cmpeq_epi8(in, _mm_set1_epi8('\n'))));
+  const auto mask = static_cast<uint32_t>(_mm_movemask_epi8(marks));
+  return mask ? static_cast<size_t>(__builtin_ctz(mask)) : 16;
+}
+#else
+size_t CopyToQuotedPrintableMark(const char* p, char* w) {
+  std::memcpy(w, p, 16);
+  for (size_t i = 0; i < 16; ++i)
+    if (p[i] == '=' || p[i] == '\r' || p[i] == '\n') return i;
+  return 16;
+}
+#endif
+
+// Escapes one after the other, as UTF-8 text has them ("=C3=BC"); stops at
+// anything else, an '=' that is no escape included.
+const char* DecodeEscapes(const char* p, const char* end, char*& w) {
+  while (end - p >= 3 && p[0] == '=') {
+    const int high = HexValue(p[1]);
+    const int low = HexValue(p[2]);
+    if ((high | low) < 0) break;
+    *w++ = static_cast<char>(high << 4 | low);
+    p += 3;
+  }
+  return p;
+}
+
+}  // namespace
+
+size_t DecodeBase64Into(std::string_view in, char* out, bool& clean) {
+  char* w = out;
+  const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+  const auto* const end = p + in.size();
+  uint32_t bits = 0;
+  int count = 0;
+  while (p < end) {
+#if QL_X86_VECTORS
+    if (count == 0 && end - p >= 32 && HasAvx2()) p += DecodeBase64Blocks(p, static_cast<size_t>(end - p), w);
+#endif
+    // Whole groups of four between the line breaks.
+    while (count == 0 && end - p >= 4) {
+      const uint32_t a = kBase64[p[0]], b = kBase64[p[1]], c = kBase64[p[2]], d = kBase64[p[3]];
+      if ((a | b | c | d) & 0xC0) break;
+      const uint32_t group = a << 18 | b << 12 | c << 6 | d;
+      w[0] = static_cast<char>(group >> 16);
+      w[1] = static_cast<char>(group >> 8);
+      w[2] = static_cast<char>(group);
+      w += 3;
+      p += 4;
+    }
+    if (p == end) break;
+    const uint8_t value = kBase64[*p++];
+    if (value < 64) {
+      bits = bits << 6 | value;
+      if (++count == 4) {
+        *w++ = static_cast<char>(bits >> 16);
+        *w++ = static_cast<char>(bits >> 8);
+        *w++ = static_cast<char>(bits);
+        bits = 0;
+        count = 0;
+      }
+    } else if (value == kPadding) {
+      if (count == 1) clean = false;
+      if (count >= 2) *w++ = static_cast<char>(bits >> (count == 2 ? 4 : 10));
+      if (count == 3) *w++ = static_cast<char>(bits >> 2);
+      bits = 0;
+      count = 0;
+    } else if (value == kInvalid) {
+      clean = false;
+    }
+  }
+  // Missing padding is common and harmless; a lone character is not.
+  if (count == 1) clean = false;
+  if (count >= 2) *w++ = static_cast<char>(bits >> (count == 2 ? 4 : 10));
+  if (count == 3) *w++ = static_cast<char>(bits >> 2);
+  return static_cast<size_t>(w - out);
+}
+
+bool DecodeBase64(std::string_view in, std::string& out) {
+  const size_t start = out.size();
+  out.resize(start + Base64Room(in.size()));
+  bool clean = true;
+  out.resize(start + DecodeBase64Into(in, out.data() + start, clean));
+  return clean;
+}
+
+size_t DecodeQuotedPrintableInto(std::string_view in, char* out, bool& clean) {
+  char* w = out;
+  char* kept = w;  // blanks before this came from "=20" and the like, and stay
+  const char* p = in.data();
+  const char* const end = p + in.size();
+  while (p < end) {
+    if (end - p >= 16) {
+      const size_t plain = CopyToQuotedPrintableMark(p, w);
+      p += plain;
+      w += plain;
+      if (plain == 16) continue;
+    } else if (*p != '=' && *p != '\r' && *p != '\n') {
+      *w++ = *p++;
+      continue;
+    }
+    if (*p == '\r' || *p == '\n') {
+      // A hard line break; blanks before it were added on the way.
+      while (w > kept && IsBlank(w[-1])) --w;
+      p += *p == '\r' && p + 1 < end && p[1] == '\n' ? 2 : 1;
+      *w++ = '\r';
+      *w++ = '\n';
+      kept = w;
+      continue;
+    }
+    // '=': bytes, a soft line break (blanks may stand before its line end), or text.
+    const char* const escapes = p;
+    p = DecodeEscapes(p, end, w);
+    kept = w;
+    if (p != escapes) continue;
+    const char* after = p + 1;
+    while (after < end && IsBlank(*after)) ++after;
+    if (after == end || *after == '\r' || *after == '\n') {
+      p = after == end ? end : after + (*after == '\r' && after + 1 < end && after[1] == '\n' ? 2 : 1);
+      continue;
+    }
+    *w++ = '=';
+    clean = false;
+    ++p;
+    kept = w;
+  }
+  while (w > kept && IsBlank(w[-1])) --w;
+  return static_cast<size_t>(w - out);
+}
+
+bool DecodeQuotedPrintable(std::string_view in, std::string& out) {
+  const size_t start = out.size();
+  out.resize(start + QuotedPrintableRoom(in.size()));
+  bool clean = true;
+  out.resize(start + DecodeQuotedPrintableInto(in, out.data() + start, clean));
+  return clean;
+}
+
+size_t FindLineMark(std::string_view text) {
+  size_t i = 0;
+#if QL_X86_VECTORS && defined(__SSE2__)
+  for (; i + 16 <= text.size(); i += 16) {
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(in, _mm_setzero_si128()),
+                                       _mm_or_si128(_mm_cmpeq_epi8(in, _mm_set1_epi8('\r')),
+                                                    _mm_cmpeq_epi8(in, _mm_set1_epi8('\n'))));
+    const auto mask = static_cast<uint32_t>(_mm_movemask_epi8(marks));
+    if (mask) return i + static_cast<size_t>(__builtin_ctz(mask));
+  }
+#endif
+  for (; i < text.size(); ++i)
+    if (text[i] == '\r' || text[i] == '\n' || text[i] == '\0') return i;
+  return text.size();
+}
+
+std::string DecodeQEncoding(std::string_view in) {
+  std::string out;
+  out.reserve(in.size());
+  for (size_t i = 0; i < in.size(); ++i) {
+    const int high = in[i] == '=' && i + 2 < in.size() ? HexValue(in[i + 1]) : -1;
+    const int low = high >= 0 ? HexValue(in[i + 2]) : -1;
+    if (low >= 0) {
+      out += static_cast<char>(high << 4 | low);
+      i += 2;
+    } else {
+      out += in[i] == '_' ? ' ' : in[i];
+    }
+  }
+  return out;
+}
+
+std::string JoinFlowedLines(std::string_view text, bool delSp) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8 + 2);
+  bool open = false;  // a paragraph continues on the next line
+  size_t openDepth = 0;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t lineEnd = text.find('\n', pos);
+    const bool hasBreak = lineEnd != std::string_view::npos;
+    if (!hasBreak) lineEnd = text.size();
+    std::string_view line = text.substr(pos, lineEnd - pos);
+    pos = lineEnd + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+
+    const size_t depth = std::min(line.find_first_not_of('>'), line.size());
+    std::string_view content = line.substr(depth);
+    if (!content.empty() && content.front() == ' ') content.remove_prefix(1);
+    const bool signature = content == "-- ";
+    const bool flowed = !signature && !content.empty() && content.back() == ' ';
+
+    if (open && depth != openDepth) out += "\r\n";
+    if (!open || depth != openDepth) {
+      out.append(depth, '>');
+      if (depth > 0) out += ' ';
+      openDepth = depth;
+    }
+    if (flowed && delSp) content.remove_suffix(1);
+    out.append(content);
+    open = flowed;
+    if (!flowed && hasBreak) out += "\r\n";
+  }
+  if (open && !text.empty() && text.back() == '\n') out += "\r\n";
+  return out;
+}

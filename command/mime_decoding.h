@@ -1,0 +1,52 @@
+// Undoing what MIME did to a part's bytes: the transfer encodings (RFC 2045:
+// base64, quoted-printable), RFC 2047's "Q" encoding of header words, and
+// format=flowed text (RFC 3676). Every decoder reads only its input and
+// writes at most twice as many bytes as it read (a bare LF becomes CR LF),
+// so a hostile part cannot make them grow further. Pure; where the
+// processor has them, vector instructions decode the long runs.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The room DecodeBase64Into and DecodeQuotedPrintableInto need for `size`
+// input characters: the decoded bytes and the few the vector paths write
+// past them.
+constexpr size_t kDecodeSlack = 32;
+constexpr size_t Base64Room(size_t size) { return size / 4 * 3 + 3 + kDecodeSlack; }
+constexpr size_t QuotedPrintableRoom(size_t size) { return 2 * size + kDecodeSlack; }
+
+// Writes the bytes of base64 `in` to `out` (Base64Room(in.size()) bytes)
+// and returns how many. Line breaks and blanks are skipped, '=' padding
+// ends a group. `clean` becomes false when the text was broken (a
+// character outside the alphabet, which is skipped, or a lone character at
+// the end); what could be decoded is still written.
+size_t DecodeBase64Into(std::string_view in, char* out, bool& clean);
+// The same, appended to a string; returns `clean`.
+bool DecodeBase64(std::string_view in, std::string& out);
+
+// Writes the bytes of quoted-printable `in` to `out`
+// (QuotedPrintableRoom(in.size()) bytes) and returns how many: "=XX" (either
+// case) is the byte XX, '=' at the end of a line joins it to the next,
+// blanks at the end of a line are dropped (a transport added them), a line
+// break (LF, CR LF or a lone CR) is written as CR LF. `clean` becomes false
+// when an '=' began neither, which is then kept as it is.
+size_t DecodeQuotedPrintableInto(std::string_view in, char* out, bool& clean);
+// The same, appended to a string; returns `clean`.
+bool DecodeQuotedPrintable(std::string_view in, std::string& out);
+
+// Where the first CR, LF or NUL in `text` is (text.size(): none); the
+// shown text is cut into lines there.
+size_t FindLineMark(std::string_view text);
+
+// RFC 2047 "Q": quoted-printable without line breaks, '_' for a blank.
+std::string DecodeQEncoding(std::string_view in);
+
+// The lines of a format=flowed text (RFC 3676) with soft line breaks
+// joined: space-stuffing removed, a line that ends in a blank continues on
+// the next one of the same quote depth (with delsp=yes that blank goes),
+// the signature separator "-- " stays a line of its own. Quoted lines are
+// written as '>' per level and a blank, then the text. Line ends in and out
+// may be LF or CR LF; out they are CR LF.
+std::string JoinFlowedLines(std::string_view text, bool delSp);
