@@ -21,18 +21,6 @@ bool IsDeviceDigit(std::string_view rest) {
   return rest == "\xC2\xB9" || rest == "\xC2\xB2" || rest == "\xC2\xB3";
 }
 
-// Whether the system takes the name for a device, whatever follows its stem
-// after a dot or a blank ("nul.txt", "COM1 .log").
-bool IsDeviceName(std::string_view name) {
-  std::string stem;
-  for (char c : name.substr(0, name.find_first_of(". "))) stem += LowerAscii(c);
-  for (std::string_view device : {"con", "prn", "aux", "nul", "conin$", "conout$", "clock$"})
-    if (stem == device) return true;
-  const std::string_view head = std::string_view(stem).substr(0, 3);
-  return stem.size() > 3 && (head == "com" || head == "lpt") &&
-         IsDeviceDigit(std::string_view(stem).substr(3));
-}
-
 std::string_view TrimTrailingDotsAndBlanks(std::string_view name) {
   while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
   return name;
@@ -91,6 +79,17 @@ std::string FitName(std::string_view name, std::string_view suffix, size_t maxLe
 }
 
 }  // namespace
+
+bool IsDeviceName(std::string_view name) {
+  std::string stem;
+  for (char c : name.substr(0, name.find_first_of(". "))) stem += LowerAscii(c);
+  for (std::string_view device : {"con", "prn", "aux", "nul", "conin$", "conout$", "clock$"})
+    if (stem == device) return true;
+  const std::string_view head = std::string_view(stem).substr(0, 3);
+  return stem.size() > 3 && (head == "com" || head == "lpt") &&
+         IsDeviceDigit(std::string_view(stem).substr(3));
+}
+
 
 std::string SafeAttachmentName(std::string_view senderName, std::string_view contentType) {
   const size_t lastSeparator = senderName.find_last_of("/\\");

@@ -42,6 +42,12 @@ std::string NumberedAttachmentName(std::string_view safeName, int number, size_t
 // client keeps attachments, so its parts go there too.
 std::string FolderOfPath(std::string_view path);
 
+// Whether the system takes a file name (one path component) for a device,
+// whatever follows its stem after a dot or a blank ("nul.txt", "COM1 .log",
+// "com\xB9"): CON, PRN, AUX, NUL, CONIN$, CONOUT$, CLOCK$, COM0-9 and
+// LPT0-9, the digit also a superscript (Windows-1252 or UTF-8), any case.
+bool IsDeviceName(std::string_view name);
+
 // Whether a file name made by SafeAttachmentName or NumberedAttachmentName
 // is still one the file system takes as a plain file in the folder: not
 // empty, no separator, reserved or control character, no trailing dot or

@@ -1,5 +1,7 @@
 #include "command/charset_names.h"
 
+#include <cstring>
+
 #include <string>
 #include <utility>
 
@@ -177,4 +179,42 @@ std::optional<uint32_t> CodePageOfCharset(std::string_view charset) {
   for (const auto& [alias, codePage] : kAliases)
     if (key == alias) return codePage;
   return FromNumberedName(key);
+}
+
+bool IsAscii(std::string_view bytes) {
+  size_t i = 0;
+  uint64_t seen = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes.data() + i, 8);
+    seen |= word;
+  }
+  for (; i < bytes.size(); ++i) seen |= static_cast<unsigned char>(bytes[i]);
+  return (seen & 0x8080808080808080ull) == 0;
+}
+
+bool IsUtf8(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* const end = p + bytes.size();
+  while (p < end) {
+    if (*p < 0x80) {
+      ++p;
+      continue;
+    }
+    size_t length;
+    uint32_t min;
+    if ((*p & 0xE0) == 0xC0) length = 2, min = 0x80;
+    else if ((*p & 0xF0) == 0xE0) length = 3, min = 0x800;
+    else if ((*p & 0xF8) == 0xF0) length = 4, min = 0x10000;
+    else return false;
+    if (static_cast<size_t>(end - p) < length) return false;
+    uint32_t value = *p & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) {
+      if ((p[i] & 0xC0) != 0x80) return false;
+      value = value << 6 | (p[i] & 0x3F);
+    }
+    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+    p += length;
+  }
+  return true;
 }

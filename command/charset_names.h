@@ -6,6 +6,7 @@
 // hands the code page to MultiByteToWideChar.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -20,3 +21,10 @@ constexpr uint32_t kCodePageUtf8 = 65001;
 // The code page of `charset`, nullopt for a name Windows has no code page
 // for (ISO-8859-10, -14, -16, UTF-32, unknown or malformed names).
 std::optional<uint32_t> CodePageOfCharset(std::string_view charset);
+
+// Whether every byte is below 0x80.
+bool IsAscii(std::string_view bytes);
+
+// Whether the bytes are well-formed UTF-8 (shortest forms, no surrogates,
+// nothing past U+10FFFF); ASCII is.
+bool IsUtf8(std::string_view bytes);

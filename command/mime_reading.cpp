@@ -5,14 +5,17 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <vector>
 
+#include "command/charset_names.h"
 #include "command/html_text.h"
 #include "command/mime_decoding.h"
 #include "command/mime_headers.h"
+#include "command/result_marking.h"
 
 namespace {
 
-constexpr std::string_view kDefuse = "(not from Quillnet) ";
+constexpr std::string_view kDefuse = kDefuseTag;
 // Room kept at the end of the text for the defusing of its last line and
 // the line that says the message was not read in full.
 constexpr size_t kNoteReserve = 1024;
@@ -53,44 +56,6 @@ std::string LooseName(std::string_view name) {
 bool IsSpacing(char c) {
   const auto u = static_cast<unsigned char>(c);
   return u <= 0x20 || u == 0x7F || u == 0xA0 || u == 0xAD;
-}
-
-bool IsAscii(std::string_view bytes) {
-  size_t i = 0;
-  uint64_t seen = 0;
-  for (; i + 8 <= bytes.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes.data() + i, 8);
-    seen |= word;
-  }
-  for (; i < bytes.size(); ++i) seen |= static_cast<unsigned char>(bytes[i]);
-  return (seen & 0x8080808080808080ull) == 0;
-}
-
-bool IsUtf8(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* const end = p + bytes.size();
-  while (p < end) {
-    if (*p < 0x80) {
-      ++p;
-      continue;
-    }
-    size_t length;
-    uint32_t min;
-    if ((*p & 0xE0) == 0xC0) length = 2, min = 0x80;
-    else if ((*p & 0xF0) == 0xE0) length = 3, min = 0x800;
-    else if ((*p & 0xF8) == 0xF0) length = 4, min = 0x10000;
-    else return false;
-    if (static_cast<size_t>(end - p) < length) return false;
-    uint32_t value = *p & (0x7F >> length);
-    for (size_t i = 1; i < length; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-      value = value << 6 | (p[i] & 0x3F);
-    }
-    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-    p += length;
-  }
-  return true;
 }
 
 // Charsets in which a text of ASCII bytes is not the same ASCII text.
@@ -207,6 +172,7 @@ class ShownText {
   // Ends the line that began at lineStart_, defusing it when it would pass
   // for an attachment line.
   void EndLine() {
+    DefuseInsideLine();
     const std::string_view line = std::string_view(out_).substr(lineStart_);
     if (LooksLikeAttachmentLine(line, prefix_)) {
       size_t lead = 0;
@@ -215,6 +181,32 @@ class ShownText {
     }
     out_.append("\r\n");
     lineStart_ = out_.size();
+  }
+
+  // The module follows an attachment prefix wherever it stands in a line:
+  // one inside the line, written exactly, is defused too. Where the tags
+  // would take the text past its bound, the line ends before the first.
+  void DefuseInsideLine() {
+    if (prefix_.empty()) return;
+    std::vector<size_t> found;
+    for (size_t at = out_.find(prefix_, lineStart_ + 1); at != std::string::npos;
+         at = out_.find(prefix_, at + prefix_.size()))
+      found.push_back(at);
+    if (found.empty()) return;
+    if (out_.size() + found.size() * kDefuse.size() > textLimit_) {
+      out_.resize(found.front());
+      full_ = true;
+      return;
+    }
+    std::string line = out_.substr(lineStart_);
+    out_.resize(lineStart_);
+    size_t from = 0;
+    for (size_t at : found) {
+      out_.append(line, from, at - lineStart_ - from);
+      out_.append(kDefuse);
+      from = at - lineStart_;
+    }
+    out_.append(line, from);
   }
 
   std::string_view prefix_;
@@ -727,4 +719,18 @@ bool LooksLikeAttachmentLine(std::string_view line, std::string_view prefix) {
     any = true;
   }
   return any;
+}
+
+std::optional<std::string> InlineTextForClient(std::string_view text, std::string_view armorCharset,
+                                               MimeHost& host, InlineConversion& conversion) {
+  if (!armorCharset.empty()) {
+    if (IsAscii(text)) return std::nullopt;
+    std::optional<std::string> converted = host.ConvertCharset(armorCharset, text, conversion.unmappable);
+    if (!converted) conversion.unknownCharset = std::string(armorCharset.substr(0, 40));
+    return converted;
+  }
+  // Only a text that cannot be anything else: plain ASCII needs nothing, and
+  // bytes that are not UTF-8 are the client's own character set already.
+  if (IsAscii(text) || !IsUtf8(text)) return std::nullopt;
+  return host.ConvertCharset("utf-8", text, conversion.unmappable);
 }

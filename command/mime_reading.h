@@ -96,7 +96,8 @@ struct MimeReading {
 // - other multiparts (mixed, related, digest, report, …): each part in turn.
 // Every line of the text that the sender could have written and that would
 // pass for an attachment line (LooksLikeAttachmentLine) gets
-// "(not from Quillnet) " after its leading '>' and blanks; only the host's
+// the defuse tag (kDefuseTag) after its leading '>' and blanks, and so does
+// an exact occurrence of the prefix inside a line; only the host's
 // lines stand undefused. No line of the text
 // passes for a marker line of the module's either: those are defused when
 // the result is marked, as for every output of PGP.
@@ -108,6 +109,20 @@ struct MimeReading {
 // all could be shown: the caller then shows PGP's output as it is.
 std::optional<MimeReading> ReadMimeEntity(std::string_view entity, std::string_view attachmentPrefix,
                                           MimeHost& host, const MimeLimits& limits = {});
+
+// What InlineTextForClient did that the user is to be told.
+struct InlineConversion {
+  size_t unmappable = 0;       // characters the client's set lacks, shown as '?'
+  std::string unknownCharset;  // the armour's charset, which the host does not know
+};
+
+// A decoded or checked text that is not MIME, in the client's character
+// set: from the charset its armour names ("Charset:"), else from UTF-8 when
+// it is valid UTF-8 with at least one multi-byte sequence. nullopt when it
+// stays as it is (ASCII, bytes of no known form, a charset the host does not
+// know; the last named in `conversion`).
+std::optional<std::string> InlineTextForClient(std::string_view text, std::string_view armorCharset,
+                                               MimeHost& host, InlineConversion& conversion);
 
 // Whether a line of shown text (from its first character) would pass for
 // an attachment line of `prefix`: after any '>' and spacing it begins with

@@ -6,12 +6,16 @@
 #include <string>
 #include <string_view>
 
+#include "command/attachment_name.h"
 #include "command/confirm_dialog_win.h"
+#include "command/mime_host_win.h"
+#include "command/mime_reading.h"
 #include "command/result_delivery.h"
 #include "command/result_marking.h"
 #include "command/text_capture_win.h"
 #include "common/handles_win.h"
 #include "common/verdict.h"
+#include "core/armor_scanner.h"
 #include "core/armor_scanner_win.h"
 #include "core/command_state_win.h"
 #include "core/module_win.h"
@@ -104,23 +108,29 @@ AroundTheBlock KeptAround(const char* text) {
           std::string_view(text + kept.tailStart, kept.tailLength)};
 }
 
+// What a marked result gets: its first marker, and the attachment prefix
+// whose occurrences in the output are the sender's and get defused (empty
+// when the module itself wrote the attachment lines of the text).
+struct Marking {
+  std::string first;
+  std::string attachmentPrefix;
+};
+
 // Rebuilds PGP's output in `handle` as the marked text, in its own block:
 // the captured text around it (`withMessage`) or the output alone (the
 // clipboard). False, with the handle and its text unchanged, when the block
 // cannot be enlarged.
-bool MarkResult(HGLOBAL& handle, char quote, bool withMessage, const std::string& firstMarker,
+bool MarkResult(HGLOBAL& handle, char quote, bool withMessage, const Marking& marking,
                 BlockResizer resize) {
   GlobalLockGuard captured(runState.textHandle);
   const AroundTheBlock around = KeptAround(withMessage ? captured.text() : nullptr);
-  // Attachment lines in a raw decoded text are the sender's, never the client's.
-  const std::string_view prefix =
-      runState.function == Decode ? std::string_view(AttachmentPrefix, AttachmentPrefixLength)
-                                  : std::string_view();
+  const std::string& firstMarker = marking.first;
   MarkedSplicePlan plan;
   {
     GlobalLockGuard output(handle);
     if (output.get() == nullptr) return false;
-    plan = PlanMarkedSplice(around.head, output.text(), around.tail, quote, firstMarker, prefix);
+    plan = PlanMarkedSplice(around.head, output.text(), around.tail, quote, firstMarker,
+                            marking.attachmentPrefix);
   }
   if (!plan.fits) return false;
   HGLOBAL larger = resize(handle, plan.BlockSize());
@@ -144,12 +154,89 @@ void WaitForOutputFile(const char* path) {
   }
 }
 
-DWORD ReadOutput(const char* path, UniqueGlobal& output) {
+// PGP's output as it wrote it: its bytes decide how it is to be read.
+DWORD ReadOutput(const char* path, UniqueGlobal& output, DWORD& length) {
   HGLOBAL text = nullptr;
-  DWORD length = 0;
-  const DWORD code = ReadTextFile(&text, path, &length, Settings.AnsiOem != 0);
+  length = 0;
+  const DWORD code = ReadTextFile(&text, path, &length, false);
   output.reset(text);
   return ResultReadCode(code, code == 0 ? length : 0);
+}
+
+// ---- reading the output as the user reads mail -----------------------------
+
+// The client's attachment prefix, also when it was not loaded (it is only
+// where attachments are followed): a sender's line must not pass for one.
+std::string ClientAttachmentPrefix() {
+  if (AttachmentPrefixLength > 0) return std::string(AttachmentPrefix, AttachmentPrefixLength);
+  char prefix[kAttachmentPrefixSize];
+  const int n = LoadModuleString(IDS_ATTACHMENT_PREFIX, prefix, sizeof prefix);
+  return std::string(prefix, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+// The armoured block PGP got from the message text (empty for a file).
+std::string_view BlockOfThisRun(const char* captured) {
+  if (captured == nullptr || runState.attachmentPath[0] != '\0') return {};
+  const KeptParts kept = SpliceKeptParts(Decode, runState.textLength, runState.scanOffset,
+                                         runState.blockStart, runState.blockEnd);
+  return std::string_view(captured + kept.headLength, kept.tailStart - kept.headLength);
+}
+
+// What the delivery learnt while making the output readable.
+struct Readable {
+  bool mimeRead = false;  // the module wrote the text's attachment lines
+  size_t unmappable = 0;
+  std::string unknownCharset;
+  bool innerSignature = false;
+  bool incomplete = false;
+};
+
+// Replaces the text in `output` by `text`; false (output unchanged) without memory.
+bool PutText(UniqueGlobal& output, const std::string& text) {
+  UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
+  GlobalLockGuard lock(block.get());
+  if (lock.get() == nullptr) return false;
+  std::memcpy(lock.text(), text.c_str(), text.size() + 1);
+  output = std::move(block);
+  return true;
+}
+
+// A decoded MIME entity (the mail of today's programs) read as a mail reader
+// shows it, its parts saved beside the attachment PGP decoded; the text in
+// another character set than the client's converted; with AnsiOem, PGP's
+// OEM text converted back as before.
+Readable MakeReadable(UniqueGlobal& output, DWORD length, const std::string& prefix) {
+  Readable readable;
+  std::optional<std::string> replacement;
+  {
+    GlobalLockGuard lock(output.get());
+    if (lock.get() == nullptr) return readable;
+    const std::string_view text(lock.text(), strnlen(lock.text(), length));
+    WinMimeHost host(FolderOfPath(runState.attachmentPath), prefix);
+    if (runState.function == Decode && Settings.ReadMime != 0 && IsMimeEntity(text)) {
+      if (std::optional<MimeReading> reading = ReadMimeEntity(text, prefix, host)) {
+        readable = {true, reading->unmappable,
+                    reading->unknownCharsets.empty() ? std::string() : reading->unknownCharsets.front(),
+                    reading->innerSignature, reading->incomplete};
+        replacement = std::move(reading->text);
+      }
+    }
+    if (!replacement && Settings.AnsiOem != 0) {
+      OemToCharBuffA(lock.text(), lock.text(), length);
+      return readable;
+    }
+    if (!replacement) {
+      GlobalLockGuard captured(runState.textHandle);
+      InlineConversion conversion;
+      replacement =
+          InlineTextForClient(text, ArmorCharset(BlockOfThisRun(captured.text())), host, conversion);
+      readable.unmappable = conversion.unmappable;
+      readable.unknownCharset = conversion.unknownCharset;
+    }
+  }
+  // Without memory for the new text PGP's output is shown as it came.
+  if (replacement && !PutText(output, *replacement)) readable = {};
+  return readable;
 }
 
 void ShowDeliveryFailure(HWND owner, const char* message) {
@@ -179,7 +266,7 @@ void SubclassForUndo(HWND window) {
 // The marked text where one is asked for (`marker` set), else the plain
 // splice; `withMessage` false gives the output alone (the clipboard).
 bool Rebuild(UniqueGlobal& output, char quote, bool withMessage,
-             const std::optional<std::string>& marker, BlockResizer resize) {
+             const std::optional<Marking>& marker, BlockResizer resize) {
   // `output` keeps the block until the rebuild has its new handle, so an
   // exception on the way cannot lose it.
   HGLOBAL handle = output.get();
@@ -196,7 +283,7 @@ bool Rebuild(UniqueGlobal& output, char quote, bool withMessage,
 // An editable window gets the output in place of the block. False with the
 // reason in `message`; the window then keeps its text.
 bool DeliverToEditable(HWND owner, bool quoted, UniqueGlobal& output, MessageBuffer& message,
-                       const std::optional<std::string>& marker, BlockResizer resize) {
+                       const std::optional<Marking>& marker, BlockResizer resize) {
   const bool spliced = Rebuild(output, quoted ? '>' : '\0', true, marker, resize);
   if (!spliced && quoted) {
     LoadMessage(IDS_NO_QUOTE_MARKS, message);
@@ -231,7 +318,7 @@ bool AskForClipboard(HWND owner) {
 // What is already on the clipboard stays beside the new text: only the
 // text format is replaced.
 bool DeliverToClipboard(HWND owner, UniqueGlobal& output, MessageBuffer& message,
-                        const std::optional<std::string>& marker, BlockResizer resize) {
+                        const std::optional<Marking>& marker, BlockResizer resize) {
   if (!Rebuild(output, '\0', false, marker, resize)) {
     LoadMessage(IDS_NOT_ENOUGH_MEMORY, message);
     return false;
@@ -255,7 +342,7 @@ bool DeliverToClipboard(HWND owner, UniqueGlobal& output, MessageBuffer& message
 // the message itself, and the kept text still comes back with Undo). A
 // marked result is never shown without its markers.
 bool DeliverToReadOnly(HWND owner, UniqueGlobal& output, MessageBuffer& message,
-                       const std::optional<std::string>& marker, BlockResizer resize) {
+                       const std::optional<Marking>& marker, BlockResizer resize) {
   if (AskForClipboard(owner)) return DeliverToClipboard(owner, output, message, marker, resize);
   if (!Rebuild(output, '\0', true, marker, resize) && marker) {
     LoadMessage(IDS_NOT_ENOUGH_MEMORY, message);
@@ -324,23 +411,36 @@ void DeliverPgpResult(HWND owner, const char* verdictName, BlockResizer resize) 
   runState.quoted = FALSE;
   WaitForOutputFile(resultFile);
   UniqueGlobal output;
-  const DWORD code = ReadOutput(resultFile, output);
+  DWORD length = 0;
+  const DWORD code = ReadOutput(resultFile, output, length);
   if (code != 0) {
     FormatFileError(code, message, resultFile);
     ShowDeliveryFailure(owner, message);
     return;
   }
+  // A key is looked for in what PGP wrote, before the text is read as mail.
   const bool holdsKey =
       runState.function == Decode && FindPublicKeyBlock(output.get(), MessageText, kMessageTextSize - 1);
-  std::optional<std::string> marker;
+  const WaitCursor busy;
+  const std::string prefix = ClientAttachmentPrefix();
+  const Readable readable = runState.function == Decode || runState.function == CheckSignature
+                                ? MakeReadable(output, length, prefix)
+                                : Readable{};
+  std::optional<Marking> marker;
   if (MarksThisResult()) {
     GlobalLockGuard captured(runState.textHandle);
     MarkerNotes notes;
     if (captured.text() != nullptr)
       notes.fromAddress = FromAddressOf(std::string_view(captured.text(), runState.textLength));
-    marker = FirstMarkerOfThisRun(verdictName, notes);
+    notes.unmappable = readable.unmappable;
+    notes.unknownCharset = readable.unknownCharset;
+    notes.innerSignature = readable.innerSignature;
+    notes.incomplete = readable.incomplete;
+    // Attachment lines in a decoded text are the sender's, never the
+    // client's, unless the module wrote them reading the text as mail.
+    marker = Marking{FirstMarkerOfThisRun(verdictName, notes),
+                     runState.function == Decode && !readable.mimeRead ? prefix : std::string()};
   }
-  const WaitCursor busy;
   const bool delivered = IsReadOnly(runState.sourceWindow)
                              ? DeliverToReadOnly(owner, output, message, marker, resize)
                              : DeliverToEditable(owner, quoted, output, message, marker, resize);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "command/attachment_name.h"
 #include "runner/pgp_runner.h"
 #include "runner/temp_files.h"
 
@@ -80,34 +81,6 @@ bool FindAttachmentLine(const char* scan, int32_t scanLength, const char* prefix
     position = runStart;
   }
 }
-
-namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// The digits that end a serial or parallel port's name: '0' to '9' and, as
-// the system also reads them, the superscripts 1, 2 and 3 of the Windows
-// character set.
-bool IsPortDigit(char c) {
-  const unsigned char u = static_cast<unsigned char>(c);
-  return (u >= '0' && u <= '9') || u == 0xB9 || u == 0xB2 || u == 0xB3;
-}
-
-// A path component the system reads as a device, whatever follows its name
-// after a dot or blanks ("nul.asc", "COM1 .txt").
-bool IsDeviceName(std::string_view component) {
-  const size_t end = component.find_first_of(". ");
-  std::string name;
-  for (char c : component.substr(0, end)) name += LowerAscii(c);
-  static constexpr std::string_view kDevices[] = {"con", "prn", "aux", "nul", "conin$",
-                                                  "conout$", "clock$"};
-  for (std::string_view device : kDevices)
-    if (name == device) return true;
-  return name.size() == 4 && (name.compare(0, 3, "com") == 0 || name.compare(0, 3, "lpt") == 0) &&
-         IsPortDigit(name[3]);
-}
-
-}  // namespace
 
 bool IsDriveLetterPath(const char* path) {
   if (path == nullptr) return false;

@@ -204,3 +204,30 @@ bool FindPublicKeyText(const char* text, size_t length, char* output, size_t lim
   std::memset(output + count, 0, limit + 1 - count);
   return true;
 }
+
+std::string_view ArmorCharset(std::string_view block) {
+  constexpr std::string_view kKey = "charset:";
+  constexpr size_t kHeaderLinesMax = 64;  // an armour header is a few lines
+  for (size_t begin = block.find(kBeginPrefix); begin != std::string_view::npos;
+       begin = block.find(kBeginPrefix, begin + 1)) {
+    size_t line = block.find('\n', begin);
+    for (size_t n = 0; line != std::string_view::npos && n < kHeaderLinesMax; ++n) {
+      const size_t start = line + 1;
+      line = block.find('\n', start);
+      std::string_view text = block.substr(start, line == std::string_view::npos ? line : line - start);
+      if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+      if (text.empty()) break;
+      if (text.size() < kKey.size()) continue;
+      bool same = true;
+      for (size_t i = 0; i < kKey.size() && same; ++i)
+        same = (text[i] | 0x20) == kKey[i] || text[i] == kKey[i];
+      if (!same) continue;
+      text.remove_prefix(kKey.size());
+      const size_t first = text.find_first_not_of(" \t");
+      if (first == std::string_view::npos) return {};
+      text.remove_prefix(first);
+      return text.substr(0, text.find_last_not_of(" \t") + 1);
+    }
+  }
+  return {};
+}

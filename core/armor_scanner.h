@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 #include <cstdint>
 
 #include "core/command_state.h"
@@ -61,3 +62,9 @@ ArmorKind ScanArmor(const char* text, size_t length, WindowKind windowKind,
 bool FindPublicKeyText(const char* text, char* output, size_t limit);
 // The same for the first `length` characters of `text`.
 bool FindPublicKeyText(const char* text, size_t length, char* output, size_t limit);
+
+// The value of the "Charset:" header line of the armour in `block` (the
+// header lines after any BEGIN line, up to the first empty line, looked at
+// in each armour of the block: a clear-signed text keeps it with its
+// signature), blanks trimmed; empty when there is none.
+std::string_view ArmorCharset(std::string_view block);

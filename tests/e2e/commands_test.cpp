@@ -85,7 +85,7 @@ TEST_F(CommandTest, AddsAPublicKeyToTheKeyring) {
   // Every key PGP added is named, with its fingerprint.
   const auto keys = WaitForBox(TextMatch::Exact(" PGP - Add key "), clientId(), kResultTimeout);
   ASSERT_TRUE(keys) << "no word of the keys added";
-  EXPECT_TRUE(Contains(keys->text, std::string("\n  ") + kCarolUserId + "\n    ")) << keys->text;
+  EXPECT_TRUE(Contains(keys->text, std::string("\n    \"") + kCarolUserId + "\"")) << keys->text;
   uidrive::Answer(*keys, "OK");
   ASSERT_TRUE(WaitUntil([&] { return Contains(s().workspace.Keyring(), kCarolUserId); }, kResultTimeout))
       << s().workspace.Keyring();

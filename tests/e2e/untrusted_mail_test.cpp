@@ -114,8 +114,9 @@ TEST_F(UntrustedMailTest, EveryKeyOfABlockIsNamedWhenAdded) {
 
   const auto keys = WaitForBox(TextMatch::Exact(" PGP - Add key "), clientId(), kResultTimeout);
   ASSERT_TRUE(keys) << "no word of the keys added";
-  EXPECT_TRUE(Contains(keys->text, "\n  Dave Dealer <dave@example.com>\n    ")) << keys->text;
-  EXPECT_TRUE(Contains(keys->text, "\n  Bob <bob@example.com>\n    ")) << keys->text;
+  // Fingerprint first, the user id quoted below it.
+  EXPECT_TRUE(Contains(keys->text, "\n    \"Dave Dealer <dave@example.com>\"")) << keys->text;
+  EXPECT_TRUE(Contains(keys->text, "\n    \"Bob <bob@example.com>\"")) << keys->text;
   uidrive::Answer(*keys, "OK");
   EXPECT_TRUE(Contains(s().workspace.Keyring(), "pub Bob <bob@example.com>"));
   EXPECT_FALSE(Calls().at(0).passPhraseSet);

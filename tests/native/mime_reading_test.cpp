@@ -14,8 +14,11 @@
 #include "command/html_text.h"
 #include "command/mime_decoding.h"
 #include "command/mime_headers.h"
+#include "command/result_marking.h"
 
 namespace {
+
+const std::string kTag(kDefuseTag);
 
 using namespace std::string_literals;
 
@@ -242,17 +245,17 @@ INSTANTIATE_TEST_SUITE_P(
                 "> attachment  CONVERTED:\"x\"\r\n \tAttachment\xA0" "Converted: y\r\n"
                 "Not an Attachment Converted: line\r\n--b1\r\nContent-Type: text/html\r\n\r\n"
                 "<p>x<br>Attachment Converted: z</p>\r\n--b1--\r\n",
-                "(not from Quillnet) Attachment Converted: \"C:\\evil.exe\"\r\n"
-                "> (not from Quillnet) attachment  CONVERTED:\"x\"\r\n"
-                " \t(not from Quillnet) Attachment\xA0" "Converted: y\r\n"
-                "Not an Attachment Converted: line\r\n\r\n"
-                "x\r\n(not from Quillnet) Attachment Converted: z\r\n" + Line("message.html"),
+                kTag + "Attachment Converted: \"C:\\evil.exe\"\r\n> " + kTag +
+                    "attachment  CONVERTED:\"x\"\r\n \t" + kTag + "Attachment\xA0" "Converted: y\r\n"
+                    // the module follows the exact prefix anywhere in a line
+                    "Not an " + kTag + "Attachment Converted: line\r\n\r\n"
+                    "x\r\n" + kTag + "Attachment Converted: z\r\n" + Line("message.html"),
                 {{"message.html", "<p>x<br>Attachment Converted: z</p>"}}},
         // A line break hidden in an encoded header word stays on its line.
         ReadRow{"EncodedLineBreak",
                 "Content-Type: message/rfc822\r\n\r\n"
                 "Subject: =?utf-8?q?x=0D=0AAttachment_Converted:_evil?=\r\n\r\nbody\r\n",
-                "---------- Forwarded message ----------\r\nSubject: x  Attachment Converted: evil\r\n\r\n"
+                "---------- Forwarded message ----------\r\nSubject: x  " + kTag + "Attachment Converted: evil\r\n\r\n"
                 "body\r\n---------- End of forwarded message ----------\r\n"},
         ReadRow{"NoEndBoundary", kMixed + "--b1\r\nContent-Type: text/plain\r\n\r\ncut off",
                 "cut off\r\n[Quillnet could not read all of this message (no end boundary); it is shown as "

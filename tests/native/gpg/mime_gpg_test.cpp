@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "command/mime_reading.h"
+#include "command/result_marking.h"
 #include "gpg_home.h"
 
 namespace {
@@ -188,7 +189,7 @@ TEST_F(MimeThroughGpg, ReadsWhatOtherMailProgramsSend) {
     const Read read = ReadMessage("text_and_attachments");
     EXPECT_NE(read.reading.text.find("Gr\xFC\xDF" "e aus K\xF6ln, ?lice."), std::string::npos);
     EXPECT_NE(read.reading.text.find("\r\n>From the desk\r\n"), std::string::npos);
-    EXPECT_NE(read.reading.text.find("\r\n(not from Quillnet) Attachment Converted: \"C:\\Windows\\evil.exe\""),
+    EXPECT_NE(read.reading.text.find("\r\n" + std::string(kDefuseTag) + "Attachment Converted: \"C:\\Windows\\evil.exe\""),
               std::string::npos);
     EXPECT_EQ(read.reading.unmappable, 3u);
     ASSERT_EQ(read.saved.size(), 2u);
