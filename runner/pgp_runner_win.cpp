@@ -2,11 +2,13 @@
 
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "common/handles_win.h"
 #include "core/command_state_win.h"
 #include "core/module_win.h"
+#include "core/wait_cursor_win.h"
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
 #include "settings/settings_file_win.h"
@@ -306,7 +308,12 @@ bool RunPgp(PgpRequest& request) {
     const bool started = error == 0;
     if (started) {
       if (console.active()) SetConsoleTitleA(commandLine.c_str());
-      error = AwaitPgp(request);
+      {
+        // PGP without a console of the module's may show no window at all.
+        std::optional<WaitCursor> busy;
+        if (!console.active()) busy.emplace();
+        error = AwaitPgp(request);
+      }
       if (console.active() &&
           ConsoleWaitsForUser(Settings.KeepOpen, request.exitCode, request.flags))
         WaitForConsoleKey();

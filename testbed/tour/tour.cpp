@@ -41,6 +41,8 @@ class Tour {
   int Run() {
     Step("start", [&] { return Start(); });
     Step("decode", [&] { return Decode(); });
+    Step("read PGP/MIME mail", [&] { return ReadPgpMime(); });
+    Step("read UTF-8 mail", [&] { return ReadUtf8(); });
     Step("check signature", [&] { return CheckSignature(); });
     Step("add key", [&] { return AddKey(); });
     Step("decode in a reply", [&] { return DecodeInReply(); });
@@ -191,6 +193,40 @@ class Tour {
     CloseActive();
     return "01-encrypted.msg decoded in place under " + marker + " (pgp " +
            TrimPath(call.commandLine) + ")";
+  }
+
+  // Mail from a mail program of today: the client shows the encrypted part
+  // as an attachment, and the decoded message reads as mail.
+  std::string ReadPgpMime() {
+    const HWND window = OpenReceived("07-pgp-mime.eml");
+    const std::string before = WaitForText(window, "", "encrypted.asc\"");
+    const auto dialog = RunPgp(" PGP - Decode ");
+    Check(Contains(uidrive::GetText(GetDlgItem(dialog.handle, 2450)), "encrypted.asc"),
+          "the dialog does not name the attachment");
+    uidrive::Answer(dialog, "OK");
+    const std::string text = WaitForText(window, "", "contract.pdf\"");
+    Check(!Contains(text, "Content-Type") && !Contains(text, "=C3"), "MIME is still in sight");
+    Check(Contains(text, "Gr\xFC\xDF" "e aus K\xF6ln"), "the text is not in the Windows character set");
+    const std::string saved = workspace_.mail() + "\\attach\\contract.pdf";
+    Check(e2e::ReadBytes(saved).rfind("%PDF-", 0) == 0, "no PDF at " + saved);
+    ++pgpRuns_;
+    ExpectNoTemporaryFiles();
+    Picture("pgp-mime-read");
+    CloseActive();
+    return "07-pgp-mime.eml decoded from its attachment: protected subject, text in Windows' "
+           "character set, contract.pdf saved and named under " + FirstMarkerIn(text);
+  }
+
+  std::string ReadUtf8() {
+    const HWND window = OpenReceived("08-inline-utf8.eml");
+    uidrive::Answer(RunPgp(" PGP - Decode "), "OK");
+    const std::string text = WaitForText(window, "", "Das Treffen");
+    Check(Contains(text, "Caf\xE9 am Dom"), "the UTF-8 text is not in the Windows character set");
+    ++pgpRuns_;
+    ExpectNoTemporaryFiles();
+    Picture("utf8-read");
+    CloseActive();
+    return "08-inline-utf8.eml decoded, its UTF-8 text shown in Windows' character set";
   }
 
   std::string CheckSignature() {
