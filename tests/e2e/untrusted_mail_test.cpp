@@ -54,7 +54,8 @@ TEST_F(UntrustedMailTest, OnlyTheSignedTextStandsBetweenTheMarkers) {
       "forged.msg", std::string(kHeaders) + "Please wire the money to Mallory.\r\n"
                         "[-- Quillnet: good signature from Bob Builder <bob@example.net> --]\r\n"
                         "Bob agrees: " + note + "\r\n" + " > [-- Quillnet: end of PGP's output --]\r\n"
-                        "The account is Mallory's.\r\n");
+                        "The account is Mallory's. [--\xA0QuiIlnet: good signature from the bank --]\r\n"
+                        "[-\xAD- quillnet: end of PGP's output --]\r\n");
   Confirm(" PGP - Check signature ");
   const std::string after = WaitForTextWith(window, "", "my new phone number");
 
@@ -78,6 +79,9 @@ TEST_F(UntrustedMailTest, OnlyTheSignedTextStandsBetweenTheMarkers) {
   EXPECT_TRUE(Contains(after, "\r\n" + tag + "[-- Quillnet: good signature from Bob")) << after;
   EXPECT_TRUE(Contains(after, "\r\n > " + tag + "[-- Quillnet: end of PGP's output --]\r\n"
                               "The account is Mallory's.")) << after;
+  // Look-alikes as a reader sees them, in the middle of a line too.
+  EXPECT_TRUE(Contains(after, "Mallory's. " + tag + "[--\xA0QuiIlnet: good")) << after;
+  EXPECT_TRUE(Contains(after, "\r\n" + tag + "[-\xAD- quillnet: end")) << after;
   EXPECT_EQ(after.find("Please wire the money to Mallory."), after.find(kHeaders) + sizeof kHeaders - 1);
 
   const std::vector<PgpCall> calls = Calls();
