@@ -154,42 +154,72 @@ bool NeedsTag(std::string_view text, size_t at, std::string_view prefix) {
   return !prefix.empty() && text.substr(at, prefix.size()) == prefix;
 }
 
-// One pass over PGP's output, 64 characters at a time: its line feeds (when
-// they are to be quoted) counted in byte lanes, and the places that get the
-// tag. Almost no part of a text holds a '[' or the prefix's first
-// character, so the loop stays near memory speed however long the output.
-void ScanOutput(std::string_view output, std::string_view prefix, bool countLineFeeds,
-                size_t& lineFeeds, std::vector<uint32_t>& tags) {
-  constexpr size_t kBlock = 4 * kChunk;
+// The blocks of one pass over PGP's output, kWidth * 4 characters at a
+// time: its line feeds (when they are to be quoted) counted in byte lanes,
+// and the places that get the tag. Almost no part of a text holds a '[' or
+// the prefix's first character, so the loop stays near memory speed however
+// long the output. Returns where the whole blocks end.
+template <size_t kWidth>
+__attribute__((always_inline)) inline size_t ScanBlocks(std::string_view output,
+                                                        std::string_view prefix,
+                                                        bool countLineFeeds, size_t& lineFeeds,
+                                                        std::vector<uint32_t>& tags) {
+  using Lanes = uint8_t __attribute__((vector_size(kWidth)));
+  using Words = uint64_t __attribute__((vector_size(kWidth)));
+  constexpr size_t kBlock = 4 * kWidth;
   constexpr int kBlocksPerRound = 63;  // a lane counts at most 4 a block: 252 fits a byte
-  const Chunk lineFeed = Chunk{} + static_cast<uint8_t>('\n');
-  const Chunk bracket = Chunk{} + static_cast<uint8_t>('[');
+  const Lanes lineFeed = Lanes{} + static_cast<uint8_t>('\n');
+  const Lanes bracket = Lanes{} + static_cast<uint8_t>('[');
   const uint8_t firstOfPrefix = static_cast<uint8_t>(prefix.empty() ? '[' : prefix[0]);
-  const Chunk first = Chunk{} + firstOfPrefix;
-  const Chunk one = Chunk{} + static_cast<uint8_t>(1);
+  const Lanes first = Lanes{} + firstOfPrefix;
   const char* text = output.data();
   const size_t n = output.size();
   size_t i = 0;
   while (i + kBlock <= n) {
-    Chunk counts{};
+    Lanes counts{};
     for (int round = 0; round < kBlocksPerRound && i + kBlock <= n; ++round, i += kBlock) {
-      Chunk c[4];
+      Lanes c[4];
       std::memcpy(c, text + i, kBlock);
       if (countLineFeeds) {
-        for (const Chunk& chunk : c) counts += reinterpret_cast<Chunk>(chunk == lineFeed) & one;
+        // A lane that matches compares as all ones: subtracting adds one.
+        for (const Lanes& chunk : c) counts -= reinterpret_cast<Lanes>(chunk == lineFeed);
       }
-      Chunk special{};
-      for (const Chunk& chunk : c)
-        special |= reinterpret_cast<Chunk>((chunk == bracket) | (chunk == first));
-      const ChunkHalves any = reinterpret_cast<ChunkHalves>(special);
-      if ((any[0] | any[1]) == 0) continue;
+      Lanes special{};
+      for (const Lanes& chunk : c)
+        special |= reinterpret_cast<Lanes>((chunk == bracket) | (chunk == first));
+      const Words words = reinterpret_cast<Words>(special);
+      uint64_t any = 0;
+      for (size_t w = 0; w < kWidth / 8; ++w) any |= words[w];
+      if (any == 0) continue;
       for (size_t at = i; at < i + kBlock; ++at)
         if (NeedsTag(output, at, prefix)) tags.push_back(static_cast<uint32_t>(at));
     }
-    for (size_t lane = 0; lane < kChunk; ++lane) lineFeeds += counts[lane];
+    for (size_t lane = 0; lane < kWidth; ++lane) lineFeeds += counts[lane];
   }
-  for (; i < n; ++i) {
-    if (countLineFeeds && text[i] == '\n') ++lineFeeds;
+  return i;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Twice the width where the processor has it: the scan then costs about
+// half of what moving the same bytes does.
+__attribute__((target("avx2"))) size_t ScanBlocksAvx2(std::string_view output,
+                                                     std::string_view prefix, bool countLineFeeds,
+                                                     size_t& lineFeeds, std::vector<uint32_t>& tags) {
+  return ScanBlocks<32>(output, prefix, countLineFeeds, lineFeeds, tags);
+}
+#endif
+
+void ScanOutput(std::string_view output, std::string_view prefix, bool countLineFeeds,
+                size_t& lineFeeds, std::vector<uint32_t>& tags) {
+#if defined(__x86_64__) || defined(__i386__)
+  size_t i = __builtin_cpu_supports("avx2")
+                 ? ScanBlocksAvx2(output, prefix, countLineFeeds, lineFeeds, tags)
+                 : ScanBlocks<kChunk>(output, prefix, countLineFeeds, lineFeeds, tags);
+#else
+  size_t i = ScanBlocks<kChunk>(output, prefix, countLineFeeds, lineFeeds, tags);
+#endif
+  for (; i < output.size(); ++i) {
+    if (countLineFeeds && output[i] == '\n') ++lineFeeds;
     if (NeedsTag(output, i, prefix)) tags.push_back(static_cast<uint32_t>(i));
   }
 }
