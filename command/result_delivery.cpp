@@ -159,13 +159,16 @@ bool NeedsTag(std::string_view text, size_t at, std::string_view prefix) {
 // and the places that get the tag. Almost no part of a text holds a '[' or
 // the prefix's first character, so the loop stays near memory speed however
 // long the output. Returns where the whole blocks end.
-template <size_t kWidth>
+// (GCC takes no vector size from a template argument: the types come in.)
+using WideChunk = uint8_t __attribute__((vector_size(32)));
+using WideChunkWords = uint64_t __attribute__((vector_size(32)));
+
+template <typename Lanes, typename Words>
 __attribute__((always_inline)) inline size_t ScanBlocks(std::string_view output,
                                                         std::string_view prefix,
                                                         bool countLineFeeds, size_t& lineFeeds,
                                                         std::vector<uint32_t>& tags) {
-  using Lanes = uint8_t __attribute__((vector_size(kWidth)));
-  using Words = uint64_t __attribute__((vector_size(kWidth)));
+  constexpr size_t kWidth = sizeof(Lanes);
   constexpr size_t kBlock = 4 * kWidth;
   constexpr int kBlocksPerRound = 63;  // a lane counts at most 4 a block: 252 fits a byte
   const Lanes lineFeed = Lanes{} + static_cast<uint8_t>('\n');
@@ -205,7 +208,7 @@ __attribute__((always_inline)) inline size_t ScanBlocks(std::string_view output,
 __attribute__((target("avx2"))) size_t ScanBlocksAvx2(std::string_view output,
                                                      std::string_view prefix, bool countLineFeeds,
                                                      size_t& lineFeeds, std::vector<uint32_t>& tags) {
-  return ScanBlocks<32>(output, prefix, countLineFeeds, lineFeeds, tags);
+  return ScanBlocks<WideChunk, WideChunkWords>(output, prefix, countLineFeeds, lineFeeds, tags);
 }
 #endif
 
@@ -214,9 +217,9 @@ void ScanOutput(std::string_view output, std::string_view prefix, bool countLine
 #if defined(__x86_64__) || defined(__i386__)
   size_t i = __builtin_cpu_supports("avx2")
                  ? ScanBlocksAvx2(output, prefix, countLineFeeds, lineFeeds, tags)
-                 : ScanBlocks<kChunk>(output, prefix, countLineFeeds, lineFeeds, tags);
+                 : ScanBlocks<Chunk, ChunkHalves>(output, prefix, countLineFeeds, lineFeeds, tags);
 #else
-  size_t i = ScanBlocks<kChunk>(output, prefix, countLineFeeds, lineFeeds, tags);
+  size_t i = ScanBlocks<Chunk, ChunkHalves>(output, prefix, countLineFeeds, lineFeeds, tags);
 #endif
   for (; i < output.size(); ++i) {
     if (countLineFeeds && output[i] == '\n') ++lineFeeds;
