@@ -101,9 +101,11 @@ __attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p
   return taken;
 }
 
+// Asked each time rather than kept: the answer is a bit the runtime keeps
+// already, and a copy of our own would be one more module-wide variable.
 bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
 }
 #endif
 

@@ -28,6 +28,11 @@
 // About dialog
 #define IDS_ABOUT_LINE1          30
 #define IDS_ABOUT_LINE2          31
+#define IDS_ABOUT_VERSION        32
+#define IDS_ABOUT_PURPOSE        33
+#define IDS_ABOUT_USE            34
+#define IDS_ABOUT_PROJECT        35
+#define IDS_ABOUT_NO_CRYPTO      36
 // File errors
 #define IDS_UNKNOWN_ERROR        40
 #define IDS_FILE_NOT_FOUND       41
