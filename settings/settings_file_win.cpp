@@ -152,7 +152,6 @@ std::string LoadSettings(ClientSettings& settings, HWND clientMainWindow) {
   QuoteEncryptForSetting(values);
   if (values.ConvertAttach != 0) LoadAttachmentPrefix(settings, clientMainWindow);
 
-  AppendSettingsListing(listing, kMessageTextSize, values);
   settings.SettingsAtStart = values;
   for (const TextSettingKey& key : kTextSettingKeys) settings.SettingsAtStart.*key.field = nullptr;
   return listing;

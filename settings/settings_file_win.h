@@ -82,9 +82,9 @@ const char* ReadStringSetting(const char* section, const char* key, const char* 
 void ReadSettingsFile(const char* fileName, SettingsRecord& settings);
 
 // Fills Settings, AttachmentPrefix and SettingsAtStart from the three copies
-// (Windows directory, module directory, SettingsPath). Returns the listing
-// shown while Caps Lock is held down: the copies read and the values in
-// force, at most 255 characters.
+// (Windows directory, module directory, SettingsPath). Returns the copies
+// read, one a line, at most 255 characters: the start of the listing the
+// start-up shows while Caps Lock is held down.
 std::string LoadSettings(ClientSettings& settings, HWND clientMainWindow);
 
 // Writes ButtonPos into SettingsPath when it differs from SettingsAtStart.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/bounded_text.h"
 #include "core/message_box_win.h"
 #include "core/module_win.h"
 #include "core/shared_state_win.h"
@@ -91,6 +92,14 @@ bool FindPgp(PgpSetup& setup, const SettingsRecord& settings, size_t directoryLe
   return tryIn("", 0, "pgp.exe");
 }
 
+void LoadAndListSettings(ClientSettings& settings, HWND clientMainWindow) {
+  char listing[kMessageTextSize];
+  CopyBounded(listing, sizeof listing, LoadSettings(settings, clientMainWindow).c_str());
+  if ((GetAsyncKeyState(VK_CAPITAL) & 0x8000) == 0) return;
+  AppendSettingsListing(listing, sizeof listing, settings.Settings);
+  ShowMessageBox(clientMainWindow, listing, MB_OK);
+}
+
 bool PrepareTempFiles(PgpSetup& setup, SettingsRecord& settings) {
   if (Failure failure = ChooseTempFiles(setup, settings)) {
     ShowMessageBox(nullptr, *failure, kStartUpFailure);
@@ -119,9 +128,7 @@ bool InitInClient(Extension& extension) {
     return false;
   }
 
-  const std::string listing = LoadSettings(extension, sharedState.clientMainWindow);
-  if (GetAsyncKeyState(VK_CAPITAL) & 0x8000)
-    ShowMessageBox(sharedState.clientMainWindow, listing, MB_OK);
+  LoadAndListSettings(extension, sharedState.clientMainWindow);
 
   char tried[kMessageTextSize];
   LoadModuleString(IDS_PGP_NOT_FOUND, tried, kMessageTextSize);

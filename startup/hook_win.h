@@ -23,6 +23,10 @@ bool InitInClient(Extension& extension);
 bool FindPgp(PgpSetup& setup, const SettingsRecord& settings, size_t directoryLength,
              char (&tried)[kMessageTextSize]);
 
+// Loads the settings; while Caps Lock is held down the copies read and the
+// values in force are shown in a box owned by `clientMainWindow`.
+void LoadAndListSettings(ClientSettings& settings, HWND clientMainWindow);
+
 // Chooses the temporary folder and names (a message when it is unusable)
 // and asks before leftovers of an earlier run are overwritten. False when
 // the folder is unusable or the user keeps the leftovers; the names are
