@@ -98,11 +98,16 @@ bool MarksThisResult(const Delivery& delivery) {
          (function == Decode || function == CheckSignature);
 }
 
+// The wording of the markers and the keys-added list, from the string table.
+MarkerTexts ModuleMarkerTexts() {
+  return LoadMarkerTexts([](int id) { return ModuleString(static_cast<UINT>(id)); });
+}
+
 // The marker for this run's result, from the verdict file when there is one.
 std::string FirstMarkerOfThisRun(const RunState& state, const char* verdictName,
                                  const MarkerNotes& notes) {
   const std::optional<VerdictFile> verdict = ReadVerdict(verdictName);
-  return FirstMarker(state.function, verdict ? &*verdict : nullptr, notes);
+  return FirstMarker(state.function, verdict ? &*verdict : nullptr, ModuleMarkerTexts(), notes);
 }
 
 // The captured text around the block, or nothing (the output alone).
@@ -458,7 +463,7 @@ void ShowKeysAdded(RunState& state, const PgpRequest& request) {
     text = ModuleString(IDS_NO_KEYS_ADDED);
   } else {
     // However many keys came: the box shows each fingerprint whole.
-    text = FillTextTemplate(ModuleString(IDS_KEYS_ADDED), KeysAddedList(*verdict));
+    text = FillTextTemplate(ModuleString(IDS_KEYS_ADDED), KeysAddedList(*verdict, ModuleMarkerTexts()));
   }
   SetPgpCaption(state, request.userId != nullptr && request.userId[0] != '\0');
   ShowMessageBox(request.owner, text, MB_ICONINFORMATION, state.PgpCaption);
