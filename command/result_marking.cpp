@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "command/result_delivery.h"
+#include "core/text_chars.h"
+#include "core/text_lines.h"
 #include "resources/resource_ids.h"
 #include "runner/temp_files.h"
 
@@ -67,10 +69,7 @@ size_t SkipInvisible(std::string_view text, size_t i) {
 // of it cut or changed (a date, a fingerprint, a word of the PGP program).
 std::string OnOneLine(std::string_view text) {
   std::string out;
-  for (char c : text.substr(0, kUserIdShown)) {
-    const auto u = static_cast<unsigned char>(c);
-    out += u < 0x20 || u == 0x7F ? '?' : c;
-  }
+  for (char c : text.substr(0, kUserIdShown)) out += IsControl(c) ? '?' : c;
   if (text.size() > kUserIdShown) out += "...";
   return out;
 }
@@ -79,7 +78,6 @@ bool VouchedFor(const std::string& validity) {
   return validity == "full" || validity == "fully" || validity == "ultimate";
 }
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameAddress(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -192,7 +190,7 @@ std::string ShownUserId(std::string_view userId) {
     }
     if (blankPending) clean += ' ';
     blankPending = false;
-    clean += u < 0x20 || u == 0x7F ? '?' : c == '[' ? '(' : c == ']' ? ')' : c == '"' ? '\'' : c;
+    clean += IsControl(c) ? '?' : c == '[' ? '(' : c == ']' ? ')' : c == '"' ? '\'' : c;
   }
   if (clean.size() > kUserIdShown) {
     constexpr size_t kFront = (kUserIdShown - 3) / 2;
@@ -297,12 +295,11 @@ std::string FirstMarker(PgpFunction function, const VerdictFile* verdict, const 
 
 std::string_view FromAddressOf(std::string_view messageText) {
   constexpr size_t kHeaderLook = 64 << 10;  // a header block is never longer
-  std::string_view rest = messageText.substr(0, kHeaderLook);
-  while (!rest.empty()) {
-    const size_t end = rest.find('\n');
-    std::string_view line = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  const std::string_view header = messageText.substr(0, kHeaderLook);
+  for (size_t pos = 0; pos < header.size();) {
+    const TextLine next = LineAt(header, pos);
+    pos = next.next;
+    std::string_view line = next.text;
     if (line.empty()) break;  // the headers end here
     if (line.size() < 5 || !SameAddress(line.substr(0, 5), "from:")) continue;
     line.remove_prefix(5);

@@ -26,8 +26,6 @@ Extension extensionInThisProcess;
 
 constexpr UINT kStartUpFailure = MB_ICONEXCLAMATION | MB_SYSTEMMODAL;
 
-void ShowInitMessage(const std::string& text) { ShowMessageBox(GetFocus(), text, kStartUpFailure); }
-
 // Lists the candidate and looks for it; PgpPath then holds the program's
 // full path, found once here so that no later start searches for it. A
 // candidate that does not fit PgpPath is skipped: a cut path would name
@@ -124,7 +122,7 @@ bool InitInClient(Extension& extension) {
   TakeModulePath(extension.module, moduleInstance);
   ComputeSettingsPath(extension, sharedState.clientArguments);
   if (!fontsMade) {
-    ShowInitMessage(ModuleString(IDS_INIT_FAILED));
+    ShowMessageBox(GetFocus(), ModuleString(IDS_INIT_FAILED), kStartUpFailure);
     return false;
   }
 
@@ -133,7 +131,7 @@ bool InitInClient(Extension& extension) {
   char tried[kMessageTextSize];
   LoadModuleString(IDS_PGP_NOT_FOUND, tried, kMessageTextSize);
   if (!FindPgp(extension, extension.Settings, TakePgpPathDirectory(extension), tried)) {
-    ShowInitMessage(tried);
+    ShowMessageBox(GetFocus(), tried, kStartUpFailure);
     return false;
   }
 
@@ -142,12 +140,12 @@ bool InitInClient(Extension& extension) {
   HWND main = sharedState.clientMainWindow;
   extension.MainWindowProc = ReplaceWindowProc(main, MainWindowSubclassProc);
   if (!extension.MainWindowProc) {
-    ShowInitMessage(ModuleString(IDS_EUDORA16));
+    ShowMessageBox(GetFocus(), ModuleString(IDS_EUDORA16), kStartUpFailure);
     return false;
   }
   if (!SetupMenus(extension)) {
     ReplaceWindowProc(main, extension.MainWindowProc);
-    ShowInitMessage(ModuleString(IDS_INIT_FAILED));
+    ShowMessageBox(GetFocus(), ModuleString(IDS_INIT_FAILED), kStartUpFailure);
     return false;
   }
   if (extension.Settings.UseToolBar != 0 && !IsIconic(main))

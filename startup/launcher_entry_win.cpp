@@ -19,10 +19,6 @@ namespace {
 
 constexpr char kClientClass[] = "EudoraMainWindow";
 
-void ShowLauncherMessage(const std::string& text, UINT type = MB_OK) {
-  ShowMessageBox(nullptr, text, type);
-}
-
 void OpenClientProcess(LauncherSide& launcher, DWORD processId) {
   launcher.clientProcess.reset(OpenProcess(SYNCHRONIZE, FALSE, processId));
   launcher.clientProcessGone = !launcher.clientProcess && GetLastError() == ERROR_INVALID_PARAMETER;
@@ -61,7 +57,7 @@ LONG_PTR RefuseSecondLauncher() {
     }
   }
   sharedState.launcherProcessId = GetCurrentProcessId();
-  ShowLauncherMessage(text);
+  ShowMessageBox(nullptr, text, MB_OK);
   return 0;
 }
 
@@ -208,7 +204,7 @@ extern "C" LONG_PTR WINAPI StartExtension(HINSTANCE launcherInstance, DWORD laun
   }
   if (result != 0) {
     if (result != 4) message = ModuleString(result);
-    if (result != IDS_NO_VALID_EUDORA) ShowLauncherMessage(message);
+    if (result != IDS_NO_VALID_EUDORA) ShowMessageBox(nullptr, message, MB_OK);
     return 0;
   }
 
@@ -218,7 +214,7 @@ extern "C" LONG_PTR WINAPI StartExtension(HINSTANCE launcherInstance, DWORD laun
   if (!WaitForHook(launcher)) {
     UnhookWindowsHookEx(sharedState._hHook);
     sharedState._hHook = nullptr;
-    ShowLauncherMessage(ModuleString(IDS_CLIENT_GONE), MB_OK | MB_ICONEXCLAMATION);
+    ShowMessageBox(nullptr, ModuleString(IDS_CLIENT_GONE), MB_OK | MB_ICONEXCLAMATION);
     return 0;
   }
   return reinterpret_cast<LONG_PTR>(sharedState._hHook);
@@ -234,7 +230,7 @@ extern "C" BOOL WINAPI StopExtension() {
   if (!unhookedOk) {
     char text[64];
     wsprintfA(text, "Error unhooking: _hHook = %lX", HandleToULong(sharedState._hHook));
-    ShowLauncherMessage(text);
+    ShowMessageBox(nullptr, text, MB_OK);
   }
   // The client lets go of the module by unloading it; a client that was
   // killed never says so, some systems keep a hook's DLL loaded after the
