@@ -29,11 +29,10 @@
 #include "core/armor_scanner.h"
 #include "core/armor_scanner_win.h"
 #include "core/module_win.h"
-#include "tests/win/support/test_state.h"
-#include "core/module_win.h"
 #include "runner/temp_files_win.h"
 #include "settings/settings_file_win.h"
 #include "tests/win/support/fake_client.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 

@@ -13,12 +13,11 @@
 
 #include "command/confirm_dialog_win.h"
 #include "core/module_win.h"
-#include "tests/win/support/test_state.h"
-#include "core/module_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/fake_client.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 

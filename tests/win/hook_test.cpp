@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "core/module_win.h"
-#include "tests/win/support/test_state.h"
 #include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/fonts_win.h"
@@ -30,6 +29,7 @@
 #include "tests/win/support/fake_client.h"
 #include "tests/win/support/pgp_fixture.h"
 #include "tests/win/support/scratch_files.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
@@ -231,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, HookChainTest, ::testing::ValuesIn(kChainRows),
 
 // ---- the start inside the client -------------------------------------------------
 
-constexpr char kStandardSettings[] = "[extension.Settings]\r\nUseToolBar=1\r\n";
+constexpr char kStandardSettings[] = "[Settings]\r\nUseToolBar=1\r\n";
 
 // A client main window with its menus, a settings file in the folder the
 // client's arguments name, a PGP program in the PGPPATH folder and an empty
@@ -396,10 +396,10 @@ struct ButtonRequestRow {
 };
 
 const ButtonRequestRow kButtonRequestRows[] = {
-    {"ToolBarOn", "[extension.Settings]\r\nUseToolBar=1\r\n", false, 1},
-    {"ToolBarOff", "[extension.Settings]\r\nUseToolBar=0\r\n", false, 0},
-    {"OtherNonZeroValue", "[extension.Settings]\r\nUseToolBar=2\r\n", false, 1},
-    {"ClientMinimised", "[extension.Settings]\r\nUseToolBar=1\r\n", true, 0},
+    {"ToolBarOn", "[Settings]\r\nUseToolBar=1\r\n", false, 1},
+    {"ToolBarOff", "[Settings]\r\nUseToolBar=0\r\n", false, 0},
+    {"OtherNonZeroValue", "[Settings]\r\nUseToolBar=2\r\n", false, 1},
+    {"ClientMinimised", "[Settings]\r\nUseToolBar=1\r\n", true, 0},
 };
 
 class ButtonRequestTest : public InitFixture,

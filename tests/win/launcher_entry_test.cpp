@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/bounded_text.h"
 #include "core/module_win.h"
-#include "tests/win/support/test_state.h"
 #include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/fonts_win.h"
@@ -27,13 +27,13 @@
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
 #include "settings/settings_file_win.h"
-#include "core/bounded_text.h"
 #include "startup/hook_win.h"
 #include "startup/launcher_entry_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/fake_client.h"
 #include "tests/win/support/pgp_fixture.h"
 #include "tests/win/support/scratch_files.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
@@ -455,7 +455,7 @@ TEST(LauncherRoundTest, HooksTheRunningClientThenLetsItGoAgain) {
   CreateDirectoryA((folder / "pgp").c_str(), nullptr);
   CreateDirectoryA((folder / "temp").c_str(), nullptr);
   WriteFileBytes(folder / "pgp\\pgp.exe", "stand-in");
-  WriteFileBytes(folder / "QLNET.INI", "[extension.Settings]\r\nUseToolBar=0\r\n");
+  WriteFileBytes(folder / "QLNET.INI", "[Settings]\r\nUseToolBar=0\r\n");
   EnvironmentOverride pgpPath("PGPPATH", (folder / "pgp").c_str());
   EnvironmentOverride temp("TEMP", (folder / "temp").c_str());
   const SettingsRecord settings = extension.Settings;

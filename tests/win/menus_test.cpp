@@ -16,8 +16,6 @@
 
 #include "command/text_capture_win.h"
 #include "core/module_win.h"
-#include "tests/win/support/test_state.h"
-#include "core/module_win.h"
 #include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/fonts_win.h"
@@ -26,6 +24,7 @@
 #include "runner/temp_files_win.h"
 #include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 

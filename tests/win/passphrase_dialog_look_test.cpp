@@ -2,9 +2,9 @@
 // output, and the layout facts a screenshot alone would not prove.
 #include <gtest/gtest.h>
 
+#include "command/passphrase_dialog_win.h"
 #include "core/module_win.h"
 #include "resources/resource_ids.h"
-#include "command/passphrase_dialog_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/screen_capture.h"
 

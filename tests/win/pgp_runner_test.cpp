@@ -501,7 +501,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct DialogRow {
   const char* name;
   WPARAM command;
-  const char* passPhrase;  // PassPhrase afterwards
+  const char* passPhrase;  // what the dialog gave its caller
   const char* control;     // the edit control's text afterwards
 };
 
@@ -509,9 +509,9 @@ class PassPhraseDialogTest : public testing::TestWithParam<DialogRow> {};
 
 TEST_P(PassPhraseDialogTest, CopiesAndClearsOnlyOnAPlainCommand) {
   const DialogRow& row = GetParam();
-  char PassPhrase[kPassPhraseSize] = {};
+  char typed[kPassPhraseSize] = {};
   HWND dialog = CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr,
-                                   PassPhraseDialogProc, reinterpret_cast<LPARAM>(PassPhrase));
+                                   PassPhraseDialogProc, reinterpret_cast<LPARAM>(typed));
   ASSERT_NE(dialog, nullptr);
   HWND edit = GetDlgItem(dialog, IDC_PASSPHRASE);
   EXPECT_EQ(WindowTextOf(edit), "");
@@ -519,10 +519,10 @@ TEST_P(PassPhraseDialogTest, CopiesAndClearsOnlyOnAPlainCommand) {
 
   SetWindowTextA(edit, "secret words");
   SendMessageA(dialog, WM_COMMAND, row.command, reinterpret_cast<LPARAM>(GetDlgItem(dialog, LOWORD(row.command))));
-  EXPECT_EQ(std::string(PassPhrase), row.passPhrase);
+  EXPECT_EQ(std::string(typed), row.passPhrase);
   EXPECT_EQ(WindowTextOf(edit), row.control);
   DestroyWindow(dialog);
-  SecureZeroMemory(PassPhrase, sizeof PassPhrase);
+  SecureZeroMemory(typed, sizeof typed);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -534,18 +534,18 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<DialogRow>& info) { return info.param.name; });
 
 TEST(PassPhraseDialog, LongInputIsLimitedToWhatIsKept) {
-  char PassPhrase[kPassPhraseSize] = {};
+  char typed[kPassPhraseSize] = {};
   HWND dialog = CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr,
-                                   PassPhraseDialogProc, reinterpret_cast<LPARAM>(PassPhrase));
+                                   PassPhraseDialogProc, reinterpret_cast<LPARAM>(typed));
   ASSERT_NE(dialog, nullptr);
   HWND edit = GetDlgItem(dialog, IDC_PASSPHRASE);
   // Typing goes through the limit; WM_SETTEXT would not.
   SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(std::string(80, 'k').c_str()));
   EXPECT_EQ(GetWindowTextLengthA(edit), kPassPhraseSize - 1);
   SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  EXPECT_EQ(std::string(PassPhrase), std::string(kPassPhraseSize - 1, 'k'));
+  EXPECT_EQ(std::string(typed), std::string(kPassPhraseSize - 1, 'k'));
   DestroyWindow(dialog);
-  SecureZeroMemory(PassPhrase, sizeof PassPhrase);
+  SecureZeroMemory(typed, sizeof typed);
 }
 
 // ----- handles -----

@@ -7,9 +7,8 @@
 #include <string>
 
 #include "core/module_win.h"
-#include "tests/win/support/test_state.h"
-#include "core/module_win.h"
 #include "resources/resource_ids.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 

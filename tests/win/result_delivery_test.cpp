@@ -15,7 +15,6 @@
 #include "command/text_capture_win.h"
 #include "common/handles_win.h"
 #include "core/module_win.h"
-#include "tests/win/support/test_state.h"
 #include "core/window_procedure_win.h"
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
@@ -25,6 +24,7 @@
 #include "tests/win/support/fake_client.h"
 #include "tests/win/support/pgp_fixture.h"
 #include "tests/win/support/scratch_files.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 

@@ -17,7 +17,6 @@
 #include "command/text_capture_win.h"
 #include "common/handles_win.h"
 #include "core/module_win.h"
-#include "tests/win/support/test_state.h"
 #include "core/window_procedure_win.h"
 #include "host/menus.h"
 #include "resources/resource_ids.h"
@@ -28,6 +27,7 @@
 #include "tests/win/support/fake_client.h"
 #include "tests/win/support/pgp_fixture.h"
 #include "tests/win/support/scratch_files.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 
 #include "common/handles_win.h"
 #include "core/module_win.h"
-#include "tests/win/support/test_state.h"
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
-#include "startup/hook_win.h"
 #include "settings/settings_file_win.h"
+#include "startup/hook_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/scratch_files.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 

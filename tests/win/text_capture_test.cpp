@@ -11,13 +11,13 @@
 
 #include "command/text_capture_win.h"
 #include "core/module_win.h"
-#include "tests/win/support/test_state.h"
 #include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/menus.h"
 #include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/fake_client.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 

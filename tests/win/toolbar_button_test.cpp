@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "core/module_win.h"
-#include "tests/win/support/test_state.h"
-#include "core/module_win.h"
 #include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/menus.h"
@@ -19,6 +17,7 @@
 #include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/screen_capture.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
