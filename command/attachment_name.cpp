@@ -1,4 +1,5 @@
 #include "command/attachment_name.h"
+#include "core/text_chars.h"
 
 #include <algorithm>
 
@@ -6,11 +7,9 @@ namespace {
 
 constexpr size_t kExtensionMax = 16;
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool IsReserved(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return u < 0x20 || u == 0x7F || std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos;
+  return IsControl(c) || std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos;
 }
 
 // The digit of "COMn"/"LPTn": an ASCII digit, or a superscript one the file

@@ -2,20 +2,23 @@
 
 #include "command/confirm_dialog.h"
 #include "command/text_capture_win.h"
-#include "core/command_state_win.h"
+#include "core/module_win.h"
 #include "core/shared_state_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
-
-bool fieldWasEmpty = false;
 
 namespace {
 
 ScreenRect ToScreenRect(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 void ShowExplanation(HWND dialog, int id) {
-  LoadModuleString(static_cast<UINT>(id), MessageText, sizeof MessageText);
-  SetDlgItemTextA(dialog, IDC_EXPLANATION, MessageText);
+  char explanation[kMessageTextSize];
+  LoadModuleString(static_cast<UINT>(id), explanation, sizeof explanation);
+  SetDlgItemTextA(dialog, IDC_EXPLANATION, explanation);
+}
+
+Confirmation* ConfirmationOf(HWND dialog) {
+  return reinterpret_cast<Confirmation*>(GetWindowLongPtrA(dialog, DWLP_USER));
 }
 
 // Hidden through the style bit: the dialog is not on screen yet, and a
@@ -42,52 +45,55 @@ void DropEncryptFor(HWND dialog) {
                SWP_NOMOVE | SWP_NOZORDER);
 }
 
-BOOL InitDialog(HWND dialog, const PgpRequest* request) {
+BOOL InitDialog(HWND dialog, Confirmation& confirmation) {
+  RunState& state = confirmation.state;
   CenterWindow(dialog, sharedState.clientMainWindow);
-  SetDlgItemTextA(dialog, IDC_PREVIEW, MessageText);
-  const PgpFunction function = runState.function;
-  LoadModuleString(static_cast<UINT>(ExplanationId(function)), MessageText, sizeof MessageText);
-  HideReplyTip(MessageText, function, runState.quoted != 0);
-  SetDlgItemTextA(dialog, IDC_EXPLANATION, MessageText);
-  const bool recipientsGiven = RecipientsGiven();
-  SetPgpCaption(recipientsGiven);
-  SetWindowTextA(dialog, PgpCaption);
+  SetDlgItemTextA(dialog, IDC_PREVIEW, confirmation.preview.c_str());
+  const PgpFunction function = state.function;
+  char explanation[kMessageTextSize];
+  LoadModuleString(static_cast<UINT>(ExplanationId(function)), explanation, sizeof explanation);
+  HideReplyTip(explanation, function, state.quoted != 0);
+  SetDlgItemTextA(dialog, IDC_EXPLANATION, explanation);
+  const bool recipientsGiven = RecipientsGiven(state);
+  SetPgpCaption(state, recipientsGiven);
+  SetWindowTextA(dialog, state.PgpCaption);
   if (function == Encrypt) {
     // Set before the field gets its text, so the change notice that
     // setting the text sends finds nothing to switch.
-    fieldWasEmpty = !recipientsGiven;
+    confirmation.fieldWasEmpty = !recipientsGiven;
     if (recipientsGiven) ShowExplanation(dialog, IDS_EXPLAIN_ENCRYPT);
     // The field takes as much as PGP's command line could; the default
     // limit of an edit control is shorter.
     SendDlgItemMessageA(dialog, IDC_ENCRYPT_FOR, EM_LIMITTEXT, kCommandLineMax, 0);
-    SetDlgItemTextA(dialog, IDC_ENCRYPT_FOR, runState.recipients.c_str());
+    SetDlgItemTextA(dialog, IDC_ENCRYPT_FOR, state.recipients.c_str());
   } else {
     DropEncryptFor(dialog);
   }
   // A dialog opened without a request offers Skip, as every request that
   // neither encrypts nor signs does.
-  const uint16_t flags = request != nullptr ? request->flags : 0;
+  const uint16_t flags = confirmation.request != nullptr ? confirmation.request->flags : 0;
   if (!OffersSkip(flags)) HideAndDisable(dialog, IDC_SKIP);
   return TRUE;
 }
 
-void EncryptForChanged(HWND dialog) {
+void EncryptForChanged(HWND dialog, Confirmation& confirmation) {
   const int length = GetWindowTextLengthA(GetDlgItem(dialog, IDC_ENCRYPT_FOR));
-  const EncryptForSwitch change = EncryptForFieldChanged(length, fieldWasEmpty);
+  const EncryptForSwitch change = EncryptForFieldChanged(length, confirmation.fieldWasEmpty);
   if (!change.changed) return;
   char label[kCaptionLabelMax + 1];
   LoadModuleString(static_cast<UINT>(change.labelId), label, sizeof label);
-  ComposePgpCaption(PgpCaption, label);
-  SetWindowTextA(dialog, PgpCaption);
+  ComposePgpCaption(confirmation.state.PgpCaption, label);
+  SetWindowTextA(dialog, confirmation.state.PgpCaption);
   ShowExplanation(dialog, change.explanationId);
 }
 
-void Command(HWND dialog, int id, int notification) {
-  if (id == IDOK && runState.function == Encrypt) {
-    runState.recipients = WindowText(GetDlgItem(dialog, IDC_ENCRYPT_FOR));
+void Command(HWND dialog, Confirmation* confirmation, int id, int notification) {
+  const bool encrypting = confirmation != nullptr && confirmation->state.function == Encrypt;
+  if (id == IDOK && encrypting) {
+    confirmation->state.recipients = WindowText(GetDlgItem(dialog, IDC_ENCRYPT_FOR));
   }
   if (id == IDC_ENCRYPT_FOR) {
-    if (notification == EN_CHANGE && runState.function == Encrypt) EncryptForChanged(dialog);
+    if (notification == EN_CHANGE && encrypting) EncryptForChanged(dialog, *confirmation);
     return;
   }
   const int answer = DialogAnswerForCommand(id, notification);
@@ -95,6 +101,11 @@ void Command(HWND dialog, int id, int notification) {
 }
 
 }  // namespace
+
+INT_PTR Confirm(HWND owner, Confirmation& confirmation) {
+  return DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_CONFIRM), owner, ConfirmDialogProc,
+                         reinterpret_cast<LPARAM>(&confirmation));
+}
 
 void CenterWindow(HWND window, HWND over) {
   RECT w;
@@ -108,9 +119,12 @@ void CenterWindow(HWND window, HWND over) {
 extern "C" INT_PTR CALLBACK ConfirmDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      return InitDialog(dialog, reinterpret_cast<const PgpRequest*>(lParam));
+      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      // Opened without its parameter the dialog has nothing to show.
+      if (lParam == 0) return TRUE;
+      return InitDialog(dialog, *reinterpret_cast<Confirmation*>(lParam));
     case WM_COMMAND:
-      Command(dialog, LOWORD(wParam), HIWORD(wParam));
+      Command(dialog, ConfirmationOf(dialog), LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_DESTROY:
       return TRUE;

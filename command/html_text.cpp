@@ -1,4 +1,5 @@
 #include "command/html_text.h"
+#include "core/text_chars.h"
 
 #include <algorithm>
 #include <optional>
@@ -9,7 +10,6 @@ namespace {
 // The longest tag name, entity name and numeric reference looked at.
 constexpr size_t kNameMax = 32;
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }

@@ -42,7 +42,8 @@ constexpr std::array<int8_t, 256> kHex = MakeHexTable();
 
 int HexValue(char c) { return kHex[static_cast<unsigned char>(c)]; }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// Quoted-printable's white space at a line end: only the blank and the tab.
+bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
 
 #if QL_X86_VECTORS
 // Base64 in whole 32-character blocks (Mula and Lemire, "Faster Base64
@@ -101,9 +102,11 @@ __attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p
   return taken;
 }
 
+// Asked each time rather than kept: the answer is a bit the runtime keeps
+// already, and a copy of our own would be one more module-wide variable.
 bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
 }
 #endif
 
@@ -217,7 +220,7 @@ size_t DecodeQuotedPrintableInto(std::string_view in, char* out, bool& clean) {
     }
     if (*p == '\r' || *p == '\n') {
       // A hard line break; blanks before it were added on the way.
-      while (w > kept && IsBlank(w[-1])) --w;
+      while (w > kept && IsSpaceOrTab(w[-1])) --w;
       p += *p == '\r' && p + 1 < end && p[1] == '\n' ? 2 : 1;
       *w++ = '\r';
       *w++ = '\n';
@@ -230,7 +233,7 @@ size_t DecodeQuotedPrintableInto(std::string_view in, char* out, bool& clean) {
     kept = w;
     if (p != escapes) continue;
     const char* after = p + 1;
-    while (after < end && IsBlank(*after)) ++after;
+    while (after < end && IsSpaceOrTab(*after)) ++after;
     if (after == end || *after == '\r' || *after == '\n') {
       p = after == end ? end : after + (*after == '\r' && after + 1 < end && after[1] == '\n' ? 2 : 1);
       continue;
@@ -240,7 +243,7 @@ size_t DecodeQuotedPrintableInto(std::string_view in, char* out, bool& clean) {
     ++p;
     kept = w;
   }
-  while (w > kept && IsBlank(w[-1])) --w;
+  while (w > kept && IsSpaceOrTab(w[-1])) --w;
   return static_cast<size_t>(w - out);
 }
 

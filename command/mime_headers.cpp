@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "command/mime_decoding.h"
+#include "core/text_chars.h"
+#include "core/text_lines.h"
 
 namespace {
 
@@ -15,8 +17,6 @@ constexpr size_t kParametersMax = 128;
 // longer ones, none this long.
 constexpr size_t kEncodedWordMax = 1024;
 constexpr size_t kCommentDepthMax = 32;
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -31,28 +31,13 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// A header's white space: the blank and the tab, and the line ends of folded lines.
+bool IsHeaderSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsHeaderSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsHeaderSpace(text.back())) text.remove_suffix(1);
   return text;
-}
-
-// One line of a header block: its text without the line end, and where the
-// next begins. `ended` is false for a last line without a line feed.
-struct Line {
-  std::string_view text;
-  size_t next;
-  bool ended;
-};
-
-Line LineAt(std::string_view entity, size_t pos) {
-  const size_t end = entity.find('\n', pos);
-  const bool ended = end != std::string_view::npos;
-  std::string_view text = entity.substr(pos, (ended ? end : entity.size()) - pos);
-  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-  return {text, ended ? end + 1 : entity.size(), ended};
 }
 
 bool IsContinuation(std::string_view line) {
@@ -74,7 +59,7 @@ void TrimValues(HeaderBlock& header) {
 // empty line, or nowhere.
 size_t BodyAfterEmptyLine(std::string_view entity, size_t from) {
   for (size_t pos = from; pos < entity.size();) {
-    const Line line = LineAt(entity, pos);
+    const TextLine line = LineAt(entity, pos);
     if (line.text.empty() && line.ended) return line.next;
     pos = line.next;
   }
@@ -84,7 +69,7 @@ size_t BodyAfterEmptyLine(std::string_view entity, size_t from) {
 // Skips blanks and (nested) comments from `pos`.
 size_t SkipBlanksAndComments(std::string_view text, size_t pos) {
   while (pos < text.size()) {
-    if (IsBlank(text[pos])) {
+    if (IsHeaderSpace(text[pos])) {
       ++pos;
     } else if (text[pos] == '(') {
       size_t depth = 0;
@@ -104,7 +89,7 @@ size_t SkipBlanksAndComments(std::string_view text, size_t pos) {
 // A token up to a delimiter of the structured value.
 std::string_view TokenAt(std::string_view text, size_t& pos, std::string_view stops) {
   const size_t start = pos;
-  while (pos < text.size() && !IsBlank(text[pos]) && stops.find(text[pos]) == std::string_view::npos)
+  while (pos < text.size() && !IsHeaderSpace(text[pos]) && stops.find(text[pos]) == std::string_view::npos)
     ++pos;
   return text.substr(start, pos - start);
 }
@@ -264,7 +249,7 @@ bool IsFieldName(std::string_view name) {
 std::optional<HeaderBlock> ReadStrictHeaderBlock(std::string_view entity) {
   HeaderBlock header;
   for (size_t pos = 0; pos < entity.size() && pos <= kHeaderBlockMax;) {
-    const Line line = LineAt(entity, pos);
+    const TextLine line = LineAt(entity, pos);
     if (!line.ended || line.next > kHeaderBlockMax + 1) return std::nullopt;
     if (line.text.empty()) {
       if (header.fields.empty()) return std::nullopt;
@@ -296,7 +281,7 @@ HeaderBlock ReadHeaderBlock(std::string_view entity) {
       TrimValues(header);
       return header;
     }
-    const Line line = LineAt(entity, pos);
+    const TextLine line = LineAt(entity, pos);
     if (line.text.empty()) {
       pos = line.next;
       break;

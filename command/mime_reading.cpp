@@ -12,6 +12,8 @@
 #include "command/mime_decoding.h"
 #include "command/mime_headers.h"
 #include "command/result_marking.h"
+#include "core/text_chars.h"
+#include "core/text_lines.h"
 
 namespace {
 
@@ -33,7 +35,6 @@ constexpr size_t kCharsetNameMax = 40;
 // A legacy-display part repeats a few header lines; no more than this is looked at.
 constexpr size_t kLegacyDisplayMax = 8 * 1024;
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -69,10 +70,7 @@ bool MayHideTextInAscii(std::string_view looseName) {
 // as blanks, bounded.
 std::string OneLine(std::string_view text, size_t max) {
   std::string line;
-  for (char c : text.substr(0, max)) {
-    const auto u = static_cast<unsigned char>(c);
-    line += u < 0x20 || u == 0x7F ? ' ' : c;
-  }
+  for (char c : text.substr(0, max)) line += IsControl(c) ? ' ' : c;
   if (text.size() > max) line += "...";
   return line;
 }
@@ -494,10 +492,10 @@ class Reader {
     if (text.size() > kLegacyDisplayMax) text = text.substr(0, kLegacyDisplayMax);
     size_t fields = 0;
     for (size_t pos = 0; pos < text.size();) {
-      size_t end = text.find('\n', pos);
-      end = end == std::string_view::npos ? text.size() : end + 1;
-      std::string_view line = text.substr(pos, end - pos);
-      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+      const TextLine next = LineAt(text, pos);
+      const size_t end = next.next;
+      std::string_view line = next.text;
+      while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
       if (line.empty()) return fields > 0 ? end : 0;
       const size_t colon = line.find(':');
       const bool folded = line[0] == ' ' || line[0] == '\t';

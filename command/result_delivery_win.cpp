@@ -17,7 +17,9 @@
 #include "common/verdict.h"
 #include "core/armor_scanner.h"
 #include "core/armor_scanner_win.h"
-#include "core/command_state_win.h"
+#include "command/passphrase_dialog_win.h"
+#include "command/run_state_win.h"
+#include "core/message_box_win.h"
 #include "core/module_win.h"
 #include "core/wait_cursor_win.h"
 #include "core/window_procedure_win.h"
@@ -38,7 +40,6 @@ constexpr UINT kQuoteQuestion = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2;
 constexpr UINT kClipboardQuestion = MB_YESNO | MB_ICONQUESTION;
 constexpr uint16_t kKeyAddFlags = PGPREQ_FILE | PGPREQ_KEYADD | PGPREQ_ARMOR;
 
-using MessageBuffer = char[kMessageTextSize];
 
 // ---- the verdict file --------------------------------------------------
 
@@ -83,15 +84,30 @@ std::optional<VerdictFile> ReadVerdict(const char* verdictName) {
   return verdict;
 }
 
-bool MarksThisResult() {
-  return Settings.MarkResults != 0 &&
-         (runState.function == Decode || runState.function == CheckSignature);
+// One delivery: the command it belongs to and where its boxes go.
+struct Delivery {
+  CommandContext& context;
+  RunState& state;
+  HWND owner;
+  BlockResizer resize;
+};
+
+bool MarksThisResult(const Delivery& delivery) {
+  const PgpFunction function = delivery.state.function;
+  return delivery.context.Settings.MarkResults != 0 &&
+         (function == Decode || function == CheckSignature);
+}
+
+// The wording of the markers and the keys-added list, from the string table.
+MarkerTexts ModuleMarkerTexts() {
+  return LoadMarkerTexts([](int id) { return ModuleString(static_cast<UINT>(id)); });
 }
 
 // The marker for this run's result, from the verdict file when there is one.
-std::string FirstMarkerOfThisRun(const char* verdictName, const MarkerNotes& notes) {
+std::string FirstMarkerOfThisRun(const RunState& state, const char* verdictName,
+                                 const MarkerNotes& notes) {
   const std::optional<VerdictFile> verdict = ReadVerdict(verdictName);
-  return FirstMarker(runState.function, verdict ? &*verdict : nullptr, notes);
+  return FirstMarker(state.function, verdict ? &*verdict : nullptr, ModuleMarkerTexts(), notes);
 }
 
 // The captured text around the block, or nothing (the output alone).
@@ -100,10 +116,10 @@ struct AroundTheBlock {
   std::string_view tail;
 };
 
-AroundTheBlock KeptAround(const char* text) {
+AroundTheBlock KeptAround(const KeptText& captured, const RunState& state, const char* text) {
   if (text == nullptr) return {};
-  const KeptParts kept = SpliceKeptParts(runState.function, runState.textLength,
-                                         runState.scanOffset, runState.blockStart, runState.blockEnd);
+  const KeptParts kept = SpliceKeptParts(state.function, captured.textLength, state.scanOffset,
+                                         state.blockStart, state.blockEnd);
   return {std::string_view(text, kept.headLength),
           std::string_view(text + kept.tailStart, kept.tailLength)};
 }
@@ -120,10 +136,11 @@ struct Marking {
 // the captured text around it (`withMessage`) or the output alone (the
 // clipboard). False, with the handle and its text unchanged, when the block
 // cannot be enlarged.
-bool MarkResult(HGLOBAL& handle, char quote, bool withMessage, const Marking& marking,
-                BlockResizer resize) {
-  GlobalLockGuard captured(runState.textHandle);
-  const AroundTheBlock around = KeptAround(withMessage ? captured.text() : nullptr);
+bool MarkResult(const Delivery& delivery, HGLOBAL& handle, char quote, bool withMessage,
+                const Marking& marking) {
+  GlobalLockGuard captured(delivery.context.textHandle);
+  const AroundTheBlock around =
+      KeptAround(delivery.context, delivery.state, withMessage ? captured.text() : nullptr);
   const std::string& firstMarker = marking.first;
   MarkedSplicePlan plan;
   {
@@ -133,7 +150,7 @@ bool MarkResult(HGLOBAL& handle, char quote, bool withMessage, const Marking& ma
                             marking.attachmentPrefix);
   }
   if (!plan.fits) return false;
-  HGLOBAL larger = resize(handle, plan.BlockSize());
+  HGLOBAL larger = delivery.resize(handle, plan.BlockSize());
   if (larger == nullptr) return false;
   handle = larger;
   GlobalLockGuard block(handle);
@@ -167,19 +184,20 @@ DWORD ReadOutput(const char* path, UniqueGlobal& output, DWORD& length) {
 
 // The client's attachment prefix, also when it was not loaded (it is only
 // where attachments are followed): a sender's line must not pass for one.
-std::string ClientAttachmentPrefix() {
-  if (AttachmentPrefixLength > 0) return std::string(AttachmentPrefix, AttachmentPrefixLength);
+std::string ClientAttachmentPrefix(const ClientSettings& settings) {
+  if (settings.AttachmentPrefixLength > 0)
+    return std::string(settings.AttachmentPrefix, settings.AttachmentPrefixLength);
   char prefix[kAttachmentPrefixSize];
   const int n = LoadModuleString(IDS_ATTACHMENT_PREFIX, prefix, sizeof prefix);
   return std::string(prefix, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
 // The armoured block PGP got from the message text (empty for a file).
-std::string_view BlockOfThisRun(const char* captured) {
-  if (captured == nullptr || runState.attachmentPath[0] != '\0') return {};
-  const KeptParts kept = SpliceKeptParts(Decode, runState.textLength, runState.scanOffset,
-                                         runState.blockStart, runState.blockEnd);
-  return std::string_view(captured + kept.headLength, kept.tailStart - kept.headLength);
+std::string_view BlockOfThisRun(const KeptText& kept, const RunState& state, const char* captured) {
+  if (captured == nullptr || state.attachmentPath[0] != '\0') return {};
+  const KeptParts parts = SpliceKeptParts(Decode, kept.textLength, state.scanOffset,
+                                          state.blockStart, state.blockEnd);
+  return std::string_view(captured + parts.headLength, parts.tailStart - parts.headLength);
 }
 
 // What the delivery learnt while making the output readable.
@@ -205,15 +223,18 @@ bool PutText(UniqueGlobal& output, const std::string& text) {
 // shows it, its parts saved beside the attachment PGP decoded; the text in
 // another character set than the client's converted; with AnsiOem, PGP's
 // OEM text converted back as before.
-Readable MakeReadable(UniqueGlobal& output, DWORD length, const std::string& prefix) {
+Readable MakeReadable(const Delivery& delivery, UniqueGlobal& output, DWORD length,
+                      const std::string& prefix) {
+  const RunState& state = delivery.state;
+  const SettingsRecord& settings = delivery.context.Settings;
   Readable readable;
   std::optional<std::string> replacement;
   {
     GlobalLockGuard lock(output.get());
     if (lock.get() == nullptr) return readable;
     const std::string_view text(lock.text(), strnlen(lock.text(), length));
-    WinMimeHost host(FolderOfPath(runState.attachmentPath), prefix);
-    if (runState.function == Decode && Settings.ReadMime != 0 && IsMimeEntity(text)) {
+    WinMimeHost host(FolderOfPath(state.attachmentPath), prefix);
+    if (state.function == Decode && settings.ReadMime != 0 && IsMimeEntity(text)) {
       if (std::optional<MimeReading> reading = ReadMimeEntity(text, prefix, host)) {
         readable = {true, reading->unmappable,
                     reading->unknownCharsets.empty() ? std::string() : reading->unknownCharsets.front(),
@@ -221,15 +242,16 @@ Readable MakeReadable(UniqueGlobal& output, DWORD length, const std::string& pre
         replacement = std::move(reading->text);
       }
     }
-    if (!replacement && Settings.AnsiOem != 0) {
+    if (!replacement && settings.AnsiOem != 0) {
       OemToCharBuffA(lock.text(), lock.text(), length);
       return readable;
     }
     if (!replacement) {
-      GlobalLockGuard captured(runState.textHandle);
+      GlobalLockGuard captured(delivery.context.textHandle);
       InlineConversion conversion;
-      replacement =
-          InlineTextForClient(text, ArmorCharset(BlockOfThisRun(captured.text())), host, conversion);
+      replacement = InlineTextForClient(
+          text, ArmorCharset(BlockOfThisRun(delivery.context, state, captured.text())), host,
+          conversion);
       readable.unmappable = conversion.unmappable;
       readable.unknownCharset = conversion.unknownCharset;
     }
@@ -239,13 +261,9 @@ Readable MakeReadable(UniqueGlobal& output, DWORD length, const std::string& pre
   return readable;
 }
 
-void ShowDeliveryFailure(HWND owner, const char* message) {
-  MessageBeep(MB_ICONEXCLAMATION);
-  SetPgpCaption(RecipientsGiven());
-  MessageBoxA(owner, message, PgpCaption, MB_ICONEXCLAMATION);
+void ShowDeliveryFailure(const Delivery& delivery, const std::string& message) {
+  ShowCommandFailure(delivery.owner, delivery.state, RecipientsGiven(delivery.state), message);
 }
-
-void LoadMessage(UINT id, MessageBuffer& message) { LoadModuleString(id, message, kMessageTextSize); }
 
 // The template's "%s" replaced by `text`, however long.
 std::string FillTextTemplate(std::string_view pattern, const std::string& text) {
@@ -254,25 +272,17 @@ std::string FillTextTemplate(std::string_view pattern, const std::string& text) 
   return std::string(pattern.substr(0, at)) + text + std::string(pattern.substr(at + 2));
 }
 
-// The undo subclass goes on once per result. A window that already has it
-// keeps its first previous procedure: storing SourceWindowSubclassProc as its own predecessor
-// would make every message call itself.
-void SubclassForUndo(HWND window) {
-  const auto current = WindowProcOf(window);
-  if (current == SourceWindowSubclassProc) return;
-  runState.sourceWindowProc = ReplaceWindowProc(window, SourceWindowSubclassProc);
-}
-
 // The marked text where one is asked for (`marker` set), else the plain
 // splice; `withMessage` false gives the output alone (the clipboard).
-bool Rebuild(UniqueGlobal& output, char quote, bool withMessage,
-             const std::optional<Marking>& marker, BlockResizer resize) {
+bool Rebuild(const Delivery& delivery, UniqueGlobal& output, char quote, bool withMessage,
+             const std::optional<Marking>& marker) {
   // `output` keeps the block until the rebuild has its new handle, so an
   // exception on the way cannot lose it.
   HGLOBAL handle = output.get();
-  const bool done = marker      ? MarkResult(handle, quote, withMessage, *marker, resize)
-                    : withMessage ? SpliceResult(handle, quote, resize)
-                                  : true;
+  const bool done =
+      marker        ? MarkResult(delivery, handle, quote, withMessage, *marker)
+      : withMessage ? SpliceResult(delivery.context, delivery.state, handle, quote, delivery.resize)
+                    : true;
   if (handle != output.get()) {
     output.release();  // moved by the enlargement: the old handle is gone
     output.reset(handle);
@@ -280,114 +290,102 @@ bool Rebuild(UniqueGlobal& output, char quote, bool withMessage,
   return done;
 }
 
-// An editable window gets the output in place of the block. False with the
-// reason in `message`; the window then keeps its text.
-bool DeliverToEditable(HWND owner, bool quoted, UniqueGlobal& output, MessageBuffer& message,
-                       const std::optional<Marking>& marker, BlockResizer resize) {
-  const bool spliced = Rebuild(output, quoted ? '>' : '\0', true, marker, resize);
+// An editable window gets the output in place of the block. The reason when
+// it does not; the window then keeps its text.
+Failure DeliverToEditable(const Delivery& delivery, bool quoted, UniqueGlobal& output,
+                          const std::optional<Marking>& marker) {
+  const bool spliced = Rebuild(delivery, output, quoted ? '>' : '\0', true, marker);
   if (!spliced && quoted) {
-    LoadMessage(IDS_NO_QUOTE_MARKS, message);
-    if (MessageBoxA(owner, message, kQuillnetCaption, kQuoteQuestion) != IDYES) return false;
+    if (ShowMessageBox(delivery.owner, ModuleString(IDS_NO_QUOTE_MARKS), kQuoteQuestion) != IDYES)
+      return ModuleString(IDS_NO_QUOTE_MARKS);
     // PGP's output alone, as the user agreed; a marked result keeps its
     // markers, which need only a little more room.
-    if (marker && !Rebuild(output, '\0', false, marker, resize)) {
-      LoadMessage(IDS_NOT_ENOUGH_MEMORY, message);
-      return false;
-    }
+    if (marker && !Rebuild(delivery, output, '\0', false, marker))
+      return ModuleString(IDS_NOT_ENOUGH_MEMORY);
   } else if (!spliced) {
     // Without the splice the window would get PGP's output alone and the
     // rest of the message would seem gone; refusing keeps the window as is.
-    LoadMessage(IDS_NOT_ENOUGH_MEMORY, message);
-    return false;
+    return ModuleString(IDS_NOT_ENOUGH_MEMORY);
   }
-  if (!ReplaceSourceText(output.get(), message)) return false;
+  if (Failure failure = ReplaceSourceText(delivery.context, output.get())) return failure;
   output.release();
-  SubclassForUndo(runState.sourceWindow);
-  return true;
+  InstallUndoSubclass(delivery.context, delivery.context.sourceWindow);
+  return std::nullopt;
 }
 
-bool AskForClipboard(HWND owner) {
-  if (Settings.CopyToReadOnly < 0) return true;
-  if (Settings.CopyToReadOnly > 0) return false;
-  MessageBuffer question;
-  SetPgpCaption(RecipientsGiven());
-  LoadMessage(IDS_COPY_TO_CLIPBOARD, question);
-  return MessageBoxA(owner, question, PgpCaption, kClipboardQuestion) == IDYES;
+bool AskForClipboard(const Delivery& delivery) {
+  const SettingsRecord& settings = delivery.context.Settings;
+  if (settings.CopyToReadOnly < 0) return true;
+  if (settings.CopyToReadOnly > 0) return false;
+  SetPgpCaption(delivery.state, RecipientsGiven(delivery.state));
+  return ShowMessageBox(delivery.owner, ModuleString(IDS_COPY_TO_CLIPBOARD), kClipboardQuestion,
+                        delivery.state.PgpCaption) == IDYES;
 }
 
 // What is already on the clipboard stays beside the new text: only the
 // text format is replaced.
-bool DeliverToClipboard(HWND owner, UniqueGlobal& output, MessageBuffer& message,
-                        const std::optional<Marking>& marker, BlockResizer resize) {
-  if (!Rebuild(output, '\0', false, marker, resize)) {
-    LoadMessage(IDS_NOT_ENOUGH_MEMORY, message);
-    return false;
-  }
-  if (!OpenClipboard(owner)) {
-    LoadMessage(IDS_NO_CLIPBOARD, message);
-    return false;
-  }
+Failure DeliverToClipboard(const Delivery& delivery, UniqueGlobal& output,
+                           const std::optional<Marking>& marker) {
+  if (!Rebuild(delivery, output, '\0', false, marker)) return ModuleString(IDS_NOT_ENOUGH_MEMORY);
+  if (!OpenClipboard(delivery.owner)) return ModuleString(IDS_NO_CLIPBOARD);
   const bool taken = SetClipboardData(CF_TEXT, output.get()) != nullptr;
   CloseClipboard();
-  if (!taken) {
-    LoadMessage(IDS_COPY_FAILED, message);
-    return false;
-  }
+  if (!taken) return ModuleString(IDS_COPY_FAILED);
   output.release();
-  return true;
+  return std::nullopt;
 }
 
 // A read-only view only shows the result; it is not subclassed, and a
 // failed plain splice leaves it showing PGP's output alone (the client keeps
 // the message itself, and the kept text still comes back with Undo). A
 // marked result is never shown without its markers.
-bool DeliverToReadOnly(HWND owner, UniqueGlobal& output, MessageBuffer& message,
-                       const std::optional<Marking>& marker, BlockResizer resize) {
-  if (AskForClipboard(owner)) return DeliverToClipboard(owner, output, message, marker, resize);
-  if (!Rebuild(output, '\0', true, marker, resize) && marker) {
-    LoadMessage(IDS_NOT_ENOUGH_MEMORY, message);
-    return false;
-  }
-  if (!ReplaceSourceText(output.get(), message)) return false;
+Failure DeliverToReadOnly(const Delivery& delivery, UniqueGlobal& output,
+                          const std::optional<Marking>& marker) {
+  if (AskForClipboard(delivery)) return DeliverToClipboard(delivery, output, marker);
+  if (!Rebuild(delivery, output, '\0', true, marker) && marker)
+    return ModuleString(IDS_NOT_ENOUGH_MEMORY);
+  if (Failure failure = ReplaceSourceText(delivery.context, output.get())) return failure;
   output.release();
-  return true;
+  return std::nullopt;
 }
 
 // The decoded text holds a public key: it becomes the armoured input of a
 // key addition, offered in the confirmation dialog that shows the key's
-// start (already in MessageText).
-void OfferKeyAddition(HWND owner) {
-  MessageBuffer message;
-  runState.function = AddKey;
-  WipeFile(TempAscName);
-  if (!MoveFileA(TempBaseName, TempAscName)) {
-    MessageBuffer pattern;
-    LoadMessage(IDS_RENAME_FAILED, pattern);
-    FillTemplate(message, sizeof message, pattern, {TempBaseName, TempAscName}, {});
-    ShowDeliveryFailure(owner, message);
+// start.
+void OfferKeyAddition(const Delivery& delivery, std::string keyStart) {
+  CommandContext& context = delivery.context;
+  delivery.state.function = AddKey;
+  WipeFile(context.TempAscName);
+  if (!MoveFileA(context.TempBaseName, context.TempAscName)) {
+    char pattern[kMessageTextSize];
+    LoadModuleString(IDS_RENAME_FAILED, pattern, sizeof pattern);
+    char message[kMessageTextSize];
+    FillTemplate(message, sizeof message, pattern, {context.TempBaseName, context.TempAscName}, {});
+    ShowDeliveryFailure(delivery, message);
     return;
   }
-  PgpRequest request{kKeyAddFlags, owner, 0, TempAscName, runState.recipients.c_str()};
-  const INT_PTR answer = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_CONFIRM), owner, ConfirmDialogProc,
-                                         reinterpret_cast<LPARAM>(&request));
-  if (answer != IDOK) return;
-  if (!RunPgp(request)) {
-    ShowDeliveryFailure(owner, MessageText);
+  PgpRequest request{kKeyAddFlags, delivery.owner, 0, context.TempAscName,
+                     delivery.state.recipients.c_str()};
+  Confirmation confirmation{delivery.state, &request, std::move(keyStart)};
+  if (Confirm(delivery.owner, confirmation) != IDOK) return;
+  if (Failure failure = RunPgp(context, context.Settings, request, AskPassPhraseInDialog)) {
+    ShowDeliveryFailure(delivery, *failure);
     return;
   }
-  ShowKeysAdded(request);
+  ShowKeysAdded(delivery.state, request);
 }
 
 }  // namespace
 
 HGLOBAL ResizeGlobal(HGLOBAL block, SIZE_T size) { return GlobalReAlloc(block, size, GMEM_MOVEABLE); }
 
-bool SpliceResult(HGLOBAL& handle, char quote, BlockResizer resize) {
-  GlobalLockGuard captured(runState.textHandle);
-  const char* text = captured.text();
-  const int64_t textLength = text != nullptr ? runState.textLength : 0;
-  const KeptParts kept = SpliceKeptParts(runState.function, textLength, runState.scanOffset,
-                                         runState.blockStart, runState.blockEnd);
+bool SpliceResult(const KeptText& captured, const RunState& state, HGLOBAL& handle, char quote,
+                  BlockResizer resize) {
+  GlobalLockGuard locked(captured.textHandle);
+  const char* text = locked.text();
+  const int64_t textLength = text != nullptr ? captured.textLength : 0;
+  const KeptParts kept = SpliceKeptParts(state.function, textLength, state.scanOffset,
+                                         state.blockStart, state.blockEnd);
   SplicePlan plan;
   {
     GlobalLockGuard output(handle);
@@ -403,73 +401,79 @@ bool SpliceResult(HGLOBAL& handle, char quote, BlockResizer resize) {
   return !plan.cut;
 }
 
-void DeliverPgpResult(HWND owner, const char* verdictName, BlockResizer resize) {
-  const char* resultFile = ResultFile(runState.function, TempBaseName, TempAscName);
-  MessageBuffer message;
+void DeliverPgpResult(CommandContext& context, RunState& state, HWND owner,
+                      const char* verdictName, BlockResizer resize) {
+  const Delivery delivery{context, state, owner, resize};
+  const char* resultFile = ResultFile(state.function, context.TempBaseName, context.TempAscName);
   // Used up by this delivery whatever becomes of it.
-  const bool quoted = runState.quoted != 0;
-  runState.quoted = FALSE;
+  const bool quoted = state.quoted != 0;
+  state.quoted = FALSE;
   WaitForOutputFile(resultFile);
   UniqueGlobal output;
   DWORD length = 0;
   const DWORD code = ReadOutput(resultFile, output, length);
   if (code != 0) {
-    FormatFileError(code, message, resultFile);
-    ShowDeliveryFailure(owner, message);
+    ShowDeliveryFailure(delivery, FormatFileError(code, resultFile));
     return;
   }
   // A key is looked for in what PGP wrote, before the text is read as mail.
+  char keyStart[kMessageTextSize];
   const bool holdsKey =
-      runState.function == Decode && FindPublicKeyBlock(output.get(), MessageText, kMessageTextSize - 1);
+      state.function == Decode && FindPublicKeyBlock(output.get(), keyStart, kMessageTextSize - 1);
   const WaitCursor busy;
-  const std::string prefix = ClientAttachmentPrefix();
-  const Readable readable = runState.function == Decode || runState.function == CheckSignature
-                                ? MakeReadable(output, length, prefix)
+  const std::string prefix = ClientAttachmentPrefix(context);
+  const Readable readable = state.function == Decode || state.function == CheckSignature
+                                ? MakeReadable(delivery, output, length, prefix)
                                 : Readable{};
   std::optional<Marking> marker;
-  if (MarksThisResult()) {
-    GlobalLockGuard captured(runState.textHandle);
+  if (MarksThisResult(delivery)) {
+    GlobalLockGuard captured(context.textHandle);
     MarkerNotes notes;
     if (captured.text() != nullptr)
-      notes.fromAddress = FromAddressOf(std::string_view(captured.text(), runState.textLength));
+      notes.fromAddress = FromAddressOf(std::string_view(captured.text(), context.textLength));
     notes.unmappable = readable.unmappable;
     notes.unknownCharset = readable.unknownCharset;
     notes.innerSignature = readable.innerSignature;
     notes.incomplete = readable.incomplete;
     // Attachment lines in a decoded text are the sender's, never the
     // client's, unless the module wrote them reading the text as mail.
-    marker = Marking{FirstMarkerOfThisRun(verdictName, notes),
-                     runState.function == Decode && !readable.mimeRead ? prefix : std::string()};
+    marker = Marking{FirstMarkerOfThisRun(state, verdictName, notes),
+                     state.function == Decode && !readable.mimeRead ? prefix : std::string()};
   }
-  const bool delivered = IsReadOnly(runState.sourceWindow)
-                             ? DeliverToReadOnly(owner, output, message, marker, resize)
-                             : DeliverToEditable(owner, quoted, output, message, marker, resize);
+  const Failure failure = IsReadOnly(context.sourceWindow)
+                              ? DeliverToReadOnly(delivery, output, marker)
+                              : DeliverToEditable(delivery, quoted, output, marker);
   output.reset();
-  if (!delivered) {
-    ShowDeliveryFailure(owner, message);
+  if (failure) {
+    ShowDeliveryFailure(delivery, *failure);
     return;
   }
-  if (holdsKey) OfferKeyAddition(owner);
+  if (holdsKey) OfferKeyAddition(delivery, keyStart);
 }
 
-void ShowKeysAdded(const PgpRequest& request) {
-  if (!PgpSucceeded(request.exitCode)) ShowPgpExitCode(request);
+void ShowKeysAdded(RunState& state, const PgpRequest& request) {
+  if (!PgpSucceeded(request.exitCode)) ShowPgpExitCode(state, request);
   const std::optional<VerdictFile> verdict = ReadVerdict(request.verdict.name());
   const bool named = verdict && (!verdict->keysAdded.empty() || !verdict->keysUpdated.empty());
   if (!PgpSucceeded(request.exitCode) && !named) return;
   std::string text;
-  MessageBuffer loaded;
   if (!verdict) {
-    LoadMessage(IDS_KEYS_ADDED_UNNAMED, loaded);
-    text = loaded;
+    text = ModuleString(IDS_KEYS_ADDED_UNNAMED);
   } else if (!named) {
-    LoadMessage(IDS_NO_KEYS_ADDED, loaded);
-    text = loaded;
+    text = ModuleString(IDS_NO_KEYS_ADDED);
   } else {
     // However many keys came: the box shows each fingerprint whole.
-    LoadMessage(IDS_KEYS_ADDED, loaded);
-    text = FillTextTemplate(loaded, KeysAddedList(*verdict));
+    text = FillTextTemplate(ModuleString(IDS_KEYS_ADDED), KeysAddedList(*verdict, ModuleMarkerTexts()));
   }
-  SetPgpCaption(request.userId != nullptr && request.userId[0] != '\0');
-  MessageBoxA(request.owner, text.c_str(), PgpCaption, MB_ICONINFORMATION);
+  SetPgpCaption(state, request.userId != nullptr && request.userId[0] != '\0');
+  ShowMessageBox(request.owner, text, MB_ICONINFORMATION, state.PgpCaption);
+}
+
+void ShowPgpExitCode(RunState& state, const PgpRequest& request) {
+  char templateText[kExitCodeTextSize];
+  LoadModuleString(IDS_PGP_ERRORCODE, templateText, sizeof templateText);
+  char text[kExitCodeTextSize];
+  FormatPgpExitCode(templateText, request.exitCode, text);
+  ShowCommandFailure(request.owner, state, request.userId != nullptr && request.userId[0] != '\0',
+                     text);
 }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "command/run_state_win.h"
 #include "runner/pgp_runner_win.h"
 
 // Enlarges a movable block to `size` bytes, keeping its text; null when it
@@ -19,8 +20,9 @@ HGLOBAL ResizeGlobal(HGLOBAL block, SIZE_T size);
 // verdict file of the run (PgpRequest::verdict).
 // Every outcome is shown to the user here (failure box owned by `owner`, the
 // client's main window).
-// The captured text in runState stays as it was: it is what undo brings back.
-void DeliverPgpResult(HWND owner, const char* verdictName, BlockResizer resize = ResizeGlobal);
+// The captured text stays as it was: it is what undo brings back.
+void DeliverPgpResult(CommandContext& context, RunState& state, HWND owner,
+                      const char* verdictName, BlockResizer resize = ResizeGlobal);
 
 // Rebuilds the text of `handle` (PGP's output, NUL-terminated, unlocked) as
 // the captured text before the block, the output with `quote` after every
@@ -28,9 +30,13 @@ void DeliverPgpResult(HWND owner, const char* verdictName, BlockResizer resize =
 // anything but Decode and CheckSignature the output stands alone. One
 // enlargement of the block, no second buffer. False when the block cannot
 // be enlarged (handle and text then unchanged) or the output had to be cut.
-bool SpliceResult(HGLOBAL& handle, char quote, BlockResizer resize = ResizeGlobal);
+bool SpliceResult(const KeptText& captured, const RunState& state, HGLOBAL& handle, char quote,
+                  BlockResizer resize = ResizeGlobal);
 
 // After a key addition (request.exitCode set): PGP's failure, where it
 // failed, and every key it added, by user id and fingerprint from the
 // verdict file (or, without one, that PGP's output names them).
-void ShowKeysAdded(const PgpRequest& request);
+void ShowKeysAdded(RunState& state, const PgpRequest& request);
+
+// The exit-code box, for a run whose exit code has non-zero low 16 bits.
+void ShowPgpExitCode(RunState& state, const PgpRequest& request);

@@ -8,6 +8,10 @@
 #include <vector>
 
 #include "command/result_delivery.h"
+#include "core/text_chars.h"
+#include "core/text_lines.h"
+#include "resources/resource_ids.h"
+#include "runner/temp_files.h"
 
 namespace {
 
@@ -65,10 +69,7 @@ size_t SkipInvisible(std::string_view text, size_t i) {
 // of it cut or changed (a date, a fingerprint, a word of the PGP program).
 std::string OnOneLine(std::string_view text) {
   std::string out;
-  for (char c : text.substr(0, kUserIdShown)) {
-    const auto u = static_cast<unsigned char>(c);
-    out += u < 0x20 || u == 0x7F ? '?' : c;
-  }
+  for (char c : text.substr(0, kUserIdShown)) out += IsControl(c) ? '?' : c;
   if (text.size() > kUserIdShown) out += "...";
   return out;
 }
@@ -77,7 +78,6 @@ bool VouchedFor(const std::string& validity) {
   return validity == "full" || validity == "fully" || validity == "ultimate";
 }
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameAddress(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -92,72 +92,86 @@ bool AmongSignerAddresses(std::string_view address, const VerdictFile& verdict) 
   return false;
 }
 
-std::string GoodSignatureText(const VerdictFile& verdict) {
+// A template of the texts with its "%s" filled by the sender's (or PGP's)
+// text, which never acts as a template itself.
+std::string Filled(const std::string& pattern, const std::string& text) {
+  return FillTemplate(pattern.c_str(), {text.c_str()}, {});
+}
+
+std::string Counted(const std::string& pattern, size_t count) {
+  return FillTemplate(pattern.c_str(), {}, {static_cast<uint32_t>(count)});
+}
+
+// The parts of a marker's text follow one another after "; ", the details
+// of a signature after ", ".
+constexpr char kNextPart[] = "; ";
+constexpr char kNextDetail[] = ", ";
+
+std::string GoodSignatureText(const VerdictFile& verdict, const MarkerTexts& texts) {
   if (VouchedFor(verdict.validity) && !verdict.signer.empty())
-    return "good signature from " + ShownUserId(verdict.signer);
+    return Filled(texts.goodFrom, ShownUserId(verdict.signer));
   // Only a user id whose own validity PGP vouches for names the signer;
   // anything else is what the key says about itself.
   const std::string& name = verdict.keyName.empty() ? verdict.signer : verdict.keyName;
-  std::string text = "good signature, but by a key not verified (validity " +
-                     (verdict.validity.empty() ? std::string("unknown") : OnOneLine(verdict.validity)) +
-                     ")";
-  if (!name.empty()) text += "; the key calls itself " + ShownUserId(name);
+  std::string text = Filled(texts.goodUnverified, verdict.validity.empty()
+                                                      ? texts.validityUnknown
+                                                      : OnOneLine(verdict.validity));
+  if (!name.empty()) text += kNextPart + Filled(texts.keyCallsItself, ShownUserId(name));
   return text;
 }
 
-std::string SignatureText(const VerdictFile& verdict, const MarkerNotes& notes) {
+std::string BadSignatureText(const VerdictFile& verdict, const MarkerTexts& texts) {
+  const std::string& name = verdict.signer.empty() ? verdict.keyName : verdict.signer;
+  const std::string signer = name.empty() ? texts.unnamedSigner : ShownUserId(name);
+  if (verdict.problem.empty()) return Filled(texts.bad, signer);
+  return FillTemplate(texts.badProblem.c_str(), {OnOneLine(verdict.problem).c_str(), signer.c_str()},
+                      {});
+}
+
+std::string SignatureText(const VerdictFile& verdict, const MarkerTexts& texts,
+                          const MarkerNotes& notes) {
   if (verdict.status == "unknown-key") {
-    return "signature by an unknown key" +
-           (verdict.fingerprint.empty() ? std::string() : " " + OnOneLine(verdict.fingerprint)) +
-           ", which PGP could not check";
+    return verdict.fingerprint.empty() ? texts.unknownKey
+                                       : Filled(texts.unknownKeyNamed, OnOneLine(verdict.fingerprint));
   }
-  std::string text;
-  if (verdict.status == "good") {
-    text = GoodSignatureText(verdict);
-  } else {
-    const std::string& name = verdict.signer.empty() ? verdict.keyName : verdict.signer;
-    text = "BAD signature" +
-           (verdict.problem.empty() ? std::string() : " (" + OnOneLine(verdict.problem) + ")") +
-           " from " + (name.empty() ? std::string("an unnamed signer") : ShownUserId(name));
-  }
-  if (!verdict.signedAt.empty()) text += ", made " + OnOneLine(verdict.signedAt);
-  if (!verdict.fingerprint.empty()) text += ", key " + OnOneLine(verdict.fingerprint);
+  std::string text = verdict.status == "good" ? GoodSignatureText(verdict, texts)
+                                              : BadSignatureText(verdict, texts);
+  if (!verdict.signedAt.empty()) text += kNextDetail + Filled(texts.made, OnOneLine(verdict.signedAt));
+  if (!verdict.fingerprint.empty())
+    text += kNextDetail + Filled(texts.key, OnOneLine(verdict.fingerprint));
   if (verdict.status == "good" && !notes.fromAddress.empty() &&
       !AmongSignerAddresses(notes.fromAddress, verdict))
-    text += "; the From: address " + ShownUserId(notes.fromAddress) +
-            " is not a verified address of the signer";
+    text += kNextPart + Filled(texts.fromUnverified, ShownUserId(notes.fromAddress));
   return text;
 }
 
-std::string VerdictText(PgpFunction function, const VerdictFile& verdict,
+std::string VerdictText(PgpFunction function, const VerdictFile& verdict, const MarkerTexts& texts,
                         const MarkerNotes& notes) {
   std::string text;
   if (function == Decode) {
-    text = verdict.encrypted       ? "decrypted"
-           : verdict.signedMessage ? "not encrypted"
-                                   : "not encrypted and not signed";
+    text = verdict.encrypted       ? texts.decrypted
+           : verdict.signedMessage ? texts.notEncrypted
+                                   : texts.plain;
   }
   if (verdict.signedMessage) {
-    text += (text.empty() ? "" : "; ") + SignatureText(verdict, notes);
+    text += (text.empty() ? "" : kNextPart) + SignatureText(verdict, texts, notes);
   } else if (verdict.encrypted) {
-    text += "; not signed";
+    text += kNextPart + texts.notSigned;
   } else if (function == CheckSignature) {
-    text = "no signature found";
+    text = texts.noSignature;
   }
   return text;
 }
 
-std::string NotesText(const MarkerNotes& notes) {
+std::string NotesText(const MarkerNotes& notes, const MarkerTexts& texts) {
   std::string text;
-  if (notes.innerSignature) text += "; a signature inside the message was not checked";
+  if (notes.innerSignature) text += kNextPart + texts.innerSignature;
   if (notes.unknownCharset.size() > 0)
-    text += "; text in the unknown character set " + ShownUserId(notes.unknownCharset) +
-            " is shown as it is";
+    text += kNextPart + Filled(texts.unknownCharset, ShownUserId(notes.unknownCharset));
   if (notes.unmappable > 0)
-    text += "; " + std::to_string(notes.unmappable) +
-            (notes.unmappable == 1 ? " character" : " characters") +
-            " not in the Windows character set shown as ?";
-  if (notes.incomplete) text += "; the message is damaged and shown as far as it could be read";
+    text += kNextPart +
+            Counted(notes.unmappable == 1 ? texts.unmappableOne : texts.unmappable, notes.unmappable);
+  if (notes.incomplete) text += kNextPart + texts.damaged;
   return text;
 }
 
@@ -176,7 +190,7 @@ std::string ShownUserId(std::string_view userId) {
     }
     if (blankPending) clean += ' ';
     blankPending = false;
-    clean += u < 0x20 || u == 0x7F ? '?' : c == '[' ? '(' : c == ']' ? ')' : c == '"' ? '\'' : c;
+    clean += IsControl(c) ? '?' : c == '[' ? '(' : c == ']' ? ')' : c == '"' ? '\'' : c;
   }
   if (clean.size() > kUserIdShown) {
     constexpr size_t kFront = (kUserIdShown - 3) / 2;
@@ -231,26 +245,61 @@ bool LooksLikeMarker(std::string_view line) {
   return false;
 }
 
-std::string FirstMarker(PgpFunction function, const VerdictFile* verdict,
+MarkerTexts LoadMarkerTexts(const std::function<std::string(int id)>& load) {
+  MarkerTexts t;
+  const std::pair<std::string MarkerTexts::*, int> ids[] = {
+      {&MarkerTexts::decrypted, IDS_MARK_DECRYPTED},
+      {&MarkerTexts::notEncrypted, IDS_MARK_NOT_ENCRYPTED},
+      {&MarkerTexts::plain, IDS_MARK_PLAIN},
+      {&MarkerTexts::notSigned, IDS_MARK_NOT_SIGNED},
+      {&MarkerTexts::noSignature, IDS_MARK_NO_SIGNATURE},
+      {&MarkerTexts::goodFrom, IDS_MARK_GOOD_FROM},
+      {&MarkerTexts::goodUnverified, IDS_MARK_GOOD_UNVERIFIED},
+      {&MarkerTexts::validityUnknown, IDS_MARK_VALIDITY_UNKNOWN},
+      {&MarkerTexts::keyCallsItself, IDS_MARK_KEY_CALLS_ITSELF},
+      {&MarkerTexts::unknownKey, IDS_MARK_UNKNOWN_KEY},
+      {&MarkerTexts::unknownKeyNamed, IDS_MARK_UNKNOWN_KEY_NAMED},
+      {&MarkerTexts::bad, IDS_MARK_BAD},
+      {&MarkerTexts::badProblem, IDS_MARK_BAD_PROBLEM},
+      {&MarkerTexts::unnamedSigner, IDS_MARK_UNNAMED_SIGNER},
+      {&MarkerTexts::made, IDS_MARK_MADE},
+      {&MarkerTexts::key, IDS_MARK_KEY},
+      {&MarkerTexts::fromUnverified, IDS_MARK_FROM_UNVERIFIED},
+      {&MarkerTexts::innerSignature, IDS_MARK_INNER_SIGNATURE},
+      {&MarkerTexts::unknownCharset, IDS_MARK_UNKNOWN_CHARSET},
+      {&MarkerTexts::unmappableOne, IDS_MARK_UNMAPPABLE_ONE},
+      {&MarkerTexts::unmappable, IDS_MARK_UNMAPPABLE},
+      {&MarkerTexts::damaged, IDS_MARK_DAMAGED},
+      {&MarkerTexts::noVerdictCheck, IDS_MARK_NO_VERDICT_CHECK},
+      {&MarkerTexts::noVerdict, IDS_MARK_NO_VERDICT},
+      {&MarkerTexts::moreKeyOne, IDS_KEYS_MORE_ONE},
+      {&MarkerTexts::moreKeys, IDS_KEYS_MORE},
+      {&MarkerTexts::keyYouHad, IDS_KEYS_HAD},
+      {&MarkerTexts::noNewUserId, IDS_KEYS_NO_NEW_ID},
+      {&MarkerTexts::noUserId, IDS_KEYS_NO_ID},
+      {&MarkerTexts::moreUserIds, IDS_KEYS_MORE_IDS},
+      {&MarkerTexts::noFingerprint, IDS_KEYS_NO_FINGERPRINT},
+  };
+  for (const auto& [field, id] : ids) t.*field = load(id);
+  return t;
+}
+
+std::string FirstMarker(PgpFunction function, const VerdictFile* verdict, const MarkerTexts& texts,
                         const MarkerNotes& notes) {
   if (verdict == nullptr) {
-    return Marker((function == CheckSignature
-                       ? std::string("PGP ended without an error; what it found is in PGP's own output")
-                       : std::string("PGP ended without an error; what it found (encryption, a "
-                                     "signer) is in PGP's own output")) +
-                  NotesText(notes));
+    return Marker((function == CheckSignature ? texts.noVerdictCheck : texts.noVerdict) +
+                  NotesText(notes, texts));
   }
-  return Marker(VerdictText(function, *verdict, notes) + NotesText(notes));
+  return Marker(VerdictText(function, *verdict, texts, notes) + NotesText(notes, texts));
 }
 
 std::string_view FromAddressOf(std::string_view messageText) {
   constexpr size_t kHeaderLook = 64 << 10;  // a header block is never longer
-  std::string_view rest = messageText.substr(0, kHeaderLook);
-  while (!rest.empty()) {
-    const size_t end = rest.find('\n');
-    std::string_view line = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  const std::string_view header = messageText.substr(0, kHeaderLook);
+  for (size_t pos = 0; pos < header.size();) {
+    const TextLine next = LineAt(header, pos);
+    pos = next.next;
+    std::string_view line = next.text;
     if (line.empty()) break;  // the headers end here
     if (line.size() < 5 || !SameAddress(line.substr(0, 5), "from:")) continue;
     line.remove_prefix(5);
@@ -270,13 +319,13 @@ std::string_view FromAddressOf(std::string_view messageText) {
 
 namespace {
 
-std::string GroupedFingerprint(std::string_view fingerprint) {
+std::string GroupedFingerprint(std::string_view fingerprint, const MarkerTexts& texts) {
   std::string out;
   for (size_t i = 0; i < fingerprint.size(); i += 4) {
     if (i > 0) out += ' ';
     out += OnOneLine(fingerprint.substr(i, 4));
   }
-  return out.empty() ? std::string("(no fingerprint)") : out;
+  return out.empty() ? texts.noFingerprint : out;
 }
 
 // One key's lines: the entries of one fingerprint stand together.
@@ -302,7 +351,7 @@ std::vector<KeyLines> GroupKeys(const VerdictFile& verdict) {
 
 }  // namespace
 
-std::string KeysAddedList(const VerdictFile& verdict, size_t maxLines) {
+std::string KeysAddedList(const VerdictFile& verdict, const MarkerTexts& texts, size_t maxLines) {
   constexpr size_t kUserIdsShown = 8;  // of one key: a key can carry any number
   const std::vector<KeyLines> keys = GroupKeys(verdict);
   std::string list;
@@ -313,16 +362,15 @@ std::string KeysAddedList(const VerdictFile& verdict, size_t maxLines) {
     const size_t needed = 1 + std::max<size_t>(shown, 1) + (shown < key.userIds.size());
     if (lines + needed > maxLines && k > 0) {
       const size_t left = keys.size() - k;
-      list += "\n  ... and " + std::to_string(left) + (left == 1 ? " more key" : " more keys") +
-              "; PGP's own output names them.";
+      list += "\n  " + Counted(left == 1 ? texts.moreKeyOne : texts.moreKeys, left);
       break;
     }
-    list += "\n  " + GroupedFingerprint(key.fingerprint) +
-            (key.updated ? "  (a key you had; new user ids:)" : "");
-    if (key.userIds.empty()) list += key.updated ? "\n    (none)" : "\n    (no user id)";
+    list += "\n  " + GroupedFingerprint(key.fingerprint, texts) +
+            (key.updated ? "  " + texts.keyYouHad : std::string());
+    if (key.userIds.empty()) list += "\n    " + (key.updated ? texts.noNewUserId : texts.noUserId);
     for (size_t u = 0; u < shown; ++u) list += "\n    " + ShownUserId(key.userIds[u]);
     if (shown < key.userIds.size())
-      list += "\n    ... and " + std::to_string(key.userIds.size() - shown) + " more user ids";
+      list += "\n    " + Counted(texts.moreUserIds, key.userIds.size() - shown);
     lines += needed;
   }
   return list;

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,21 @@ constexpr std::string_view kMarkerStart = "[-- Quillnet";
 // what it tags.
 constexpr std::string_view kDefuseTag = "(not\xA0" "from\xA0" "Quillnet)\xA0";
 constexpr std::string_view kEndMarker = "[-- Quillnet: end of PGP's output --]";
+
+// The wording of the first marker and of the keys-added list: the module's
+// string table, which the Win32 glue loads (native tests read the same
+// table from its source). A "%s" takes a text, a "%u" a number.
+struct MarkerTexts {
+  std::string decrypted, notEncrypted, plain, notSigned, noSignature;
+  std::string goodFrom, goodUnverified, validityUnknown, keyCallsItself;
+  std::string unknownKey, unknownKeyNamed, bad, badProblem, unnamedSigner;
+  std::string made, key, fromUnverified;
+  std::string innerSignature, unknownCharset, unmappableOne, unmappable, damaged;
+  std::string noVerdictCheck, noVerdict;
+  std::string moreKeyOne, moreKeys, keyYouHad, noNewUserId, noUserId, moreUserIds, noFingerprint;
+};
+// The texts by their string ids, through `load`.
+MarkerTexts LoadMarkerTexts(const std::function<std::string(int id)>& load);
 
 // What else the first marker says about the text below it.
 struct MarkerNotes {
@@ -43,7 +59,7 @@ struct MarkerNotes {
 // the PGP program wrote in the verdict file, null when it wrote none (a
 // real PGP 2): the marker then states only what PGP's exit code proves.
 // User ids are shown by ShownUserId.
-std::string FirstMarker(PgpFunction function, const VerdictFile* verdict,
+std::string FirstMarker(PgpFunction function, const VerdictFile* verdict, const MarkerTexts& texts,
                         const MarkerNotes& notes = {});
 
 // A user id as the module shows it inside its own lines: in double quotes,
@@ -67,7 +83,8 @@ std::string_view FromAddressOf(std::string_view messageText);
 // groups of four), then its user ids as ShownUserId shows them; a key that
 // was there before is said to have gained them. Past `maxLines` lines the
 // list ends with how many keys it leaves out, which PGP's own output names.
-std::string KeysAddedList(const VerdictFile& verdict, size_t maxLines = 24);
+std::string KeysAddedList(const VerdictFile& verdict, const MarkerTexts& texts,
+                          size_t maxLines = 24);
 
 // Whether the '[' at `at` begins such a place.
 bool IsLookAlikeAt(std::string_view text, size_t at);

@@ -7,19 +7,11 @@
 #include <utility>
 
 #include "command/attachment_name.h"
+#include "core/text_chars.h"
 #include "runner/pgp_runner.h"
 #include "runner/temp_files.h"
 
 namespace {
-
-bool IsControl(char c) {
-  const unsigned char u = static_cast<unsigned char>(c);
-  return u < 32 || u == 127;
-}
-
-bool IsWordBlank(char c) {
-  return c == ' ' || (c >= 9 && c <= 13);
-}
 
 // The quoted form exists for paths with blanks; anything after the closing
 // quote (trailing blanks before the line end, say) is not part of the name.
@@ -136,7 +128,7 @@ std::vector<std::string> SplitUserIds(const std::string& recipients) {
   bool quoted = false;
   for (char c : recipients) {
     if (c == '"') quoted = !quoted;
-    if (!quoted && IsWordBlank(c)) {
+    if (!quoted && IsBlank(c)) {
       if (!word.empty()) userIds.push_back(std::move(word));
       word.clear();
       continue;
@@ -174,9 +166,9 @@ bool FindOptionLikeUserId(const char* recipients, UserIdSpan& found) {
   if (recipients == nullptr) return false;
   size_t i = 0;
   while (recipients[i] != '\0') {
-    while (recipients[i] != '\0' && IsWordBlank(recipients[i])) ++i;
+    while (recipients[i] != '\0' && IsBlank(recipients[i])) ++i;
     const size_t start = i;
-    while (recipients[i] != '\0' && !IsWordBlank(recipients[i])) ++i;
+    while (recipients[i] != '\0' && !IsBlank(recipients[i])) ++i;
     size_t first = start;
     while (first < i && recipients[first] == '"') ++first;
     if (first < i && (recipients[first] == '-' || recipients[first] == '+')) {

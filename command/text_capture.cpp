@@ -2,10 +2,6 @@
 
 #include <cstring>
 
-bool IsBlank(char c) {
-  return c == ' ' || (c >= 9 && c <= 13);
-}
-
 int TrimBlanks(char* text) {
   if (text == nullptr) return 0;
   const char* first = text;

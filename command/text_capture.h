@@ -14,9 +14,7 @@
 #include <string>
 
 #include "core/command_state.h"
-
-// White space for trimming and for the ends of an address: codes 9-13, 32.
-bool IsBlank(char c);
+#include "core/text_chars.h"
 
 // Drops leading white space by moving the rest to the front and cuts the
 // text after its last character that is not white space. Returns the new

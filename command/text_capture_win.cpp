@@ -6,17 +6,15 @@
 
 #include "command/text_capture.h"
 #include "common/handles_win.h"
-#include "core/command_state_win.h"
 #include "core/mail_client.h"
+#include "core/message_box_win.h"
+#include "core/module_win.h"
 #include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "resources/resource_ids.h"
 #include "settings/settings_file_win.h"
 
 const ClientWindowProfile HostClassNames{"#", "Afx:", "Edit", "Static", "&Cc:", 0};
-
-uint32_t SelectAllNext1 = 0;
-uint32_t SelectAllNext2 = 0;
 
 namespace {
 
@@ -26,9 +24,10 @@ constexpr int kCompositionClassSize = 24;
 constexpr int kMessageClassSize = 20;
 constexpr int kCcLabelTextSize = 24;
 
-// The block of the kept text while the current command holds it locked.
-HGLOBAL lockedTextHandle = nullptr;
-char* lockedText = nullptr;
+// The property of a subclassed window that leads P07 to its kept text.
+constexpr char kKeptTextProperty[] = "Quillnet.KeptText";
+
+KeptText* KeptTextOf(HWND window) { return static_cast<KeptText*>(GetPropA(window, kKeptTextProperty)); }
 
 bool ClassIs(HWND window, const char* name, int size) {
   char buffer[kCompositionClassSize];
@@ -55,11 +54,11 @@ void SendClientCommand(uint32_t id, HWND control) {
 // The client wraps the body's lines itself: Select All, then the command
 // after it. The client may go through the clipboard for that, so it is
 // emptied before and after, and redraw is held back until the client is done.
-void PrepareBody(HWND body) {
+void PrepareBody(const CommandContext& context, HWND body) {
   ClearClipboard(body);
   SendMessageA(body, WM_SETREDRAW, FALSE, 0);
   SendClientCommand(kSelectAllId, nullptr);
-  SendClientCommand(SelectAllNext1, nullptr);
+  SendClientCommand(context.SelectAllNext1, nullptr);
   PostMessageA(body, WM_SETREDRAW, TRUE, 0);
   ClearClipboard(body);
 }
@@ -69,17 +68,15 @@ bool IsMessageWindow(HWND window) {
          ClassStartsWith(GetParent(window), HostClassNames.messageParentPrefix, kMessageClassSize);
 }
 
-void FailCapture(UINT id) { LoadModuleString(id, MessageText, kMessageTextSize); }
-
 // Releases a block that may be the one the command holds locked.
-void ReleaseBlock(HGLOBAL block) {
+void ReleaseBlock(KeptText& kept, HGLOBAL block) {
   if (block == nullptr) return;
-  if (block == lockedTextHandle) UnlockCapturedText();
+  if (block == kept.lockedTextHandle) UnlockCapturedText(kept);
   GlobalFree(block);
 }
 
-bool ReadTextIntoNewBlock(HWND window, int length) {
-  FreeCapturedText();
+bool ReadTextIntoNewBlock(KeptText& kept, HWND window, int length) {
+  FreeCapturedText(kept);
   UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(length) + 1));
   if (!block) return false;
   char* text = static_cast<char*>(GlobalLock(block.get()));
@@ -89,10 +86,10 @@ bool ReadTextIntoNewBlock(HWND window, int length) {
   // byte texts); the length kept is what the block really holds.
   const int read = GetWindowTextA(window, text, length + 1);
   text[read > 0 ? read : 0] = '\0';
-  runState.textLength = read > 0 ? read : 0;
-  runState.textHandle = block.release();
-  lockedTextHandle = runState.textHandle;
-  lockedText = text;
+  kept.textLength = read > 0 ? read : 0;
+  kept.textHandle = block.release();
+  kept.lockedTextHandle = kept.textHandle;
+  kept.lockedText = text;
   return true;
 }
 
@@ -108,12 +105,13 @@ HWND FindCcField(HWND firstLabel) {
   return nullptr;
 }
 
-void AppendCcField(HWND firstLabel, std::string& recipients, LeftOutRecipients& leftOut) {
+void AppendCcField(const CommandContext& context, HWND firstLabel, std::string& recipients,
+                   LeftOutRecipients& leftOut) {
   HWND cc = FindCcField(firstLabel);
   // Only a text field can be asked for nicknames; anything else in that
   // place is not the Cc field.
   if (!ClassIs(cc, HostClassNames.textField, kCompositionClassSize)) return;
-  AppendCcRecipients(recipients, ReadAddressField(cc, leftOut));
+  AppendCcRecipients(recipients, ReadAddressField(context, cc, leftOut));
 }
 
 void SetShiftPressed(bool pressed, BYTE& remembered) {
@@ -129,30 +127,32 @@ void SetShiftPressed(bool pressed, BYTE& remembered) {
 }
 
 // A null procedure is never put back: the window would have none at all.
-void RestoreSourceProcedure(HWND window) {
-  if (runState.sourceWindowProc != nullptr) {
-    ReplaceWindowProc(window, runState.sourceWindowProc);
+void RestoreSourceProcedure(KeptText& kept, HWND window) {
+  if (kept.sourceWindowProc != nullptr) {
+    ReplaceWindowProc(window, kept.sourceWindowProc);
   }
-  runState.sourceWindow = nullptr;
+  RemovePropA(window, kKeptTextProperty);
+  kept.sourceWindow = nullptr;
 }
 
 }  // namespace
 
-char* CapturedText() {
-  return lockedTextHandle != nullptr && lockedTextHandle == runState.textHandle ? lockedText
-                                                                                 : nullptr;
+char* CapturedText(const KeptText& kept) {
+  return kept.lockedTextHandle != nullptr && kept.lockedTextHandle == kept.textHandle
+             ? kept.lockedText
+             : nullptr;
 }
 
-void UnlockCapturedText() {
-  if (lockedTextHandle != nullptr) GlobalUnlock(lockedTextHandle);
-  lockedTextHandle = nullptr;
-  lockedText = nullptr;
+void UnlockCapturedText(KeptText& kept) {
+  if (kept.lockedTextHandle != nullptr) GlobalUnlock(kept.lockedTextHandle);
+  kept.lockedTextHandle = nullptr;
+  kept.lockedText = nullptr;
 }
 
-void FreeCapturedText() {
-  ReleaseBlock(runState.textHandle);
-  runState.textHandle = nullptr;
-  runState.textLength = 0;
+void FreeCapturedText(KeptText& kept) {
+  ReleaseBlock(kept, kept.textHandle);
+  kept.textHandle = nullptr;
+  kept.textLength = 0;
 }
 
 void ClearClipboard(HWND window) {
@@ -161,16 +161,16 @@ void ClearClipboard(HWND window) {
   CloseClipboard();
 }
 
-void ExpandNickname(HWND field, int start, int end) {
-  if (!IsCommand(SelectAllNext2)) return;
+void ExpandNickname(const CommandContext& context, HWND field, int start, int end) {
+  if (!IsCommand(context.SelectAllNext2)) return;
   SetFocus(field);
-  const bool holdShift = Settings.NickNames != 0;
+  const bool holdShift = context.Settings.NickNames != 0;
   BYTE shift = 0;
   if (holdShift) SetShiftPressed(true, shift);
   SendMessageA(field, WM_SETREDRAW, FALSE, 0);
   SendMessageA(field, EM_SETSEL, static_cast<WPARAM>(start & 0xFFFF),
                static_cast<LPARAM>(end & 0xFFFF));
-  SendClientCommand(SelectAllNext2 & 0xFFFF, field);
+  SendClientCommand(context.SelectAllNext2 & 0xFFFF, field);
   PostMessageA(field, WM_SETREDRAW, TRUE, 0);
   // Only the Shift entry is put back: the client may have changed others.
   if (holdShift) SetShiftPressed(false, shift);
@@ -185,7 +185,7 @@ std::string WindowText(HWND window) {
   return text;
 }
 
-std::string ReadAddressField(HWND field, LeftOutRecipients& leftOut) {
+std::string ReadAddressField(const CommandContext& context, HWND field, LeftOutRecipients& leftOut) {
   if (!IsReadOnly(field)) {
     // The text is read afresh for every entry: an expansion changes it. Each
     // entry is looked at once, and a text grown past what any command line
@@ -196,7 +196,7 @@ std::string ReadAddressField(HWND field, LeftOutRecipients& leftOut) {
       if (text.empty()) return text;
       FieldEntry entry;
       if (text.size() > kCommandLineMax || !FindFieldEntry(text.c_str(), i, entry)) break;
-      ExpandNickname(field, entry.start, entry.end);
+      ExpandNickname(context, field, entry.start, entry.end);
     }
   }
   std::string text = WindowText(field);
@@ -204,7 +204,7 @@ std::string ReadAddressField(HWND field, LeftOutRecipients& leftOut) {
   return text;
 }
 
-bool FindCompositionBody(HWND& window) {
+bool FindCompositionBody(const CommandContext& context, RunState& state, HWND& window) {
   HWND form = GetParent(window);
   if (!ClassStartsWith(form, HostClassNames.compositionPrefix, kCompositionClassSize)) return false;
   HWND label = GetWindow(form, GW_CHILD);
@@ -221,10 +221,10 @@ bool FindCompositionBody(HWND& window) {
 
   std::string recipients = WindowText(to);
   if (AngleAddressOfToText(recipients) == 0)
-    recipients = ReadAddressField(to, runState.recipientsLeftOut);
+    recipients = ReadAddressField(context, to, state.recipientsLeftOut);
   // The Cc field counts whether or not the To field named anybody.
-  AppendCcField(label, recipients, runState.recipientsLeftOut);
-  runState.recipients = std::move(recipients);
+  AppendCcField(context, label, recipients, state.recipientsLeftOut);
+  state.recipients = std::move(recipients);
   window = body;
   return true;
 }
@@ -233,65 +233,53 @@ bool IsReadOnly(HWND window) {
   return (GetWindowLongA(window, GWL_STYLE) & ES_READONLY) != 0;
 }
 
-HWND CaptureMessageText(HWND focus) {
-  runState.recipients.clear();
-  ClearLeftOut(runState.recipientsLeftOut);
+Failure CaptureMessageText(CommandContext& context, RunState& state, HWND focus) {
+  state.recipients.clear();
+  ClearLeftOut(state.recipientsLeftOut);
   HWND window = focus;
-  if (window != nullptr && FindCompositionBody(window)) {
+  if (window != nullptr && FindCompositionBody(context, state, window)) {
     SetFocus(window);
-    if (IsCommand(SelectAllNext1) && !IsReadOnly(window)) PrepareBody(window);
-    runState.windowKind = CompositionWindow;
+    if (IsCommand(context.SelectAllNext1) && !IsReadOnly(window)) PrepareBody(context, window);
+    state.windowKind = CompositionWindow;
   } else if (IsMessageWindow(window)) {
-    runState.windowKind = MessageWindow;
+    state.windowKind = MessageWindow;
   } else {
-    FailCapture(IDS_NO_TEXT_FOUND);
-    return nullptr;
+    return ModuleString(IDS_NO_TEXT_FOUND);
   }
   const int length = GetWindowTextLengthA(window);
-  if (length < 2) {
-    FailCapture(IDS_NO_TEXT_FOUND);
-    return nullptr;
-  }
-  runState.sourceWindow = window;
-  if (!ReadTextIntoNewBlock(window, length)) {
-    FailCapture(IDS_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  return window;
+  if (length < 2) return ModuleString(IDS_NO_TEXT_FOUND);
+  context.sourceWindow = window;
+  if (!ReadTextIntoNewBlock(context, window, length)) return ModuleString(IDS_NOT_ENOUGH_MEMORY);
+  return std::nullopt;
 }
 
-bool ReplaceSourceText(HGLOBAL block, char* message) {
-  HWND source = runState.sourceWindow;
-  if (!ClassIs(source, HostClassNames.textField, kMessageClassSize)) {
-    LoadModuleString(IDS_NO_SOURCE_WINDOW, message, kMessageTextSize);
-    return false;
-  }
+Failure ReplaceSourceText(KeptText& kept, HGLOBAL block) {
+  HWND source = kept.sourceWindow;
+  if (!ClassIs(source, HostClassNames.textField, kMessageClassSize))
+    return ModuleString(IDS_NO_SOURCE_WINDOW);
   {
     GlobalLockGuard text(block);
     // A window that refuses the text (too long for it) must not cost the
     // text: the block is only freed once the window holds it.
-    if (text.get() == nullptr || !SetWindowTextA(source, text.text())) {
-      LoadModuleString(IDS_NO_WINDOW_TEXT, message, kMessageTextSize);
-      return false;
-    }
+    if (text.get() == nullptr || !SetWindowTextA(source, text.text()))
+      return ModuleString(IDS_NO_WINDOW_TEXT);
   }
   PostMessageA(GetParent(source), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(source), EN_UPDATE),
                reinterpret_cast<LPARAM>(source));
   PostMessageA(source, WM_VSCROLL, 0x00060000, 0);
-  runState.UndoArmed = 1;
-  ReleaseBlock(block);
-  return true;
+  kept.UndoArmed = 1;
+  ReleaseBlock(kept, block);
+  return std::nullopt;
 }
 
-bool UndoPgpResult(HWND owner) {
-  char message[kMessageTextSize];
-  HWND source = runState.sourceWindow;
+bool UndoPgpResult(KeptText& kept, HWND owner) {
+  HWND source = kept.sourceWindow;
   const int length = source != nullptr ? GetWindowTextLengthA(source) : 0;
   UniqueGlobal shown(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(length) + 1));
-  bool done = false;
+  Failure failure;
   int shownLength = 0;
   if (!shown) {
-    LoadModuleString(IDS_NOT_ENOUGH_MEMORY, message, sizeof message);
+    failure = ModuleString(IDS_NOT_ENOUGH_MEMORY);
   } else {
     {
       GlobalLockGuard text(shown.get());
@@ -300,44 +288,63 @@ bool UndoPgpResult(HWND owner) {
         shownLength = source != nullptr ? GetWindowTextA(source, text.text(), length + 1) : 0;
       }
     }
-    done = ReplaceSourceText(runState.textHandle, message);
+    failure = ReplaceSourceText(kept, kept.textHandle);
   }
-  if (done) {
-    runState.textHandle = shown.release();
-    runState.textLength = shownLength > 0 ? shownLength : 0;
-  } else {
-    MessageBoxA(owner, message, "UNDO", MB_ICONEXCLAMATION);
+  if (failure) {
+    ShowMessageBox(owner, *failure, MB_ICONEXCLAMATION, "UNDO");
+    return false;
   }
-  return done;
+  kept.textHandle = shown.release();
+  kept.textLength = shownLength > 0 ? shownLength : 0;
+  return true;
+}
+
+void InstallUndoSubclass(KeptText& kept, HWND window) {
+  if (WindowProcOf(window) == SourceWindowSubclassProc) return;
+  SetPropA(window, kKeptTextProperty, &kept);
+  kept.sourceWindowProc = ReplaceWindowProc(window, SourceWindowSubclassProc);
+}
+
+void EndUndo(KeptText& kept) {
+  kept.UndoArmed = FALSE;
+  HWND source = kept.sourceWindow;
+  if (source != nullptr && kept.sourceWindowProc != nullptr &&
+      WindowProcIs(source, SourceWindowSubclassProc)) {
+    ReplaceWindowProc(source, kept.sourceWindowProc);
+    RemovePropA(source, kKeptTextProperty);
+  }
+  kept.sourceWindow = nullptr;
 }
 
 // The table of the undo subclass: while a result can be undone, the client's
 // Undo swaps texts; typing, pasting, clearing or closing ends that, and once
 // it has ended the next message of any kind takes the subclass away.
 extern "C" LRESULT CALLBACK SourceWindowSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  WNDPROC previous = runState.sourceWindowProc;
-  const bool armed = runState.UndoArmed != 0;
+  KeptText* kept = KeptTextOf(window);
+  // Without its kept text there is nothing to pass on to; the default
+  // handling keeps the window alive instead of calling null.
+  if (kept == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  WNDPROC previous = kept->sourceWindowProc;
+  const bool armed = kept->UndoArmed != 0;
   if (armed) {
     switch (message) {
       case EM_CANUNDO:
         return 1;
       case WM_UNDO:
-        return UndoPgpResult(window) ? 1 : 0;
+        return UndoPgpResult(*kept, window) ? 1 : 0;
       case WM_DESTROY:
       case WM_CHAR:
       case WM_PASTE:
       case WM_CLEAR:
-        runState.UndoArmed = 0;
-        RestoreSourceProcedure(window);
+        kept->UndoArmed = 0;
+        RestoreSourceProcedure(*kept, window);
         break;
       default:
         break;
     }
   } else {
-    RestoreSourceProcedure(window);
+    RestoreSourceProcedure(*kept, window);
   }
-  // Without a previous procedure there is nothing to pass on to; the
-  // default handling keeps the window alive instead of calling null.
   if (previous == nullptr) return DefWindowProcA(window, message, wParam, lParam);
   return CallWindowProcA(previous, window, message, wParam, lParam);
 }

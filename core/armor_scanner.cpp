@@ -4,6 +4,9 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <optional>
+
+#include "core/text_lines.h"
 
 namespace {
 
@@ -205,28 +208,35 @@ bool FindPublicKeyText(const char* text, size_t length, char* output, size_t lim
   return true;
 }
 
-std::string_view ArmorCharset(std::string_view block) {
+namespace {
+
+// The value of a "Charset:" armour header line, blanks trimmed; nothing for
+// any other line.
+std::optional<std::string_view> CharsetValue(std::string_view text) {
   constexpr std::string_view kKey = "charset:";
+  if (text.size() < kKey.size()) return std::nullopt;
+  for (size_t i = 0; i < kKey.size(); ++i)
+    if ((text[i] | 0x20) != kKey[i] && text[i] != kKey[i]) return std::nullopt;
+  text.remove_prefix(kKey.size());
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return std::string_view();
+  text.remove_prefix(first);
+  return text.substr(0, text.find_last_not_of(" \t") + 1);
+}
+
+}  // namespace
+
+std::string_view ArmorCharset(std::string_view block) {
   constexpr size_t kHeaderLinesMax = 64;  // an armour header is a few lines
   for (size_t begin = block.find(kBeginPrefix); begin != std::string_view::npos;
        begin = block.find(kBeginPrefix, begin + 1)) {
-    size_t line = block.find('\n', begin);
-    for (size_t n = 0; line != std::string_view::npos && n < kHeaderLinesMax; ++n) {
-      const size_t start = line + 1;
-      line = block.find('\n', start);
-      std::string_view text = block.substr(start, line == std::string_view::npos ? line : line - start);
-      if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-      if (text.empty()) break;
-      if (text.size() < kKey.size()) continue;
-      bool same = true;
-      for (size_t i = 0; i < kKey.size() && same; ++i)
-        same = (text[i] | 0x20) == kKey[i] || text[i] == kKey[i];
-      if (!same) continue;
-      text.remove_prefix(kKey.size());
-      const size_t first = text.find_first_not_of(" \t");
-      if (first == std::string_view::npos) return {};
-      text.remove_prefix(first);
-      return text.substr(0, text.find_last_not_of(" \t") + 1);
+    const size_t beginLineEnd = block.find('\n', begin);
+    if (beginLineEnd == std::string_view::npos) continue;
+    TextLine line{{}, beginLineEnd + 1, true};
+    for (size_t n = 0; line.ended && n < kHeaderLinesMax; ++n) {
+      line = LineAt(block, line.next);
+      if (line.text.empty()) break;
+      if (const std::optional<std::string_view> value = CharsetValue(line.text)) return *value;
     }
   }
   return {};

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/text_chars.h"
 #include "resources/resource_ids.h"
 
 int CaptionLabelId(PgpFunction function, bool recipientsGiven) {
@@ -25,9 +26,8 @@ int ExplanationId(PgpFunction function) {
 void ClearLeftOut(LeftOutRecipients& leftOut) { leftOut.text.clear(); }
 
 void AddLeftOut(LeftOutRecipients& leftOut, const char* name, size_t length) {
-  auto blank = [](char c) { return c == ' ' || (c >= 9 && c <= 13); };
-  while (length > 0 && blank(*name)) ++name, --length;
-  while (length > 0 && blank(name[length - 1])) --length;
+  while (length > 0 && IsBlank(*name)) ++name, --length;
+  while (length > 0 && IsBlank(name[length - 1])) --length;
   if (length == 0) return;
   if (!leftOut.text.empty()) leftOut.text += ", ";
   leftOut.text.append(name, length);

@@ -59,7 +59,7 @@ constexpr char kQuillnetCaption[] = "Quillnet";
 void ComposePgpCaption(char (&caption)[kCaptionSize], const char* label);
 
 // Buffer sizes shared across the module.
-constexpr int kMessageTextSize = 256;  // MessageText: 255 characters and NUL
+constexpr int kMessageTextSize = 256;  // a bounded message: 255 characters and NUL
 constexpr int kPathSize = 128;         // paths: 127 characters and NUL
 
 // The longest command line Windows starts a program with: 32,767 characters

@@ -11,6 +11,7 @@
 #include "command/result_marking.h"
 #include "core/armor_scanner.h"
 #include "fuzz/marking_check.h"
+#include "tests/native/support/string_table.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ void CheckScan(const char* raw, size_t size, const char* terminated) {
             text.substr(static_cast<size_t>(block.blockStart),
                         static_cast<size_t>(block.blockEnd - block.blockStart));
         const std::string_view tail = text.substr(static_cast<size_t>(block.blockEnd));
-        const std::string marker = FirstMarker(FunctionFromArmor(kind), nullptr);
+        const std::string marker = FirstMarker(FunctionFromArmor(kind), nullptr, string_table::Markers());
         marking_check::CheckMarked(head, inside, tail, quote, marker,
                                    ComposeMarkedText(head, inside, tail, quote, marker));
       }

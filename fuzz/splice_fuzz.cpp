@@ -16,6 +16,7 @@
 #include "command/result_delivery.h"
 #include "command/result_marking.h"
 #include "fuzz/marking_check.h"
+#include "tests/native/support/string_table.h"
 
 namespace {
 
@@ -114,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     verdict.status = "good";
     verdict.validity = "full";
     verdict.signer = text.substr(0, 100);
-    const std::string marker = FirstMarker(function, (data[0] & 0x40) ? &verdict : nullptr);
+    const std::string marker = FirstMarker(function, (data[0] & 0x40) ? &verdict : nullptr, string_table::Markers());
     // Rebuilt in a block of exactly the planned size, as in the client.
     const MarkedSplicePlan markedPlan = PlanMarkedSplice(head, output, tail, quote, marker, {});
     Check(markedPlan.fits);

@@ -1,27 +1,21 @@
 #include "host/about_dialog_win.h"
 
+#include <string>
+
 #include "command/confirm_dialog_win.h"
-#include "core/command_state_win.h"
+#include "core/module_win.h"
 #include "core/shared_state_win.h"
-#include "host/fonts_win.h"
 #include "host/gdi_holders_win.h"
 #include "resources/resource_ids.h"
+#include "runner/temp_files.h"
 
 namespace {
 
-// strings 30 and 31 are one short sentence each
-constexpr int kStringBufferSize = 80;
-
-template <size_t N>
-void DrawFixed(HDC dc, int x, int y, const char (&text)[N]) {
-  TextOutA(dc, x, y, text, static_cast<int>(N - 1));
+void DrawLine(HDC dc, int x, int y, const std::string& text) {
+  if (!text.empty()) TextOutA(dc, x, y, text.data(), static_cast<int>(text.size()));
 }
 
-void DrawString(HDC dc, int x, int y, UINT id) {
-  char text[kStringBufferSize];
-  const int length = LoadModuleString(id, text, sizeof text);
-  if (length > 0) TextOutA(dc, x, y, text, length);
-}
+void DrawString(HDC dc, int x, int y, UINT id) { DrawLine(dc, x, y, ModuleString(id)); }
 
 // A font that could not be made is skipped: the line is then drawn in the
 // font already selected rather than selecting a null handle.
@@ -29,7 +23,7 @@ void Use(HDC dc, HFONT font) {
   if (font != nullptr) SelectObject(dc, font);
 }
 
-void PaintAbout(HWND dialog) {
+void PaintAbout(HWND dialog, const Fonts* fonts) {
   PaintScope paint(dialog);
   HDC dc = paint.dc();
   if (dc == nullptr) return;
@@ -38,26 +32,33 @@ void PaintAbout(HWND dialog) {
   const int bottom = client.bottom;
   SetBkMode(dc, TRANSPARENT);
   SelectionKeeper keepFont(dc, OBJ_FONT);
-  DrawFixed(dc, 90, 2, kAboutVersion);
-  DrawFixed(dc, 90, 17, kAboutPurpose);
-  DrawFixed(dc, 90, 32, kAboutUse);
-  Use(dc, TextFont);
+  // QL_VERSION is the project version, which the version resources carry too.
+  DrawLine(dc, 90, 2, FillTemplate(ModuleString(IDS_ABOUT_VERSION).c_str(), {QL_VERSION}, {}));
+  DrawString(dc, 90, 17, IDS_ABOUT_PURPOSE);
+  DrawString(dc, 90, 32, IDS_ABOUT_USE);
+  Use(dc, fonts != nullptr ? fonts->TextFont : nullptr);
   DrawString(dc, 90, 55, IDS_ABOUT_LINE1);
   DrawString(dc, 90, 70, IDS_ABOUT_LINE2);
-  Use(dc, SmallFont);
-  DrawFixed(dc, 90, bottom - 28, kAboutProject);
-  DrawFixed(dc, 1, bottom - 14, kAboutNoCrypto);
+  Use(dc, fonts != nullptr ? fonts->SmallFont : nullptr);
+  DrawString(dc, 90, bottom - 28, IDS_ABOUT_PROJECT);
+  DrawString(dc, 1, bottom - 14, IDS_ABOUT_NO_CRYPTO);
 }
 
 }  // namespace
 
-extern "C" INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+void OpenAbout(HWND owner, const Fonts& fonts) {
+  DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutDialogProc,
+                  reinterpret_cast<LPARAM>(&fonts));
+}
+
+extern "C" INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
+      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       CenterWindow(dialog, sharedState.clientMainWindow);
       return TRUE;
     case WM_PAINT:
-      PaintAbout(dialog);
+      PaintAbout(dialog, reinterpret_cast<const Fonts*>(GetWindowLongPtrA(dialog, DWLP_USER)));
       return TRUE;
     case WM_COMMAND:
       // Only a click (notification 0) on OK, or Escape and the close box

@@ -1,8 +1,5 @@
 #include "host/fonts_win.h"
 
-HFONT TextFont = nullptr;
-HFONT SmallFont = nullptr;
-
 namespace {
 
 // Only height, width, weight, family and face matter to the dialogs; the
@@ -19,14 +16,14 @@ void Delete(HFONT& font) {
 
 }  // namespace
 
-bool CreateFonts() {
-  DeleteFonts();
-  TextFont = CreateModernFont(12, 7, 500, "helvetica");
-  SmallFont = CreateModernFont(6, 4, 300, "courier");
-  return TextFont != nullptr && SmallFont != nullptr;
+bool CreateFonts(Fonts& fonts) {
+  DeleteFonts(fonts);
+  fonts.TextFont = CreateModernFont(12, 7, 500, "helvetica");
+  fonts.SmallFont = CreateModernFont(6, 4, 300, "courier");
+  return fonts.TextFont != nullptr && fonts.SmallFont != nullptr;
 }
 
-void DeleteFonts() {
-  Delete(TextFont);
-  Delete(SmallFont);
+void DeleteFonts(Fonts& fonts) {
+  Delete(fonts.TextFont);
+  Delete(fonts.SmallFont);
 }

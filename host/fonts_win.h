@@ -5,16 +5,13 @@
 
 #include <windows.h>
 
-// "helvetica" 12 x 7, for the explanatory lines.
-extern HFONT TextFont;
-// "courier" 6 x 4, for the small print.
-extern HFONT SmallFont;
+#include "host/extension_win.h"
 
 // Makes both fonts. Fonts left over from an earlier, failed initialisation
 // attempt are deleted first, so repeated attempts do not pile up GDI
 // objects. True only when both exist afterwards.
-bool CreateFonts();
+bool CreateFonts(Fonts& fonts);
 
 // Deletes the fonts that exist and forgets them, so a later paint or a
 // second release never touches a deleted handle.
-void DeleteFonts();
+void DeleteFonts(Fonts& fonts);

@@ -7,7 +7,6 @@
 #include "command/run_pgp_driver_win.h"
 #include "command/text_capture_win.h"
 #include "common/handles_win.h"
-#include "core/command_state_win.h"
 #include "core/module_win.h"
 #include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
@@ -17,14 +16,6 @@
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
 #include "settings/settings_file_win.h"
-
-HMENU FileMenu = nullptr;
-HMENU HelpMenu = nullptr;
-HMENU MessageMenu = nullptr;
-WNDPROC MainWindowProc = nullptr;
-LONG CloseAfterExit = 0;
-bool ExitPending = false;
-bool ExtensionLeft = false;
 
 namespace {
 
@@ -61,14 +52,14 @@ std::vector<uint32_t> ReadMenuIds(HMENU menu) {
   return ids;
 }
 
-void InsertExitItem(HMENU bar, int position) {
+void InsertExitItem(Extension& extension, HMENU bar, int position) {
   char text[kMenuTextSize];
   LoadModuleString(IDS_MENU_EXIT, text, sizeof text);
-  FileMenu = GetSubMenu(bar, position);
+  HMENU file = extension.FileMenu = GetSubMenu(bar, position);
   // Some systems append an item whose reference is missing instead of
   // failing; the item belongs next to the client's Exit or nowhere.
-  if (GetMenuState(FileMenu, kAppExitId, MF_BYCOMMAND) == static_cast<UINT>(-1)) return;
-  InsertMenuA(FileMenu, kAppExitId, MF_BYCOMMAND | MF_STRING, IDM_EXIT_EXTENSION, text);
+  if (GetMenuState(file, kAppExitId, MF_BYCOMMAND) == static_cast<UINT>(-1)) return;
+  InsertMenuA(file, kAppExitId, MF_BYCOMMAND | MF_STRING, IDM_EXIT_EXTENSION, text);
 }
 
 // A separator with an id of its own, so that it can be removed by command,
@@ -80,59 +71,50 @@ bool AppendItems(HMENU menu, UINT separatorId, UINT itemId, UINT textId) {
          AppendMenuA(menu, MF_STRING, itemId, text);
 }
 
-void RecordSelectAllNeighbours(HMENU edit) {
-  SelectAllNext1 = 0;
-  SelectAllNext2 = 0;
+void RecordSelectAllNeighbours(Extension& extension, HMENU edit) {
+  extension.SelectAllNext1 = 0;
+  extension.SelectAllNext2 = 0;
   const std::vector<uint32_t> ids = ReadMenuIds(edit);
   const SelectAllNeighbours neighbours = FindSelectAllNeighbours(ids);
-  SelectAllNext1 = neighbours.SelectAllNext1;
-  SelectAllNext2 = neighbours.SelectAllNext2;
+  extension.SelectAllNext1 = neighbours.SelectAllNext1;
+  extension.SelectAllNext2 = neighbours.SelectAllNext2;
   // Only in memory: the user's file keeps asking for nicknames, for a
   // client that offers the command.
-  if (NickNamesUnavailable(neighbours)) Settings.NickNames = 0;
+  if (NickNamesUnavailable(neighbours)) extension.Settings.NickNames = 0;
 }
 
-int SetupMenusOn(HWND mainWindow) {
+int SetupMenusOn(Extension& extension, HWND mainWindow) {
   HMENU bar = GetMenu(mainWindow);
   if (bar == nullptr) return 0;
   std::vector<std::string> texts;
   const std::vector<MenuBarItem> rows = ReadMenuBar(bar, texts);
   const MenuPositions at = FindMenuPositions(rows);
 
-  InsertExitItem(bar, at.file);
-  HelpMenu = GetSubMenu(bar, at.help);
-  if (!AppendItems(HelpMenu, IDM_HELP_SEPARATOR, IDM_ABOUT, IDS_MENU_ABOUT)) return 0;
-  MessageMenu = GetSubMenu(bar, at.message);
-  const bool added = AppendItems(MessageMenu, IDM_MESSAGE_SEPARATOR, IDM_RUN_PGP, IDS_MENU_RUN_PGP);
-  RecordSelectAllNeighbours(GetSubMenu(bar, at.edit));
+  InsertExitItem(extension, bar, at.file);
+  extension.HelpMenu = GetSubMenu(bar, at.help);
+  if (!AppendItems(extension.HelpMenu, IDM_HELP_SEPARATOR, IDM_ABOUT, IDS_MENU_ABOUT)) return 0;
+  extension.MessageMenu = GetSubMenu(bar, at.message);
+  const bool added =
+      AppendItems(extension.MessageMenu, IDM_MESSAGE_SEPARATOR, IDM_RUN_PGP, IDS_MENU_RUN_PGP);
+  RecordSelectAllNeighbours(extension, GetSubMenu(bar, at.edit));
   DrawMenuBar(mainWindow);
   return added ? 1 : 0;
 }
 
 // ---- Leaving -------------------------------------------------------------
 
-void RestoreSourceWindow() {
-  HWND source = runState.sourceWindow;
-  if (source != nullptr && runState.sourceWindowProc != nullptr && WindowProcIs(source, SourceWindowSubclassProc)) {
-    ReplaceWindowProc(source, runState.sourceWindowProc);
-  }
-  // The kept text goes with the resources, so nothing is left to undo.
-  runState.UndoArmed = 0;
-  runState.sourceWindow = nullptr;
-}
-
-void RemoveItems() {
-  RemoveMenu(FileMenu, IDM_EXIT_EXTENSION, MF_BYCOMMAND);
-  RemoveMenu(HelpMenu, IDM_HELP_SEPARATOR, MF_BYCOMMAND);
-  RemoveMenu(HelpMenu, IDM_ABOUT, MF_BYCOMMAND);
-  RemoveMenu(MessageMenu, IDM_MESSAGE_SEPARATOR, MF_BYCOMMAND);
-  RemoveMenu(MessageMenu, IDM_RUN_PGP, MF_BYCOMMAND);
+void RemoveItems(const Extension& extension) {
+  RemoveMenu(extension.FileMenu, IDM_EXIT_EXTENSION, MF_BYCOMMAND);
+  RemoveMenu(extension.HelpMenu, IDM_HELP_SEPARATOR, MF_BYCOMMAND);
+  RemoveMenu(extension.HelpMenu, IDM_ABOUT, MF_BYCOMMAND);
+  RemoveMenu(extension.MessageMenu, IDM_MESSAGE_SEPARATOR, MF_BYCOMMAND);
+  RemoveMenu(extension.MessageMenu, IDM_RUN_PGP, MF_BYCOMMAND);
   DrawMenuBar(sharedState.clientMainWindow);
 }
 
-void RestoreMainWindow(HWND mainWindow) {
-  if (MainWindowProc != nullptr && WindowProcIs(mainWindow, MainWindowSubclassProc)) {
-    ReplaceWindowProc(mainWindow, MainWindowProc);
+void RestoreMainWindow(const Extension& extension, HWND mainWindow) {
+  if (extension.MainWindowProc != nullptr && WindowProcIs(mainWindow, MainWindowSubclassProc)) {
+    ReplaceWindowProc(mainWindow, extension.MainWindowProc);
   }
 }
 
@@ -159,25 +141,21 @@ void WaitUntilUnhooked() {
 
 // ---- The main-window procedure ------------------------------------------
 
-LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (MainWindowProc == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-  return CallWindowProcA(MainWindowProc, window, message, wParam, lParam);
+LRESULT PassOn(const Extension& extension, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (extension.MainWindowProc == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  return CallWindowProcA(extension.MainWindowProc, window, message, wParam, lParam);
 }
 
-bool MayAddButton(HWND window) {
-  return (Settings.UseToolBar & 1) != 0 && ToolBarWindow == nullptr && AddButtonLock == 0 &&
-         !IsIconic(window);
+bool MayAddButton(const Extension& extension, HWND window) {
+  return (extension.Settings.UseToolBar & 1) != 0 && extension.ToolBarWindow == nullptr &&
+         extension.AddButtonLock == 0 && !IsIconic(window);
 }
 
-void AddButton(HWND window) {
-  if (!MayAddButton(window)) return;
-  ++AddButtonLock;
-  TryAddButton(window);
-  --AddButtonLock;
-}
-
-void OpenAbout(HWND window) {
-  DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_ABOUT), window, AboutDialogProc, 0);
+void AddButton(Extension& extension, HWND window) {
+  if (!MayAddButton(extension, window)) return;
+  ++extension.AddButtonLock;
+  TryAddButton(extension, window);
+  --extension.AddButtonLock;
 }
 
 bool AsksForButton(UINT message, WPARAM wParam) {
@@ -187,114 +165,115 @@ bool AsksForButton(UINT message, WPARAM wParam) {
 // Eudora greys items it has no handler for whenever a menu opens, so the
 // items are enabled again after every message. Run PGP stays grey while a
 // command runs, so a second one cannot even be chosen.
-void Tail(HWND window, UINT message, WPARAM wParam) {
-  if (ToolBarWindow == nullptr && Settings.UseToolBar != 0 && AddButtonLock == 0 &&
-      AsksForButton(message, wParam)) {
+void Tail(Extension& extension, HWND window, UINT message, WPARAM wParam) {
+  if (extension.ToolBarWindow == nullptr && extension.Settings.UseToolBar != 0 &&
+      extension.AddButtonLock == 0 && AsksForButton(message, wParam)) {
     PostMessageA(window, WM_COMMAND, IDM_ADD_BUTTON, 0);
   }
-  const bool idle = runState.RunInProgress == 0;
-  EnableMenuItem(FileMenu, IDM_EXIT_EXTENSION, MF_BYCOMMAND | MF_ENABLED);
-  EnableMenuItem(HelpMenu, IDM_ABOUT, MF_BYCOMMAND | MF_ENABLED);
-  EnableMenuItem(MessageMenu, IDM_RUN_PGP, MF_BYCOMMAND | (idle ? MF_ENABLED : MF_GRAYED));
-  if (ExitPending && idle) {
-    ExitPending = false;
+  const bool idle = extension.RunInProgress == 0;
+  EnableMenuItem(extension.FileMenu, IDM_EXIT_EXTENSION, MF_BYCOMMAND | MF_ENABLED);
+  EnableMenuItem(extension.HelpMenu, IDM_ABOUT, MF_BYCOMMAND | MF_ENABLED);
+  EnableMenuItem(extension.MessageMenu, IDM_RUN_PGP, MF_BYCOMMAND | (idle ? MF_ENABLED : MF_GRAYED));
+  if (extension.ExitPending && idle) {
+    extension.ExitPending = false;
     PostMessageA(window, WM_COMMAND, IDM_EXIT_EXTENSION, 0);
   }
 }
 
 enum class Route { Consumed, PassedOn, ConsumedNoTail };
 
-Route HandleCommand(HWND window, WORD id) {
+Route HandleCommand(Extension& extension, HWND window, WORD id) {
   switch (id) {
     case IDM_ABOUT:
-      OpenAbout(window);
+      OpenAbout(window, extension);
       return Route::Consumed;
     case IDM_RUN_PGP:
-      RunPgpCommand(window);
+      RunPgpCommand(extension, window);
       return Route::Consumed;
     case IDM_EXIT_EXTENSION:
-      if (runState.RunInProgress > 0) {
-        ExitPending = true;
+      if (extension.RunInProgress > 0) {
+        extension.ExitPending = true;
       } else {
-        ExitExtension(window);
+        ExitExtension(extension, window);
       }
       return Route::ConsumedNoTail;
     case IDM_ADD_BUTTON:
-      AddButton(window);
+      AddButton(extension, window);
       return Route::Consumed;
     default:
       break;
   }
-  if (id == kUndoId && runState.UndoArmed) {
-    UndoPgpResult(window);
+  if (id == kUndoId && extension.UndoArmed) {
+    UndoPgpResult(extension, window);
     return Route::Consumed;
   }
   return Route::PassedOn;
 }
 
-LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (ExtensionLeft) return PassOn(window, message, wParam, lParam);
+LRESULT Dispatch(Extension& extension, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (extension.ExtensionLeft) return PassOn(extension, window, message, wParam, lParam);
   LRESULT result = 0;
   switch (message) {
     case WM_DESTROY:
-      ExitExtension(window);
-      result = PassOn(window, message, wParam, lParam);
+      ExitExtension(extension, window);
+      result = PassOn(extension, window, message, wParam, lParam);
       break;
     case WM_CLOSE:
-      CloseAfterExit = 1;
+      extension.CloseAfterExit = 1;
       PostMessageA(sharedState.clientMainWindow, WM_COMMAND, IDM_EXIT_EXTENSION, 0);
       return 0;
     case WM_COMMAND:
-      switch (HandleCommand(window, LOWORD(wParam))) {
+      switch (HandleCommand(extension, window, LOWORD(wParam))) {
         case Route::ConsumedNoTail:
           return 0;
         case Route::Consumed:
           break;
         case Route::PassedOn:
-          result = PassOn(window, message, wParam, lParam);
+          result = PassOn(extension, window, message, wParam, lParam);
           break;
       }
       break;
     default:
-      result = PassOn(window, message, wParam, lParam);
+      result = PassOn(extension, window, message, wParam, lParam);
       break;
   }
-  Tail(window, message, wParam);
+  Tail(extension, window, message, wParam);
   return result;
 }
 
 }  // namespace
 
-int SetupMenus() {
+int SetupMenus(Extension& extension) {
   try {
-    return SetupMenusOn(sharedState.clientMainWindow);
+    return SetupMenusOn(extension, sharedState.clientMainWindow);
   } catch (const std::bad_alloc&) {
     return 0;  // no memory for the menu rows: treated as items not added
   }
 }
 
-void ReleaseResources() {
-  DeleteFonts();
-  UnregisterButtonClass();
-  FreeCapturedText();
-  ReleaseSettingsTexts();
+void ReleaseResources(Extension& extension) {
+  DeleteFonts(extension);
+  UnregisterButtonClass(extension);
+  FreeCapturedText(extension);
+  ReleaseSettingsTexts(extension.Settings);
 }
 
-void ExitExtension(HWND mainWindow) {
-  if (ExtensionLeft) return;
-  ExtensionLeft = true;
-  ExitPending = false;
-  SaveButtonPos();
-  RemoveButton();
-  RestoreSourceWindow();
-  ReleaseResources();
-  RemoveItems();
+void ExitExtension(Extension& extension, HWND mainWindow) {
+  if (extension.ExtensionLeft) return;
+  extension.ExtensionLeft = true;
+  extension.ExitPending = false;
+  SaveButtonPos(extension);
+  RemoveButton(extension);
+  // The kept text goes with the resources, so nothing is left to undo.
+  EndUndo(extension);
+  ReleaseResources(extension);
+  RemoveItems(extension);
   PostThreadMessageA(sharedState.launcherThreadId, WM_QUIT, 0, 0);
-  RestoreMainWindow(mainWindow);
-  WipeIfPresent(TempAscName);
-  WipeIfPresent(TempBaseName);
+  RestoreMainWindow(extension, mainWindow);
+  WipeIfPresent(extension.TempAscName);
+  WipeIfPresent(extension.TempBaseName);
   WaitUntilUnhooked();
-  if (CloseAfterExit == 1) PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+  if (extension.CloseAfterExit == 1) PostMessageA(mainWindow, WM_CLOSE, 0, 0);
   // Nothing of the module is called in this process any more. Some systems
   // keep a hook's DLL loaded after the unhook; the launcher's wait for the
   // unload ends on this flag instead, and a later launcher's hook starts the
@@ -304,7 +283,9 @@ void ExitExtension(HWND mainWindow) {
 
 extern "C" LRESULT CALLBACK MainWindowSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
-    return Dispatch(window, message, wParam, lParam);
+    // Called without the extension only when it was never made.
+    if (clientExtension == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+    return Dispatch(*clientExtension, window, message, wParam, lParam);
   } catch (...) {
     return 0;  // nothing may unwind into the client's message loop
   }

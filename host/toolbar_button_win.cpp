@@ -5,20 +5,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/command_state_win.h"
+#include "core/message_box_win.h"
 #include "core/module_win.h"
 #include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/gdi_holders_win.h"
 #include "host/menus.h"
 #include "resources/resource_ids.h"
-#include "settings/settings_file_win.h"
-
-HWND ToolBarWindow = nullptr;
-WNDPROC ToolBarProc = nullptr;
-LONG ButtonPressed = 0;
-UINT AddButtonLock = 0;
-DWORD RetryNotBefore = 0;
 
 namespace {
 
@@ -47,54 +40,54 @@ bool RegisterButtonClass() {
   return RegisterClassA(&buttonClass) != 0;
 }
 
-void ShowButtonMessage(HWND mainWindow, const char* text, UINT type) {
-  MessageBoxA(mainWindow, text, kQuillnetCaption, type);
+Extension* ExtensionOf(HWND button) {
+  return reinterpret_cast<Extension*>(GetWindowLongPtrA(button, GWLP_USERDATA));
 }
 
-void PaintButton(HWND button) {
+void PaintButton(HWND button, const ToolbarButton& state) {
   PaintScope paint(button);
   if (paint.dc() == nullptr) return;
   UniqueGdiObject face(LoadBitmapA(moduleInstance, MAKEINTRESOURCEA(IDB_BUTTON_FACE)));
   if (!face) return;
-  DrawBitmapFrame(static_cast<HBITMAP>(face.get()), paint.dc(), 0, 0, ButtonPressed);
+  DrawBitmapFrame(static_cast<HBITMAP>(face.get()), paint.dc(), 0, 0, state.ButtonPressed);
 }
 
-void PressButton(HWND button) {
-  if (runState.RunInProgress > 0) return;  // a click now would only be refused
+void PressButton(HWND button, Extension& extension) {
+  if (extension.RunInProgress > 0) return;  // a click now would only be refused
   SetCapture(button);
-  ButtonPressed = 1;
+  extension.ButtonPressed = 1;
   Repaint(button);
 }
 
 // Dragging off the button keeps the press while the pointer stays over the
 // toolbar; leaving the toolbar cancels it. Either way the bar repaints, and
 // its repaint (through ToolBarSubclassProc) redraws the button.
-void DragButton(HWND button, POINT pointer) {
+void DragButton(HWND button, ToolbarButton& state, POINT pointer) {
   HWND toolBar = GetParent(button);
   POINT onScreen = pointer;
   ClientToScreen(button, &onScreen);
   RECT bar{};
   if (toolBar == nullptr || !GetWindowRect(toolBar, &bar) || !PtInRect(&bar, onScreen)) {
-    ButtonPressed = 0;
+    state.ButtonPressed = 0;
     ReleaseCapture();
   }
   Repaint(toolBar);
 }
 
-void ReleaseButton(HWND button, POINT pointer) {
+void ReleaseButton(HWND button, ToolbarButton& state, POINT pointer) {
   ReleaseCapture();
   Repaint(button);
   if (InsideClient(button, pointer)) {
     PostMessageA(sharedState.clientMainWindow, WM_COMMAND, IDM_RUN_PGP, 0);
   }
-  ButtonPressed = 0;
+  state.ButtonPressed = 0;
 }
 
-void ReplaceButton(HWND toolBar) {
+void ReplaceButton(HWND toolBar, SettingsRecord& settings) {
   Repaint(toolBar);
   RECT client;
   if (!GetClientRect(toolBar, &client)) return;
-  const ButtonPlace place = ButtonPlaceAfterSize(client.right, client.bottom, Settings.ButtonPos);
+  const ButtonPlace place = ButtonPlaceAfterSize(client.right, client.bottom, settings.ButtonPos);
   HWND button = ButtonOf(toolBar);
   if (button != nullptr) {
     SetWindowPos(button, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
@@ -107,19 +100,18 @@ bool RetryWaitRunning(DWORD now, DWORD notBefore) {
   return notBefore != 0 && static_cast<LONG>(now - notBefore) < 0;
 }
 
-int TryAddButton(HWND mainWindow) {
-  if (RetryWaitRunning(GetTickCount(), RetryNotBefore)) return 0;
-  ToolBarWindow = FindToolBar(mainWindow);
-  if (ToolBarWindow != nullptr) {
-    if (CreateButton(mainWindow)) return 1;
-    ToolBarWindow = nullptr;
+int TryAddButton(Extension& extension, HWND mainWindow) {
+  if (RetryWaitRunning(GetTickCount(), extension.RetryNotBefore)) return 0;
+  extension.ToolBarWindow = FindToolBar(mainWindow);
+  if (extension.ToolBarWindow != nullptr) {
+    if (CreateButton(extension, mainWindow)) return 1;
+    extension.ToolBarWindow = nullptr;
     return 0;
   }
-  LoadModuleString(IDS_NO_TOOLBAR, MessageText, sizeof MessageText);
-  if (MessageBoxA(mainWindow, MessageText, kQuillnetCaption, MB_RETRYCANCEL) == IDCANCEL) {
-    ++AddButtonLock;
+  if (ShowMessageBox(mainWindow, ModuleString(IDS_NO_TOOLBAR), MB_RETRYCANCEL) == IDCANCEL) {
+    ++extension.AddButtonLock;
   }
-  RetryNotBefore = GetTickCount() + kRetryDelay;
+  extension.RetryNotBefore = GetTickCount() + kRetryDelay;
   return 0;
 }
 
@@ -140,55 +132,53 @@ HWND FindToolBar(HWND mainWindow) {
   return nullptr;
 }
 
-int CreateButton(HWND mainWindow) {
+int CreateButton(Extension& extension, HWND mainWindow) {
   if (!RegisterButtonClass()) return 0;
+  HWND toolBar = extension.ToolBarWindow;
   RECT client{};
-  GetClientRect(ToolBarWindow, &client);
-  const ButtonPlace place = ButtonPlaceAtCreation(client.right, client.bottom, Settings.ButtonPos);
+  GetClientRect(toolBar, &client);
+  const ButtonPlace place =
+      ButtonPlaceAtCreation(client.right, client.bottom, extension.Settings.ButtonPos);
   HWND button = CreateWindowExA(0, kButtonClassName, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
-                                place.x, place.y, kButtonSize, kButtonSize, ToolBarWindow, nullptr,
-                                moduleInstance, nullptr);
+                                place.x, place.y, kButtonSize, kButtonSize, toolBar, nullptr,
+                                moduleInstance, &extension);
   if (button == nullptr) {
     const DWORD error = GetLastError();
-    std::snprintf(MessageText, sizeof MessageText, "CreateWindow failed\nError: %lu",
+    char text[kMessageTextSize];
+    std::snprintf(text, sizeof text, "CreateWindow failed\nError: %lu",
                   static_cast<unsigned long>(error));
-    ShowButtonMessage(mainWindow, MessageText, MB_OK);
+    ShowMessageBox(mainWindow, text, MB_OK);
     UnregisterClassA(kButtonClassName, moduleInstance);
     return 0;
   }
   SetWindowLongPtrA(button, GWLP_ID, IDC_PGP_BUTTON);
-  ToolBarProc = ReplaceWindowProc(ToolBarWindow, ToolBarSubclassProc);
-  if (ToolBarProc == nullptr) {
+  extension.ToolBarProc = ReplaceWindowProc(toolBar, ToolBarSubclassProc);
+  if (extension.ToolBarProc == nullptr) {
     // The button still works as a button; it just is not kept in place.
-    ShowButtonMessage(mainWindow, "Subclass AfxControlBar failed", MB_OK);
+    ShowMessageBox(mainWindow, "Subclass AfxControlBar failed", MB_OK);
   } else {
-    Repaint(ToolBarWindow);
+    Repaint(toolBar);
   }
   return 1;
 }
 
-void RemoveButton() {
-  if (ToolBarWindow == nullptr) return;
-  if (HWND button = ButtonOf(ToolBarWindow)) DestroyWindow(button);
+void RemoveButton(const ToolbarButton& state) {
+  HWND toolBar = state.ToolBarWindow;
+  if (toolBar == nullptr) return;
+  if (HWND button = ButtonOf(toolBar)) DestroyWindow(button);
   // Someone who subclassed the bar after us would lose their procedure if
   // ours were put back over it, so the bar is only touched while ToolBarSubclassProc is
   // still the procedure in place.
-  if (ToolBarProc != nullptr && WindowProcIs(ToolBarWindow, ToolBarSubclassProc)) {
-    ReplaceWindowProc(ToolBarWindow, ToolBarProc);
+  if (state.ToolBarProc != nullptr && WindowProcIs(toolBar, ToolBarSubclassProc)) {
+    ReplaceWindowProc(toolBar, state.ToolBarProc);
   }
-  Repaint(ToolBarWindow);
+  Repaint(toolBar);
 }
 
-void ForgetButton() {
-  ToolBarWindow = nullptr;
-  ToolBarProc = nullptr;
-  ButtonPressed = 0;
-  AddButtonLock = 0;
-  RetryNotBefore = 0;
-}
+void ForgetButton(ToolbarButton& state) { state = ToolbarButton{}; }
 
-void UnregisterButtonClass() {
-  if (ToolBarWindow != nullptr) UnregisterClassA(kButtonClassName, moduleInstance);
+void UnregisterButtonClass(const ToolbarButton& state) {
+  if (state.ToolBarWindow != nullptr) UnregisterClassA(kButtonClassName, moduleInstance);
 }
 
 void DrawBitmapFrame(HBITMAP bitmap, HDC target, int x, int y, int frame) {
@@ -208,19 +198,25 @@ void DrawBitmapFrame(HBITMAP bitmap, HDC target, int x, int y, int frame) {
 }
 
 extern "C" LRESULT CALLBACK ButtonWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* creation = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+  }
+  Extension* extension = ExtensionOf(window);
+  if (extension == nullptr) return DefWindowProcA(window, message, wParam, lParam);
   switch (message) {
     case WM_PAINT:
-      PaintButton(window);
+      PaintButton(window, *extension);
       return 0;
     case WM_LBUTTONDOWN:
-      PressButton(window);
+      PressButton(window, *extension);
       return 0;
     case WM_MOUSEMOVE:
-      if (ButtonPressed == 0 || InsideClient(window, PointerOf(lParam))) break;
-      DragButton(window, PointerOf(lParam));
+      if (extension->ButtonPressed == 0 || InsideClient(window, PointerOf(lParam))) break;
+      DragButton(window, *extension, PointerOf(lParam));
       return 0;
     case WM_LBUTTONUP:
-      if (ButtonPressed != 0) ReleaseButton(window, PointerOf(lParam));
+      if (extension->ButtonPressed != 0) ReleaseButton(window, *extension, PointerOf(lParam));
       return 0;
     default:
       break;
@@ -229,7 +225,8 @@ extern "C" LRESULT CALLBACK ButtonWindowProc(HWND window, UINT message, WPARAM w
 }
 
 extern "C" LRESULT CALLBACK ToolBarSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  const WNDPROC own = ToolBarProc;
+  Extension* extension = clientExtension;
+  const WNDPROC own = extension != nullptr ? extension->ToolBarProc : nullptr;
   switch (message) {
     case WM_DESTROY:
       if (own != nullptr && WindowProcIs(window, ToolBarSubclassProc)) {
@@ -237,7 +234,7 @@ extern "C" LRESULT CALLBACK ToolBarSubclassProc(HWND window, UINT message, WPARA
       }
       break;
     case WM_SIZE:
-      ReplaceButton(window);
+      if (extension != nullptr) ReplaceButton(window, extension->Settings);
       break;
     case WM_PAINT:
       Repaint(ButtonOf(window));

@@ -7,25 +7,13 @@
 
 #include <windows.h>
 
+#include "host/extension_win.h"
 #include "host/toolbar_button.h"
 
 constexpr char kButtonClassName[] = "ql_button";
 constexpr char kToolBarClassName[] = "AfxControlBar";
 // After the toolbar was not found, attempts wait this long.
 constexpr DWORD kRetryDelay = 1000;
-
-// The toolbar carrying the button; null while no button was added.
-extern HWND ToolBarWindow;
-// The toolbar's own procedure, obtained when ToolBarSubclassProc was put in its place.
-extern WNDPROC ToolBarProc;
-// 1 while the left button went down on the button and was neither released
-// nor cancelled; also the frame of the face that is drawn.
-extern LONG ButtonPressed;
-// Raised around each attempt, and once more for good when the user cancels
-// the retry question; while above 0 no attempt is made or posted.
-extern UINT AddButtonLock;
-// Tick count before which no attempt is made (0: none pending).
-extern DWORD RetryNotBefore;
 
 // Whether an attempt at tick `now` still falls in the wait that ends at
 // `notBefore`. Compared as a signed distance, so the wait also ends when the
@@ -35,7 +23,7 @@ bool RetryWaitRunning(DWORD now, DWORD notBefore);
 
 // One attempt: 1 when the button now exists, else 0. Asks the user to retry
 // or give up when the toolbar cannot be found.
-int TryAddButton(HWND mainWindow);
+int TryAddButton(Extension& extension, HWND mainWindow);
 
 // The first direct child of class "AfxControlBar" that sits at the very top
 // of the main window's client area and has a size; null when there is none.
@@ -43,26 +31,27 @@ HWND FindToolBar(HWND mainWindow);
 
 // Registers "ql_button", makes the button on ToolBarWindow and subclasses
 // the toolbar. 1 on success.
-int CreateButton(HWND mainWindow);
+int CreateButton(Extension& extension, HWND mainWindow);
 
 // Takes the button off the toolbar and gives the toolbar its own procedure
 // back, where ToolBarSubclassProc is still the one installed; repaints the bar. Only when a
 // button was added.
-void RemoveButton();
+void RemoveButton(const ToolbarButton& button);
 // Forgets the button of an earlier run of the module in this process.
-void ForgetButton();
+void ForgetButton(ToolbarButton& button);
 
 // Unregisters "ql_button" when a button was added (its windows are gone).
-void UnregisterButtonClass();
+void UnregisterButtonClass(const ToolbarButton& button);
 
 // Copies frame `frame` of a horizontal strip of square frames (side = the
 // bitmap's height) to (x, y) of `target`, in the target's mapping mode.
 void DrawBitmapFrame(HBITMAP bitmap, HDC target, int x, int y, int frame);
 
-// Window procedure of the button class; exported as P08.
+// Window procedure of the button class; exported as P08. The button's
+// window carries its extension in GWLP_USERDATA, from its creation on.
 extern "C" LRESULT CALLBACK ButtonWindowProc(HWND window, UINT message, WPARAM wParam,
                                              LPARAM lParam);
 // Replaces the toolbar's procedure: re-places and repaints the button.
-// Exported as P09.
+// Exported as P09; reaches the button through clientExtension.
 extern "C" LRESULT CALLBACK ToolBarSubclassProc(HWND window, UINT message, WPARAM wParam,
                                                 LPARAM lParam);

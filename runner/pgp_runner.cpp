@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/text_chars.h"
 #include "runner/temp_files.h"
 
 namespace {
@@ -20,11 +21,6 @@ constexpr OptionLetter kLetters[] = {
 constexpr char kPassName[] = "PGPPASS";
 constexpr char kVerdictName[] = "QUILLNET_VERDICT";
 
-unsigned char UpperAscii(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
-}
-
 // The name ends at the first '=' after the first character: the entries
 // that hold the current directory of each drive ("=C:=C:\\...") start with one.
 size_t NameLength(const char* entry) {
@@ -37,8 +33,8 @@ size_t NameLength(const char* entry) {
 int CompareNames(const char* a, size_t aLength, const char* b, size_t bLength) {
   const size_t common = aLength < bLength ? aLength : bLength;
   for (size_t i = 0; i < common; ++i) {
-    const unsigned char ca = UpperAscii(a[i]);
-    const unsigned char cb = UpperAscii(b[i]);
+    const auto ca = static_cast<unsigned char>(UpperAscii(a[i]));
+    const auto cb = static_cast<unsigned char>(UpperAscii(b[i]));
     if (ca != cb) return ca < cb ? -1 : 1;
   }
   return aLength < bLength ? -1 : aLength > bLength ? 1 : 0;

@@ -6,51 +6,17 @@
 #include <string>
 
 #include "common/handles_win.h"
-#include "core/command_state_win.h"
 #include "core/module_win.h"
 #include "core/wait_cursor_win.h"
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
 #include "settings/settings_file_win.h"
 
-char PgpPath[kPgpPathSize];
-char PassPhrase[kPassPhraseSize];
-PROCESS_INFORMATION PgpProcessInfo;
-
 namespace {
 
 constexpr char kPassVariable[] = "PGPPASS";
 constexpr WORD kClosingLineAttribute =
     FOREGROUND_RED | BACKGROUND_RED | BACKGROUND_GREEN | BACKGROUND_INTENSITY;  // 0xE4
-
-// The pass phrase lives here, not in the client's environment: every program
-// the client starts would inherit it from there, and any code in the client
-// could read it. Only PGP gets it, in a block made for its start.
-class KeptPassPhrase {
- public:
-  KeptPassPhrase() = default;
-  ~KeptPassPhrase() { Clear(); }
-  KeptPassPhrase(const KeptPassPhrase&) = delete;
-  KeptPassPhrase& operator=(const KeptPassPhrase&) = delete;
-
-  bool present() const { return value_[0] != '\0'; }
-  const char* value() const { return value_; }
-
-  template <size_t N>
-  void Keep(const char (&text)[N]) {
-    static_assert(N <= sizeof value_, "a kept value is never cut");
-    Clear();
-    std::memcpy(value_, text, strnlen(text, N - 1));
-  }
-  void Clear() { SecureZeroMemory(value_, sizeof value_); }
-
- private:
-  // Large enough for a value taken over from the environment, which may be
-  // longer than anything the dialog accepts.
-  char value_[kEnvironmentValueSize] = {};
-};
-
-KeptPassPhrase keptPassPhrase;
 
 // Owns the client's environment strings for one read.
 struct EnvironmentStringsTraits {
@@ -125,20 +91,18 @@ class OwnConsole {
 // ----- the steps of a run -----
 
 // Takes a PGPPASS the user set before the client started as the kept value,
-// else asks. A cancelled or empty dialog keeps nothing: PGP then asks in its
-// console itself.
-void ObtainPassPhrase(HWND owner) {
+// else asks. A cancelled or empty answer keeps nothing: PGP then asks in
+// its console itself.
+void ObtainPassPhrase(KeptPassPhrase& kept, AskPassPhrase ask, HWND owner) {
   char value[kEnvironmentValueSize];
   const bool inEnvironment = ReadEnvironmentValue(kPassVariable, value) != 0;
-  if (inEnvironment) keptPassPhrase.Keep(value);
+  if (inEnvironment) kept.Keep(value);
   SecureZeroMemory(value, sizeof value);
-  if (inEnvironment) return;
+  if (inEnvironment || ask == nullptr) return;
 
-  SecureZeroMemory(PassPhrase, sizeof PassPhrase);
-  const INT_PTR answer =
-      DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), owner, PassPhraseDialogProc, 0);
-  if (answer == IDOK && PassPhrase[0] != '\0') keptPassPhrase.Keep(PassPhrase);
-  SecureZeroMemory(PassPhrase, sizeof PassPhrase);
+  char typed[kPassPhraseSize] = {};
+  if (ask(owner, typed) && typed[0] != '\0') kept.Keep(typed);
+  SecureZeroMemory(typed, sizeof typed);
 }
 
 // Starts PGP with `commandLine`, the program's full path
@@ -148,16 +112,17 @@ void ObtainPassPhrase(HWND owner) {
 // file. The block holds the pass phrase, so it is wiped right after the
 // start; when it cannot be made PGP does not start, since it would run
 // without the rest of the environment. Returns 0 or the error code.
-DWORD StartPgp(std::string& commandLine, STARTUPINFOA& startup, const PgpEnvironment& extra) {
+DWORD StartPgp(const char* pgpPath, std::string& commandLine, STARTUPINFOA& startup,
+               const PgpEnvironment& extra, PROCESS_INFORMATION& started) {
   UniqueEnvironmentStrings current(GetEnvironmentStringsA());
   if (!current) return ERROR_NOT_ENOUGH_MEMORY;
   const size_t size = ComposePgpEnvironment(current.get(), extra, nullptr, 0);
   SecretBlock block(size);
   if (block.data() == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
   ComposePgpEnvironment(current.get(), extra, block.data(), block.size());
-  const char* application = IsExecutableName(PgpPath) ? PgpPath : nullptr;
+  const char* application = IsExecutableName(pgpPath) ? pgpPath : nullptr;
   if (CreateProcessA(application, commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                     block.data(), nullptr, &startup, &PgpProcessInfo))
+                     block.data(), nullptr, &startup, &started))
     return 0;
   return GetLastError();
 }
@@ -165,21 +130,21 @@ DWORD StartPgp(std::string& commandLine, STARTUPINFOA& startup, const PgpEnviron
 // What PGP's environment gets for this request. Only decoding and signing
 // need the pass phrase: a check, a key addition or an encryption for others
 // never sees it, whether the module keeps it or the user set it.
-PgpEnvironment EnvironmentFor(const PgpRequest& request) {
+PgpEnvironment EnvironmentFor(const PgpRequest& request, const KeptPassPhrase& kept) {
   PgpEnvironment extra;
   const bool needsPassPhrase = (request.flags & PGPREQ_PASSPHRASE) != 0;
-  if (needsPassPhrase && keptPassPhrase.present()) extra.passPhrase = keptPassPhrase.value();
+  if (needsPassPhrase && kept.present()) extra.passPhrase = kept.value();
   extra.keepClientPassPhrase = needsPassPhrase;
   extra.verdictPath = request.verdict.made() ? request.verdict.name() : nullptr;
   return extra;
 }
 
 // Waits for PGP and fills exitCode; closes both handles on every path.
-DWORD AwaitPgp(PgpRequest& request) {
-  UniqueHandle process(PgpProcessInfo.hProcess);
-  UniqueHandle thread(PgpProcessInfo.hThread);
-  PgpProcessInfo.hProcess = nullptr;
-  PgpProcessInfo.hThread = nullptr;
+DWORD AwaitPgp(PROCESS_INFORMATION& started, PgpRequest& request) {
+  UniqueHandle process(started.hProcess);
+  UniqueHandle thread(started.hThread);
+  started.hProcess = nullptr;
+  started.hThread = nullptr;
   request.exitCode = 0;
   thread.reset();
 
@@ -190,20 +155,8 @@ DWORD AwaitPgp(PgpRequest& request) {
   return 0;
 }
 
-// Emptying the edit control alone could leave the characters in the memory
-// it gives back; a text of the same length first writes over them.
-void ClearPassPhraseControl(HWND dialog) {
-  char filler[kPassPhraseSize];
-  const int length = GetWindowTextLengthA(GetDlgItem(dialog, IDC_PASSPHRASE));
-  const int n = length < kPassPhraseSize - 1 ? length : kPassPhraseSize - 1;
-  std::memset(filler, '*', n);
-  filler[n] = '\0';
-  SetDlgItemTextA(dialog, IDC_PASSPHRASE, filler);
-  SetDlgItemTextA(dialog, IDC_PASSPHRASE, "");
-}
-
-void ForgetPassPhrase() {
-  keptPassPhrase.Clear();
+void ForgetPassPhrase(KeptPassPhrase& kept) {
+  kept.Clear();
   SetEnvironmentVariableA(kPassVariable, nullptr);
 }
 
@@ -278,18 +231,17 @@ bool ResolvePgpProgram(const char* candidate, char (&full)[kPgpPathSize]) {
   return true;
 }
 
-bool PassPhraseKept() { return keptPassPhrase.present(); }
+bool PassPhraseKept(const PgpSetup& setup) { return setup.keptPassPhrase.present(); }
 
-void ClearKeptPassPhrase() { keptPassPhrase.Clear(); }
+void ClearKeptPassPhrase(PgpSetup& setup) { setup.keptPassPhrase.Clear(); }
 
-bool RunPgp(PgpRequest& request) {
+Failure RunPgp(PgpSetup& setup, const SettingsRecord& settings, PgpRequest& request,
+               AskPassPhrase ask) {
   // Nothing but PGP's own verdict of this run may be read afterwards.
-  if (const DWORD error = request.verdict.Make(TempBaseName)) {
-    FormatFileError(error, MessageText, request.verdict.name());
-    return false;
-  }
-  if (AsksPassPhrase(Settings.KeepPassword, request.flags) && !keptPassPhrase.present())
-    ObtainPassPhrase(request.owner);
+  if (const DWORD error = request.verdict.Make(setup.TempBaseName))
+    return FormatFileError(error, request.verdict.name());
+  if (AsksPassPhrase(settings.KeepPassword, request.flags) && !setup.keptPassPhrase.present())
+    ObtainPassPhrase(setup.keptPassPhrase, ask, request.owner);
 
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -301,42 +253,31 @@ bool RunPgp(PgpRequest& request) {
     // would leave out recipients or point PGP at the wrong file.
     std::string commandLine;
     const bool composed = ComposePgpCommandLine(
-        PgpPath, BuildPgpOptions(request.flags, request.fileName, request.userId), commandLine);
-    OwnConsole console(composed && UsesOwnConsole(Settings.KeepOpen));
-    error = composed ? StartPgp(commandLine, startup, EnvironmentFor(request))
+        setup.PgpPath, BuildPgpOptions(request.flags, request.fileName, request.userId), commandLine);
+    OwnConsole console(composed && UsesOwnConsole(settings.KeepOpen));
+    PROCESS_INFORMATION started{};
+    error = composed ? StartPgp(setup.PgpPath, commandLine, startup,
+                                EnvironmentFor(request, setup.keptPassPhrase), started)
                      : ERROR_FILENAME_EXCED_RANGE;
-    const bool started = error == 0;
-    if (started) {
+    if (error == 0) {
       if (console.active()) SetConsoleTitleA(commandLine.c_str());
       {
         // PGP without a console of the module's may show no window at all.
         std::optional<WaitCursor> busy;
         if (!console.active()) busy.emplace();
-        error = AwaitPgp(request);
+        error = AwaitPgp(started, request);
       }
       if (console.active() &&
-          ConsoleWaitsForUser(Settings.KeepOpen, request.exitCode, request.flags))
+          ConsoleWaitsForUser(settings.KeepOpen, request.exitCode, request.flags))
         WaitForConsoleKey();
     }
   }
   SetForegroundWindow(request.owner);
 
-  if (error != 0) {
-    FormatFileError(error, MessageText, PgpPath);
-    return false;
-  }
-  if (ForgetsPassPhrase(Settings.KeepPassword, request.exitCode)) ForgetPassPhrase();
-  return true;
-}
-
-void ShowPgpExitCode(const PgpRequest& request) {
-  char templateText[kExitCodeTextSize];
-  LoadModuleString(IDS_PGP_ERRORCODE, templateText, sizeof templateText);
-  char text[kExitCodeTextSize];
-  FormatPgpExitCode(templateText, request.exitCode, text);
-  MessageBeep(MB_ICONEXCLAMATION);
-  SetPgpCaption(request.userId != nullptr && request.userId[0] != '\0');
-  MessageBoxA(request.owner, text, PgpCaption, MB_ICONEXCLAMATION);
+  if (error != 0) return FormatFileError(error, setup.PgpPath);
+  if (ForgetsPassPhrase(settings.KeepPassword, request.exitCode))
+    ForgetPassPhrase(setup.keptPassPhrase);
+  return std::nullopt;
 }
 
 void WaitForConsoleKey() {
@@ -349,7 +290,8 @@ void WaitForConsoleKey() {
   UniqueHandle output(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                   nullptr));
-  const int n = LoadModuleString(IDS_PRESS_ANY_KEY, MessageText, sizeof MessageText);
+  char closing[kMessageTextSize];
+  const int n = LoadModuleString(IDS_PRESS_ANY_KEY, closing, sizeof closing);
 
   CONSOLE_SCREEN_BUFFER_INFO info;
   if (output && n > 0 && GetConsoleScreenBufferInfo(output.get(), &info)) {
@@ -360,7 +302,7 @@ void WaitForConsoleKey() {
     // A console narrower than the text shows its start rather than nothing.
     int column = (window.Right - n) >> 1;
     if (column < 0) column = 0;
-    WriteConsoleOutputCharacterA(output.get(), MessageText, n,
+    WriteConsoleOutputCharacterA(output.get(), closing, n,
                                  COORD{static_cast<SHORT>(column), window.Bottom}, &done);
   }
 
@@ -376,28 +318,3 @@ void WaitForConsoleKey() {
   }
 }
 
-extern "C" INT_PTR CALLBACK PassPhraseDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      // Longer input would be cut silently and then fail as a wrong pass phrase.
-      SendDlgItemMessageA(dialog, IDC_PASSPHRASE, EM_LIMITTEXT, kPassPhraseSize - 1, 0);
-      SetDlgItemTextA(dialog, IDC_PASSPHRASE, "");
-      return TRUE;
-    case WM_COMMAND:
-      if (HIWORD(wParam) != 0) return FALSE;
-      if (LOWORD(wParam) == IDOK) {
-        GetDlgItemTextA(dialog, IDC_PASSPHRASE, PassPhrase, kPassPhraseSize);
-        ClearPassPhraseControl(dialog);
-        EndDialog(dialog, IDOK);
-        return TRUE;
-      }
-      if (LOWORD(wParam) == IDCANCEL) {
-        ClearPassPhraseControl(dialog);
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
-      }
-      return FALSE;
-    default:
-      return FALSE;
-  }
-}

@@ -72,6 +72,10 @@ size_t FormatFileErrorText(const char* templateText, uint32_t code, const char* 
   return n;
 }
 
+std::string FormatFileErrorText(const char* templateText, uint32_t code, const char* path) {
+  return FillTemplate(templateText, {path ? path : ""}, {code});
+}
+
 bool ComposeTempNames(const char* directory, char (&baseName)[kPathSize],
                       char (&ascName)[kPathSize]) {
   baseName[0] = ascName[0] = '\0';
@@ -117,7 +121,7 @@ uint32_t UsableEnvironmentLength(uint32_t reported) {
 }
 
 const std::array<uint8_t, kWipePatternSize>& WipePattern() {
-  static const std::array<uint8_t, kWipePatternSize> pattern = [] {
+  static constexpr std::array<uint8_t, kWipePatternSize> pattern = [] {
     std::array<uint8_t, kWipePatternSize> bytes{};
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
     return bytes;

@@ -49,6 +49,8 @@ int FileErrorStringId(uint32_t code);
 // destination. Returns the length.
 size_t FormatFileErrorText(const char* templateText, uint32_t code, const char* path,
                            char (&buffer)[kMessageTextSize]);
+// The same, uncut: the message of a command names the file whole.
+std::string FormatFileErrorText(const char* templateText, uint32_t code, const char* path);
 
 // The names of the two files. directory gets a backslash unless it already
 // ends in one, then "quillnet" (baseName) and "quillnet.asc" (ascName).

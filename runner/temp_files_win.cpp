@@ -11,13 +11,10 @@
 
 #include "common/handles_win.h"
 #include "core/bounded_text.h"
-#include "core/command_state_win.h"
+#include "core/module_win.h"
 #include "resources/resource_ids.h"
 #include "settings/settings_file.h"
 #include "settings/settings_file_win.h"
-
-char TempBaseName[kPathSize];
-char TempAscName[kPathSize];
 
 static_assert(kPathSize - 1 + kVerdictNameExtra < MAX_PATH,
               "a verdict name beside any accepted base name can be opened");
@@ -26,6 +23,8 @@ namespace {
 
 // PGPtempdir holds up to 255 characters, so the directory can too.
 constexpr int kDirectorySize = 256;
+// Whole wipe patterns written at once.
+constexpr uint32_t kPatternsPerWrite = 256;
 
 // Some failures leave no code behind; a caller must never mistake one for
 // success (0) or word it as something else.
@@ -33,8 +32,6 @@ DWORD LastErrorOr(DWORD fallback) {
   const DWORD error = GetLastError();
   return error != ERROR_SUCCESS ? error : fallback;
 }
-
-void ForgetTempNames() { TempBaseName[0] = TempAscName[0] = '\0'; }
 
 // 64 bits from the system's generator of random numbers for secrets.
 bool RandomValue(uint64_t& value) {
@@ -49,10 +46,10 @@ bool RandomValue(uint64_t& value) {
 // process goes back to the environment. False when nothing names a folder:
 // the root of drive C:, where other users and programs may place files of
 // these names, is no place for a decoded message.
-bool ChooseTempDirectory(char (&directory)[kDirectorySize]) {
-  if (Settings.PGPtempdir != nullptr) {
-    CopyBounded(directory, sizeof directory, Settings.PGPtempdir);
-    ReleaseSettingText(Settings.PGPtempdir);
+bool ChooseTempDirectory(SettingsRecord& settings, char (&directory)[kDirectorySize]) {
+  if (settings.PGPtempdir != nullptr) {
+    CopyBounded(directory, sizeof directory, settings.PGPtempdir);
+    ReleaseSettingText(settings.PGPtempdir);
     return true;
   }
   char value[kEnvironmentValueSize];
@@ -82,23 +79,23 @@ bool UsableWithoutBlanks(const char* directory, char (&usable)[kDirectorySize]) 
 
 // Every reason not to use a directory is worded alike, naming it, so the
 // user knows which of TEMP, TMP or PgpTempDir to change.
-bool RefuseDirectory(const char* directory) {
-  ForgetTempNames();
-  LoadModuleString(IDS_NO_TEMP_DIR, MessageText, kMessageTextSize);
-  AppendLine(MessageText, kMessageTextSize, directory);
-  MessageBoxA(nullptr, MessageText, kQuillnetCaption, MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
-  return false;
+std::string RefuseDirectory(PgpSetup& setup, const char* directory) {
+  ForgetTempNames(setup);
+  char message[kMessageTextSize];
+  LoadModuleString(IDS_NO_TEMP_DIR, message, kMessageTextSize);
+  AppendLine(message, kMessageTextSize, directory);
+  return message;
 }
 
 // A directory whose file names would not fit is not missing: the message
 // says what is wrong with it.
-bool RefuseLongDirectory(const char* directory) {
-  ForgetTempNames();
+std::string RefuseLongDirectory(PgpSetup& setup, const char* directory) {
+  ForgetTempNames(setup);
   char pattern[kMessageTextSize];
   LoadModuleString(IDS_TEMP_PATH_TOO_LONG, pattern, sizeof pattern);
-  FillTemplate(MessageText, kMessageTextSize, pattern, {directory}, {});
-  MessageBoxA(nullptr, MessageText, kQuillnetCaption, MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
-  return false;
+  char message[kMessageTextSize];
+  FillTemplate(message, kMessageTextSize, pattern, {directory}, {});
+  return message;
 }
 
 bool WriteExactly(HANDLE file, const void* data, DWORD length) {
@@ -151,36 +148,34 @@ bool FileExists(const char* path) {
   return path[0] != '\0' && OpenFile(path, &info, OF_EXIST) > 0;
 }
 
-bool PrepareTempFiles() {
-  ForgetTempNames();
+void ForgetTempNames(PgpSetup& setup) { setup.TempBaseName[0] = setup.TempAscName[0] = '\0'; }
+
+Failure ChooseTempFiles(PgpSetup& setup, SettingsRecord& settings) {
+  ForgetTempNames(setup);
   char directory[kDirectorySize];
-  if (!ChooseTempDirectory(directory)) {
-    LoadModuleString(IDS_NO_TEMP_SETTING, MessageText, kMessageTextSize);
-    MessageBoxA(nullptr, MessageText, kQuillnetCaption, MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
-    return false;
-  }
+  if (!ChooseTempDirectory(settings, directory)) return ModuleString(IDS_NO_TEMP_SETTING);
   char usable[kDirectorySize];
   if (!IsDirectory(directory) || !UsableWithoutBlanks(directory, usable))
-    return RefuseDirectory(directory);
-  if (!ComposeTempNames(usable, TempBaseName, TempAscName)) return RefuseLongDirectory(directory);
+    return RefuseDirectory(setup, directory);
+  if (!ComposeTempNames(usable, setup.TempBaseName, setup.TempAscName))
+    return RefuseLongDirectory(setup, directory);
+  return std::nullopt;
+}
 
-  const bool ascExists = FileExists(TempAscName);
-  const bool baseExists = FileExists(TempBaseName);
-  if (!ascExists && !baseExists) return true;
+Leftovers FindLeftovers(const PgpSetup& setup) {
+  return {FileExists(setup.TempAscName), FileExists(setup.TempBaseName)};
+}
 
+std::string LeftoversQuestion(const PgpSetup& setup, Leftovers leftovers) {
   char intro[kMessageTextSize];
   LoadModuleString(IDS_OVERWRITE_FILES, intro, sizeof intro);
-  const std::string question =
-      ComposeOverwriteQuestion(intro, ascExists, TempAscName, baseExists, TempBaseName);
-  if (MessageBoxA(GetFocus(), question.c_str(), kQuillnetCaption, MB_OKCANCEL | MB_ICONQUESTION) !=
-      IDOK) {
-    // Without names nothing later can wipe the files the user kept.
-    ForgetTempNames();
-    return false;
-  }
-  if (ascExists) WipeFile(TempAscName);
-  if (baseExists) WipeFile(TempBaseName);
-  return true;
+  return ComposeOverwriteQuestion(intro, leftovers.asc, setup.TempAscName, leftovers.base,
+                                  setup.TempBaseName);
+}
+
+void WipeLeftovers(const PgpSetup& setup, Leftovers leftovers) {
+  if (leftovers.asc) WipeFile(setup.TempAscName);
+  if (leftovers.base) WipeFile(setup.TempBaseName);
 }
 
 uint32_t ReadEnvironmentValue(const char* name, char (&buffer)[kEnvironmentValueSize]) {
@@ -276,17 +271,18 @@ bool OverwriteWithPattern(HANDLE file) {
   if (plan.firstBytes != 0 && !WriteExactly(file, pattern.data(), plan.firstBytes)) return false;
   // Whole patterns go out many at a time: the bytes on disk are the same as
   // with one write per pattern, without tens of thousands of calls for a
-  // large message.
-  constexpr uint32_t kPatternsPerWrite = 256;
-  static const auto run = [] {
-    std::array<uint8_t, kWipePatternSize * kPatternsPerWrite> bytes{};
-    for (uint32_t i = 0; i < kPatternsPerWrite; ++i)
-      std::copy(WipePattern().begin(), WipePattern().end(), bytes.begin() + i * kWipePatternSize);
-    return bytes;
-  }();
+  // large message. The run is made for this wipe only (no module-wide
+  // buffer); without memory for it the patterns go out one by one.
+  const uint32_t wanted = plan.wholePatterns < kPatternsPerWrite ? plan.wholePatterns : kPatternsPerWrite;
+  std::unique_ptr<uint8_t[]> made(wanted > 1 ? new (std::nothrow) uint8_t[wanted * kWipePatternSize]
+                                             : nullptr);
+  const uint32_t perWrite = made ? wanted : 1;
+  const uint8_t* run = made ? made.get() : pattern.data();
+  for (uint32_t i = 0; made && i < perWrite; ++i)
+    std::copy(pattern.begin(), pattern.end(), made.get() + i * kWipePatternSize);
   for (uint32_t left = plan.wholePatterns; left != 0;) {
-    const uint32_t now = left < kPatternsPerWrite ? left : kPatternsPerWrite;
-    if (!WriteExactly(file, run.data(), now * kWipePatternSize)) return false;
+    const uint32_t now = left < perWrite ? left : perWrite;
+    if (!WriteExactly(file, run, now * kWipePatternSize)) return false;
     left -= now;
   }
   // Deleting the file right after would let the cache drop the pattern
@@ -337,16 +333,6 @@ void TempVerdictFile::Wipe() {
   made_ = false;
 }
 
-void FormatFileError(DWORD code, char (&buffer)[kMessageTextSize], const char* path) {
-  // The path may be a text inside the buffer itself; loading the template
-  // there would overwrite it first.
-  char pathCopy[kMessageTextSize];
-  const auto at = reinterpret_cast<uintptr_t>(path);
-  const auto start = reinterpret_cast<uintptr_t>(buffer);
-  if (path != nullptr && at >= start && at < start + kMessageTextSize) {
-    CopyBounded(pathCopy, sizeof pathCopy, path);
-    path = pathCopy;
-  }
-  LoadModuleString(FileErrorStringId(code), buffer, kMessageTextSize);
-  FormatFileErrorText(buffer, code, path, buffer);
+std::string FormatFileError(DWORD code, const char* path) {
+  return FormatFileErrorText(ModuleString(FileErrorStringId(code)).c_str(), code, path);
 }

@@ -10,12 +10,10 @@
 #include <string>
 
 #include "core/command_state.h"
+#include "core/failure.h"
+#include "runner/pgp_setup_win.h"
 #include "runner/temp_files.h"
-
-// The directory followed by "quillnet", and the same followed by ".asc".
-// Built by PrepareTempFiles; empty until it succeeds.
-extern char TempBaseName[kPathSize];
-extern char TempAscName[kPathSize];
+#include "settings/settings_file_win.h"
 
 // The verdict file of one PGP run, whose name reaches PGP in
 // QUILLNET_VERDICT. A file at a name known in advance could be anybody's
@@ -47,11 +45,23 @@ class TempVerdictFile {
 };
 
 // Chooses the directory (PGPtempdir once, else TEMP, else TMP; nothing else:
-// the message then says what to set), builds the names and asks before
-// leftovers are overwritten. False when the directory is unusable or the
-// user keeps the leftovers; the reason has been shown already, and the
-// names are then empty.
-bool PrepareTempFiles();
+// the message then says what to set) and builds the two names. The message
+// when the directory is unusable; the names are then empty.
+Failure ChooseTempFiles(PgpSetup& setup, SettingsRecord& settings);
+
+// Empties both names, so that nothing later writes or wipes a file there.
+void ForgetTempNames(PgpSetup& setup);
+
+// Which of the two files an earlier run left behind.
+struct Leftovers {
+  bool asc = false;
+  bool base = false;
+  bool any() const { return asc || base; }
+};
+Leftovers FindLeftovers(const PgpSetup& setup);
+// The question before they are overwritten, naming each whole.
+std::string LeftoversQuestion(const PgpSetup& setup, Leftovers leftovers);
+void WipeLeftovers(const PgpSetup& setup, Leftovers leftovers);
 
 // The value of an environment variable; 0 when it is not set, empty, or
 // too long for the 128-character area (a cut value would be silently wrong).
@@ -84,5 +94,6 @@ bool FileExists(const char* path);
 // file it leads to. Silent: a missing file is the usual case.
 void WipeFile(const char* path);
 
-// The message for a file error code, naming the path (null counts as empty).
-void FormatFileError(DWORD code, char (&buffer)[kMessageTextSize], const char* path);
+// The message for a file error code, naming the path whole (null counts as
+// empty).
+std::string FormatFileError(DWORD code, const char* path);

@@ -5,22 +5,8 @@
 #include <string>
 
 #include "core/bounded_text.h"
-#include "core/command_state_win.h"
+#include "core/module_win.h"
 #include "resources/resource_ids.h"
-
-SettingsRecord Settings{kDefaultSettings, 0};
-SettingsRecord SettingsAtStart{kDefaultSettings, 0};
-
-char modulePath[kPathSize];
-size_t moduleDirectoryLength = 0;
-
-char SettingsPath[kSettingsPathSize];
-
-char AttachmentPrefix[kAttachmentPrefixSize];
-int AttachmentPrefixLength = 0;
-
-int32_t WaitEudoraInit = kDefaultWaitEudoraInit;
-char ProgEudora[kPathSize];
 
 namespace {
 
@@ -34,63 +20,65 @@ constexpr size_t kTextSettingMax = kCommandLineMax;
 // A recipient with a blank reaches PGP as one argument only when quoted.
 // When the quoted copy cannot be made the unquoted text stays, and the
 // length is always that of the text actually held.
-void QuoteEncryptForSetting() {
-  if (Settings.EncryptFor == nullptr) {
-    Settings.EncryptForLength = 0;
+void QuoteEncryptForSetting(SettingsRecord& settings) {
+  if (settings.EncryptFor == nullptr) {
+    settings.EncryptForLength = 0;
     return;
   }
-  if (EncryptForNeedsQuotes(Settings.EncryptFor)) {
-    const size_t size = static_cast<size_t>(EncryptForLength(Settings.EncryptFor)) + 1;
+  if (EncryptForNeedsQuotes(settings.EncryptFor)) {
+    const size_t size = static_cast<size_t>(EncryptForLength(settings.EncryptFor)) + 1;
     char* quoted = new (std::nothrow) char[size];
-    if (quoted != nullptr && QuoteEncryptFor(Settings.EncryptFor, quoted, size) != 0) {
-      ReleaseSettingText(Settings.EncryptFor);
-      Settings.EncryptFor = quoted;
+    if (quoted != nullptr && QuoteEncryptFor(settings.EncryptFor, quoted, size) != 0) {
+      ReleaseSettingText(settings.EncryptFor);
+      settings.EncryptFor = quoted;
     } else {
       delete[] quoted;
     }
   }
-  Settings.EncryptForLength = static_cast<int32_t>(std::strlen(Settings.EncryptFor));
+  settings.EncryptForLength = static_cast<int32_t>(std::strlen(settings.EncryptFor));
 }
 
 // The client words its attachment lines itself when it has the string;
 // otherwise ours matches the client's usual wording.
-void LoadAttachmentPrefix(HWND clientMainWindow) {
+void LoadAttachmentPrefix(ClientSettings& settings, HWND clientMainWindow) {
+  char (&prefix)[kAttachmentPrefixSize] = settings.AttachmentPrefix;
   auto client = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(clientMainWindow, GWLP_HINSTANCE));
-  int n = LoadStringA(client, kClientAttachmentPrefixId, AttachmentPrefix, kAttachmentPrefixSize);
-  if (n <= 0) n = LoadModuleString(IDS_ATTACHMENT_PREFIX, AttachmentPrefix, kAttachmentPrefixSize);
-  AttachmentPrefixLength = n > 0 ? n : 0;
-  if (AttachmentPrefixLength == 0) AttachmentPrefix[0] = '\0';
+  int n = LoadStringA(client, kClientAttachmentPrefixId, prefix, kAttachmentPrefixSize);
+  if (n <= 0) n = LoadModuleString(IDS_ATTACHMENT_PREFIX, prefix, kAttachmentPrefixSize);
+  settings.AttachmentPrefixLength = n > 0 ? n : 0;
+  if (settings.AttachmentPrefixLength == 0) prefix[0] = '\0';
 }
 
-void ReadAndList(const char* fileName) {
-  AppendLine(MessageText, kMessageTextSize, fileName);
-  ReadSettingsFile(fileName, Settings);
+void ReadAndList(const char* fileName, SettingsRecord& settings, char (&listing)[kMessageTextSize]) {
+  AppendLine(listing, kMessageTextSize, fileName);
+  ReadSettingsFile(fileName, settings);
 }
 
 }  // namespace
 
-bool TakeModulePath(HMODULE module) {
-  const DWORD n = GetModuleFileNameA(module, modulePath, kPathSize);
+bool TakeModulePath(ModulePath& module, HMODULE handle) {
+  const DWORD n = GetModuleFileNameA(handle, module.modulePath, kPathSize);
   if (n == 0 || n >= static_cast<DWORD>(kPathSize)) {
-    modulePath[0] = '\0';
-    moduleDirectoryLength = 0;
+    module.modulePath[0] = '\0';
+    module.moduleDirectoryLength = 0;
     return false;
   }
-  modulePath[n] = '\0';
-  moduleDirectoryLength = ModuleDirectoryLength(modulePath);
+  module.modulePath[n] = '\0';
+  module.moduleDirectoryLength = ModuleDirectoryLength(module.modulePath);
   return true;
 }
 
-bool PlaceNextToModule(char (&path)[kPathSize], const char* fileName) {
-  if (modulePath[0] == '\0') {
+bool PlaceNextToModule(const ModulePath& module, char (&path)[kPathSize], const char* fileName) {
+  if (module.modulePath[0] == '\0') {
     path[0] = '\0';
     return false;
   }
-  return PlaceInModuleDirectory(path, modulePath, moduleDirectoryLength, fileName);
+  return PlaceInModuleDirectory(path, module.modulePath, module.moduleDirectoryLength, fileName);
 }
 
-size_t ComputeSettingsPath(const char* clientArguments) {
-  return ComputeSettingsPath(SettingsPath, clientArguments, modulePath, moduleDirectoryLength);
+size_t ComputeSettingsPath(ClientSettings& settings, const char* clientArguments) {
+  return ComputeSettingsPath(settings.SettingsPath, clientArguments, settings.module.modulePath,
+                             settings.module.moduleDirectoryLength);
 }
 
 const char* CopySettingText(const char* text) {
@@ -106,9 +94,9 @@ void ReleaseSettingText(const char*& text) {
   text = nullptr;
 }
 
-void ReleaseSettingsTexts() {
-  for (const TextSettingKey& key : kTextSettingKeys) ReleaseSettingText(Settings.*key.field);
-  Settings.EncryptForLength = 0;
+void ReleaseSettingsTexts(SettingsRecord& settings) {
+  for (const TextSettingKey& key : kTextSettingKeys) ReleaseSettingText(settings.*key.field);
+  settings.EncryptForLength = 0;
 }
 
 // A text is read whole, however long: a cut EncryptFor would drop a
@@ -143,36 +131,37 @@ void ReadSettingsFile(const char* fileName, SettingsRecord& settings) {
   }
 }
 
-void LoadSettings(HWND clientMainWindow) {
+std::string LoadSettings(ClientSettings& settings, HWND clientMainWindow) {
   // A second attempt after a failed one starts again from the defaults; the
   // texts of the first attempt are released, not forgotten.
-  ReleaseSettingsTexts();
-  Settings = SettingsRecord{kDefaultSettings, 0};
-  AttachmentPrefix[0] = '\0';
-  AttachmentPrefixLength = 0;
+  SettingsRecord& values = settings.Settings;
+  ReleaseSettingsTexts(values);
+  values = SettingsRecord{kDefaultSettings, 0};
+  settings.AttachmentPrefix[0] = '\0';
+  settings.AttachmentPrefixLength = 0;
 
   // The bare name makes the profile functions use the Windows directory.
-  CopyBounded(MessageText, kMessageTextSize, kSettingsFileName);
-  ReadSettingsFile(kSettingsFileName, Settings);
+  char listing[kMessageTextSize];
+  CopyBounded(listing, kMessageTextSize, kSettingsFileName);
+  ReadSettingsFile(kSettingsFileName, values);
   char besideModule[kPathSize];
-  if (PlaceNextToModule(besideModule, kSettingsFileName)) ReadAndList(besideModule);
-  if (SettingsPath[0] != '\0') ReadAndList(SettingsPath);
+  if (PlaceNextToModule(settings.module, besideModule, kSettingsFileName))
+    ReadAndList(besideModule, values, listing);
+  if (settings.SettingsPath[0] != '\0') ReadAndList(settings.SettingsPath, values, listing);
 
-  QuoteEncryptForSetting();
-  if (Settings.ConvertAttach != 0) LoadAttachmentPrefix(clientMainWindow);
+  QuoteEncryptForSetting(values);
+  if (values.ConvertAttach != 0) LoadAttachmentPrefix(settings, clientMainWindow);
 
-  if (GetAsyncKeyState(VK_CAPITAL) & 0x8000) {
-    AppendSettingsListing(MessageText, kMessageTextSize, Settings);
-    MessageBoxA(clientMainWindow, MessageText, kQuillnetCaption, MB_OK);
-  }
-
-  SettingsAtStart = Settings;
-  for (const TextSettingKey& key : kTextSettingKeys) SettingsAtStart.*key.field = nullptr;
+  settings.SettingsAtStart = values;
+  for (const TextSettingKey& key : kTextSettingKeys) settings.SettingsAtStart.*key.field = nullptr;
+  return listing;
 }
 
-void SaveButtonPos() {
-  if (Settings.ButtonPos == SettingsAtStart.ButtonPos || SettingsPath[0] == '\0') return;
-  WriteIntSetting(kSectionSettings, "ButtonPos", Settings.ButtonPos, SettingsPath);
+void SaveButtonPos(const ClientSettings& settings) {
+  if (settings.Settings.ButtonPos == settings.SettingsAtStart.ButtonPos ||
+      settings.SettingsPath[0] == '\0')
+    return;
+  WriteIntSetting(kSectionSettings, "ButtonPos", settings.Settings.ButtonPos, settings.SettingsPath);
 }
 
 void WriteIntSetting(const char* section, const char* key, int32_t value, const char* fileName) {
@@ -181,9 +170,10 @@ void WriteIntSetting(const char* section, const char* key, int32_t value, const 
   WritePrivateProfileStringA(section, key, digits, fileName);
 }
 
-void ReadLauncherSettings(const char* fileName, char (&program)[kPathSize]) {
-  WaitEudoraInit = static_cast<int32_t>(
-      GetPrivateProfileIntA(kSectionSettings, kWaitEudoraInitKey, WaitEudoraInit, fileName));
+void ReadLauncherSettings(LauncherSettings& launcher, const char* fileName,
+                          char (&program)[kPathSize]) {
+  launcher.WaitEudoraInit = static_cast<int32_t>(GetPrivateProfileIntA(
+      kSectionSettings, kWaitEudoraInitKey, launcher.WaitEudoraInit, fileName));
   // The default must not be the buffer being written: the profile function
   // may fill the output before it has finished reading the default.
   char current[kPathSize];
@@ -192,18 +182,19 @@ void ReadLauncherSettings(const char* fileName, char (&program)[kPathSize]) {
                            fileName);
 }
 
-void ReadLauncherSettingsFiles() {
-  ProgEudora[0] = '\0';
-  ReadLauncherSettings(kSettingsFileName, ProgEudora);
+void ReadLauncherSettingsFiles(LauncherSettings& launcher) {
+  launcher.ProgEudora[0] = '\0';
+  ReadLauncherSettings(launcher, kSettingsFileName, launcher.ProgEudora);
   char besideModule[kPathSize];
-  if (PlaceNextToModule(besideModule, kSettingsFileName))
-    ReadLauncherSettings(besideModule, ProgEudora);
-  if (ProgEudora[0] == '\0') CopyBounded(ProgEudora, kPathSize, kDefaultClientProgram);
+  if (PlaceNextToModule(launcher.module, besideModule, kSettingsFileName))
+    ReadLauncherSettings(launcher, besideModule, launcher.ProgEudora);
+  if (launcher.ProgEudora[0] == '\0')
+    CopyBounded(launcher.ProgEudora, kPathSize, kDefaultClientProgram);
 }
 
-void WriteRaisedWaitEudoraInit() {
+void WriteRaisedWaitEudoraInit(const LauncherSettings& launcher) {
   char besideModule[kPathSize];
-  if (!PlaceNextToModule(besideModule, kSettingsFileName)) return;
-  WriteIntSetting(kSectionSettings, kWaitEudoraInitKey, RaiseWaitEudoraInit(WaitEudoraInit),
+  if (!PlaceNextToModule(launcher.module, besideModule, kSettingsFileName)) return;
+  WriteIntSetting(kSectionSettings, kWaitEudoraInitKey, RaiseWaitEudoraInit(launcher.WaitEudoraInit),
                   besideModule);
 }

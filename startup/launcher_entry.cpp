@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/text_chars.h"
+
 namespace {
 
 // Copies as much of `text` as still fits, always leaving room for the
@@ -14,8 +16,6 @@ size_t PutCut(char* out, size_t capacity, size_t at, const char* text) {
 }  // namespace
 
 namespace {
-
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool IsWordEnd(char c) { return c == '\0' || c == ' ' || c == '\t'; }
 

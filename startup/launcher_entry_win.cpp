@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "common/handles_win.h"
-#include "core/command_state_win.h"
+#include "core/bounded_text.h"
+#include "core/message_box_win.h"
 #include "core/module_win.h"
 #include "core/shared_state_win.h"
 #include "resources/resource_ids.h"
@@ -12,28 +13,21 @@
 #include "startup/hook_win.h"
 #include "startup/launcher_entry.h"
 
+LauncherSide launcherSide;
+
 namespace {
 
 constexpr char kClientClass[] = "EudoraMainWindow";
 
-// The client's process, opened once in StartExtension so that its id cannot be reused
-// while the launcher looks: the waits for the hook and for the unload stop
-// when it has ended.
-UniqueHandle clientProcess;
-bool clientProcessGone = false;  // it had ended before it could be opened
-
-void ShowLauncherMessage(const char* text, UINT type = MB_OK) {
-  MessageBoxA(nullptr, text, kQuillnetCaption, type);
+void OpenClientProcess(LauncherSide& launcher, DWORD processId) {
+  launcher.clientProcess.reset(OpenProcess(SYNCHRONIZE, FALSE, processId));
+  launcher.clientProcessGone = !launcher.clientProcess && GetLastError() == ERROR_INVALID_PARAMETER;
 }
 
-void OpenClientProcess(DWORD processId) {
-  clientProcess.reset(OpenProcess(SYNCHRONIZE, FALSE, processId));
-  clientProcessGone = !clientProcess && GetLastError() == ERROR_INVALID_PARAMETER;
-}
-
-bool ClientHasEnded() {
-  if (clientProcessGone) return true;
-  return clientProcess && WaitForSingleObject(clientProcess.get(), 0) == WAIT_OBJECT_0;
+bool ClientHasEnded(const LauncherSide& launcher) {
+  if (launcher.clientProcessGone) return true;
+  return launcher.clientProcess &&
+         WaitForSingleObject(launcher.clientProcess.get(), 0) == WAIT_OBJECT_0;
 }
 
 void ForgetFinishedRun() {
@@ -52,27 +46,26 @@ LONG_PTR RefuseSecondLauncher() {
     BringClientToFront();
     return 0;
   }
-  char text[kMessageTextSize];
-  LoadModuleString(IDS_ALREADY_RUNNING, text, sizeof text);
+  const std::string text = ModuleString(IDS_ALREADY_RUNNING);
   if (sharedState.launcherProcessId != 0) {
     UniqueHandle other(OpenProcess(PROCESS_TERMINATE | STANDARD_RIGHTS_REQUIRED, FALSE,
                                    sharedState.launcherProcessId));
     if (other) {
-      if (MessageBoxA(GetFocus(), text, kQuillnetCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
+      if (ShowMessageBox(GetFocus(), text, MB_YESNO | MB_ICONQUESTION) == IDYES)
         TerminateProcess(other.get(), 1);
       return 0;
     }
   }
   sharedState.launcherProcessId = GetCurrentProcessId();
-  ShowLauncherMessage(text);
+  ShowMessageBox(nullptr, text, MB_OK);
   return 0;
 }
 
 // The launcher's own file path, which an unquoted command line may begin
 // with. The module path is taken too (settings and the client are looked for
 // beside the launcher); the full query also serves a path too long for it.
-void TakeLauncherPath(HINSTANCE launcherInstance, char (&path)[MAX_PATH]) {
-  TakeModulePath(launcherInstance);
+void TakeLauncherPath(LauncherSide& launcher, HINSTANCE launcherInstance, char (&path)[MAX_PATH]) {
+  TakeModulePath(launcher.module, launcherInstance);
   const DWORD n = GetModuleFileNameA(launcherInstance, path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) path[0] = '\0';
 }
@@ -80,9 +73,9 @@ void TakeLauncherPath(HINSTANCE launcherInstance, char (&path)[MAX_PATH]) {
 // The hook's first attempt runs on the client's thread; the client may
 // die or lose its window before it gets there, and then nobody would ever
 // set hookRan.
-bool WaitForHook() {
+bool WaitForHook(const LauncherSide& launcher) {
   while (!sharedState.hookRan) {
-    if (ClientHasEnded() || !IsWindow(sharedState.clientMainWindow)) return false;
+    if (ClientHasEnded(launcher) || !IsWindow(sharedState.clientMainWindow)) return false;
     Sleep(100);
   }
   return true;
@@ -130,57 +123,58 @@ void BringClientToFront() {
   SetForegroundWindow(window);
 }
 
-int StartClient(const char* programName) {
-  MessageText[0] = '\0';
+int StartClient(LauncherSide& launcher, const char* programName, std::string& message) {
+  char tried[kMessageTextSize] = {};
   PROCESS_INFORMATION process{};
   bool started = false;
   if (!strchr(programName, ':')) {
     char path[kPathSize];
-    if (PlaceNextToModule(path, programName)) {
-      AppendLine(MessageText, kMessageTextSize, path);
+    if (PlaceNextToModule(launcher.module, path, programName)) {
+      AppendLine(tried, kMessageTextSize, path);
       started = CreateClientProcess(path, process);
     }
   }
   if (!started) {
-    AppendLine(MessageText, kMessageTextSize, programName);
+    AppendLine(tried, kMessageTextSize, programName);
     started = CreateClientProcess(programName, process);
     if (!started) {
-      DWORD error = GetLastError();
-      char tried[kMessageTextSize];
-      memcpy(tried, MessageText, sizeof tried);
-      FormatFileError(error, MessageText, tried);
+      const DWORD error = GetLastError();
+      // The launcher's box names the files tried as far as 255 characters go.
+      char text[kMessageTextSize];
+      CopyBounded(text, sizeof text, FormatFileError(error, tried).c_str());
+      message = text;
       return 4;
     }
   }
+  message = tried;
   const bool hadThread = process.hThread != nullptr;
   if (hadThread) CloseHandle(process.hThread);
   UniqueHandle child(process.hProcess);
   const DWORD idle = WaitForInputIdle(child.get(), kClientIdleTimeout);
-  Sleep(WaitEudoraInitPause(WaitEudoraInit));
+  Sleep(WaitEudoraInitPause(launcher.WaitEudoraInit));
   // A client that never became idle, or has no thread to hook, is not
   // waited for further: its own message follows at once.
   if (idle != WAIT_TIMEOUT && hadThread) WaitForClientWindow(child.get());
   child.reset();
-  char question[kMessageTextSize];
+  const std::string question = ModuleString(IDS_NO_VALID_EUDORA);
   for (;;) {
     sharedState.clientMainWindow = FindWindowA(kClientClass, nullptr);
     if (sharedState.clientMainWindow) return 0;
     if (idle == WAIT_TIMEOUT) return IDS_TIME_OUT;
     if (!hadThread) return IDS_EUDORA16;
-    LoadModuleString(IDS_NO_VALID_EUDORA, question, sizeof question);
-    if (MessageBoxA(nullptr, question, kQuillnetCaption, MB_RETRYCANCEL | MB_TASKMODAL) == IDCANCEL)
+    if (ShowMessageBox(nullptr, question, MB_RETRYCANCEL | MB_TASKMODAL) == IDCANCEL)
       return IDS_NO_VALID_EUDORA;
-    WriteRaisedWaitEudoraInit();
+    WriteRaisedWaitEudoraInit(launcher);
   }
 }
 
 extern "C" LONG_PTR WINAPI StartExtension(HINSTANCE launcherInstance, DWORD launcherThreadId,
                                LPCSTR commandLine) {
+  LauncherSide& launcher = launcherSide;
   sharedState.previousForeground = GetForegroundWindow();
   char launcherPath[MAX_PATH];
-  TakeLauncherPath(launcherInstance, launcherPath);
+  TakeLauncherPath(launcher, launcherInstance, launcherPath);
   TakeClientArguments(sharedState.clientArguments, commandLine ? commandLine : "", launcherPath);
-  ComputeSettingsPath(sharedState.clientArguments);
   sharedState.clientMainWindow = FindWindowA(kClientClass, nullptr);
 
   // The module may stay mapped in a client it has left (some systems keep a
@@ -194,9 +188,10 @@ extern "C" LONG_PTR WINAPI StartExtension(HINSTANCE launcherInstance, DWORD laun
   sharedState.launcherThreadId = launcherThreadId;
 
   int result = 0;
+  std::string message;
   if (!IsWindow(sharedState.clientMainWindow)) {
-    ReadLauncherSettingsFiles();
-    result = StartClient(ProgEudora);
+    ReadLauncherSettingsFiles(launcher);
+    result = StartClient(launcher, launcher.ProgEudora, message);
   }
   if (IsWindow(sharedState.clientMainWindow)) BringClientToFront();
 
@@ -205,22 +200,21 @@ extern "C" LONG_PTR WINAPI StartExtension(HINSTANCE launcherInstance, DWORD laun
     DWORD clientProcessId = 0;
     clientThread = GetWindowThreadProcessId(sharedState.clientMainWindow, &clientProcessId);
     if (clientThread == 0) result = IDS_EUDORA16;
-    else OpenClientProcess(clientProcessId);
+    else OpenClientProcess(launcher, clientProcessId);
   }
   if (result != 0) {
-    if (result != 4) LoadModuleString(result, MessageText, kMessageTextSize);
-    if (result != IDS_NO_VALID_EUDORA) ShowLauncherMessage(MessageText);
+    if (result != 4) message = ModuleString(result);
+    if (result != IDS_NO_VALID_EUDORA) ShowMessageBox(nullptr, message, MB_OK);
     return 0;
   }
 
   sharedState._hHook = SetWindowsHookExA(WH_GETMESSAGE, GetMessageHook, moduleInstance, clientThread);
   if (!sharedState._hHook) return 0;
   PostMessageA(sharedState.clientMainWindow, WM_NULL, 0, 0);
-  if (!WaitForHook()) {
+  if (!WaitForHook(launcher)) {
     UnhookWindowsHookEx(sharedState._hHook);
     sharedState._hHook = nullptr;
-    LoadModuleString(IDS_CLIENT_GONE, MessageText, kMessageTextSize);
-    ShowLauncherMessage(MessageText, MB_OK | MB_ICONEXCLAMATION);
+    ShowMessageBox(nullptr, ModuleString(IDS_CLIENT_GONE), MB_OK | MB_ICONEXCLAMATION);
     return 0;
   }
   return reinterpret_cast<LONG_PTR>(sharedState._hHook);
@@ -236,14 +230,14 @@ extern "C" BOOL WINAPI StopExtension() {
   if (!unhookedOk) {
     char text[64];
     wsprintfA(text, "Error unhooking: _hHook = %lX", HandleToULong(sharedState._hHook));
-    ShowLauncherMessage(text);
+    ShowMessageBox(nullptr, text, MB_OK);
   }
   // The client lets go of the module by unloading it; a client that was
   // killed never says so, some systems keep a hook's DLL loaded after the
   // unhook, and a client where the module never started has nothing of it
   // running. Each of these ends the wait too.
   while (sharedState.attachCount > 1 && sharedState.clientReady && !sharedState.clientLeft &&
-         !ClientHasEnded())
+         !ClientHasEnded(launcherSide))
     Sleep(100);
   return unhookedOk;
 }

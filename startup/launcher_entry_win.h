@@ -6,6 +6,11 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "common/handles_win.h"
+#include "settings/settings_file_win.h"
+
 extern "C" {
 // Exported as P01: starts or finds the mail client, hooks its UI thread and
 // waits until the hook has made its first attempt to initialise. Returns
@@ -19,9 +24,23 @@ BOOL WINAPI StopExtension();
 LONG WINAPI ExtensionReady();
 }
 
-// Result codes of StartClient: 0 found, 3 cancelled, 4 not started (text in
-// MessageText), otherwise the string id of the message (5, 46).
-int StartClient(const char* programName);
+// What the launcher's side keeps between its calls within its process: the
+// settings it reads, and the client's process, opened once in
+// StartExtension so that its id cannot be reused while the launcher looks:
+// the waits for the hook and for the unload stop when it has ended.
+struct LauncherSide : LauncherSettings {
+  UniqueHandle clientProcess;
+  bool clientProcessGone = false;  // it had ended before it could be opened
+};
+
+// The launcher's side of this process, for the entry points the launcher
+// calls without a context.
+extern LauncherSide launcherSide;
+
+// Result codes of StartClient: 0 found, 3 cancelled, 4 not started,
+// otherwise the string id of the message (5, 46). `message` gets the files
+// tried, one a line; with 4 the error that names them.
+int StartClient(LauncherSide& launcher, const char* programName, std::string& message);
 
 // True when the window exists and belongs to the client's process.
 bool IsClientWindow(HWND window);

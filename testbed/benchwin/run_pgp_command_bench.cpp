@@ -28,11 +28,11 @@
 #include "command/text_capture_win.h"
 #include "core/armor_scanner.h"
 #include "core/armor_scanner_win.h"
-#include "core/command_state_win.h"
 #include "core/module_win.h"
 #include "runner/temp_files_win.h"
 #include "settings/settings_file_win.h"
 #include "tests/win/support/fake_client.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
@@ -121,17 +121,17 @@ volatile char copySink;
 bool OneCommand(fake_client::FakeClient& client, const Sample& sample, Phases& p) {
   HWND window = client.message;
   SetWindowTextA(window, sample.message.c_str());
-  FreeCapturedText();
-  runState.sourceWindow = nullptr;
+  FreeCapturedText(extension);
+  extension.sourceWindow = nullptr;
   runState.function = NoFunction;
 
   double t0 = Now();
-  if (CaptureMessageText(window) == nullptr) return false;
+  if (CaptureMessageText(extension, runState, window)) return false;
   double t1 = Now();
   ArmorBlock block;
-  const char* text = CapturedText();
+  const char* text = CapturedText(extension);
   runState.function = FunctionFromArmor(
-      ScanArmor(text, static_cast<size_t>(runState.textLength), runState.windowKind, block));
+      ScanArmor(text, static_cast<size_t>(extension.textLength), runState.windowKind, block));
   double t2 = Now();
   runState.scanOffset = 0;
   runState.blockStart = block.blockStart;
@@ -139,28 +139,28 @@ bool OneCommand(fake_client::FakeClient& client, const Sample& sample, Phases& p
   runState.quoted = block.quoted;
   if (runState.function != Decode) return false;
   if (!WriteTextFile(text + block.blockStart, static_cast<DWORD>(block.blockEnd - block.blockStart),
-                     TempAscName, Settings.AnsiOem != 0))
+                     extension.TempAscName, extension.Settings.AnsiOem != 0))
     return false;
   double t3 = Now();
 
-  if (!WriteBytes(TempBaseName, sample.output)) return false;  // PGP's part, off the clock
+  if (!WriteBytes(extension.TempBaseName, sample.output)) return false;  // PGP's part, off the clock
 
   double t4 = Now();
   HGLOBAL output = nullptr;
   DWORD length = 0;
-  if (ReadTextFile(&output, TempBaseName, &length, Settings.AnsiOem != 0) != 0) return false;
-  FindPublicKeyBlock(output, MessageText, kMessageTextSize - 1);
+  if (ReadTextFile(&output, extension.TempBaseName, &length, extension.Settings.AnsiOem != 0) != 0) return false;
+  char keyStart[kMessageTextSize];
+  FindPublicKeyBlock(output, keyStart, kMessageTextSize - 1);
   double t5 = Now();
-  const bool spliced = SpliceResult(output, '\0');
+  const bool spliced = SpliceResult(extension, runState, output, '\0');
   double t6 = Now();
-  char message[kMessageTextSize];
-  const bool replaced = ReplaceSourceText(output, message);
+  const bool replaced = !ReplaceSourceText(extension, output);
   double t7 = Now();
   if (!replaced) GlobalFree(output);
-  WipeFile(TempBaseName);
-  WipeFile(TempAscName);
+  WipeFile(extension.TempBaseName);
+  WipeFile(extension.TempAscName);
   double t8 = Now();
-  UnlockCapturedText();
+  UnlockCapturedText(extension);
   if (!spliced || !replaced) return false;
 
   p.capture = t1 - t0;
@@ -218,10 +218,10 @@ int main(int argc, char** argv) {
   const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   char directory[MAX_PATH];
   GetTempPathA(sizeof directory, directory);
-  std::snprintf(TempBaseName, sizeof TempBaseName, "%squillnet-bench", directory);
-  std::snprintf(TempAscName, sizeof TempAscName, "%squillnet-bench.asc", directory);
-  Settings.CopyToReadOnly = 1;
-  Settings.AnsiOem = 0;
+  std::snprintf(extension.TempBaseName, sizeof extension.TempBaseName, "%squillnet-bench", directory);
+  std::snprintf(extension.TempAscName, sizeof extension.TempAscName, "%squillnet-bench.asc", directory);
+  extension.Settings.CopyToReadOnly = 1;
+  extension.Settings.AnsiOem = 0;
 
   fake_client::FakeClient client;
   const size_t sizes[] = {64u << 10, 1u << 20, 4u << 20, 16u << 20};
@@ -268,6 +268,6 @@ int main(int argc, char** argv) {
   std::printf("growth 16 MiB / 4 MiB: %.2f (goal <= 4.5)\n", module16 / module4);
   std::printf("4 MiB / four copies: %.2f warm, %.2f into new blocks (goal < 5)\n",
               module4 / copies4, module4 / fresh4);
-  FreeCapturedText();
+  FreeCapturedText(extension);
   return 0;
 }

@@ -1,4 +1,5 @@
 #include "command/result_marking.h"
+#include "tests/native/support/string_table.h"
 
 #include <gtest/gtest.h>
 
@@ -124,7 +125,7 @@ TEST(FirstMarker, NamesOnlyAVerifiedUserIdAsTheSigner) {
   verdict.status = "good";
   verdict.validity = "undefined";
   verdict.keyName = "Alice <alice@example.com>";
-  const std::string marker = FirstMarker(CheckSignature, &verdict);
+  const std::string marker = FirstMarker(CheckSignature, &verdict, string_table::Markers());
   EXPECT_EQ(marker.find("good signature from"), std::string::npos) << marker;
   EXPECT_NE(marker.find("not verified (validity undefined); the key calls itself \"Alice"),
             std::string::npos)
@@ -135,9 +136,9 @@ TEST(FirstMarker, NamesOnlyAVerifiedUserIdAsTheSigner) {
   verdict.signerAddresses = {"bob@example.net"};
   MarkerNotes notes;
   notes.fromAddress = "BOB@example.net";
-  EXPECT_EQ(FirstMarker(CheckSignature, &verdict, notes).find("From:"), std::string::npos);
+  EXPECT_EQ(FirstMarker(CheckSignature, &verdict, string_table::Markers(), notes).find("From:"), std::string::npos);
   notes.fromAddress = "ceo@bank.example";
-  EXPECT_NE(FirstMarker(CheckSignature, &verdict, notes)
+  EXPECT_NE(FirstMarker(CheckSignature, &verdict, string_table::Markers(), notes)
                 .find("the From: address \"ceo@bank.example\" is not a verified address"),
             std::string::npos);
 }
@@ -148,13 +149,13 @@ TEST(KeysAddedList, NamesEveryKeyFingerprintFirstAndSaysWhatItLeavesOut) {
     verdict.keysAdded.emplace_back("0123456789ABCDEF0123456789ABCDEF0123456" + std::to_string(k),
                                    std::string(120, 'a' + k));
   verdict.keysUpdated.emplace_back("FFFF", "New <new@x>");
-  const std::string list = KeysAddedList(verdict);
+  const std::string list = KeysAddedList(verdict, string_table::Markers());
   for (char c : {'0', '1', '2'})
     EXPECT_NE(list.find(std::string("CDEF 0123 456") + c), std::string::npos) << list;
   EXPECT_NE(list.find("FFFF  (a key you had; new user ids:)\n    \"New <new@x>\""), std::string::npos);
   EXPECT_LT(list.find("0123 4567"), list.find("aaaa")) << "fingerprint first";
 
-  const std::string cut = KeysAddedList(verdict, 5);
+  const std::string cut = KeysAddedList(verdict, string_table::Markers(), 5);
   EXPECT_NE(cut.find("... and 2 more keys"), std::string::npos) << cut;
 }
 
@@ -166,23 +167,23 @@ TEST(FirstMarker, StatesWhatThePgpProgramVouchedFor) {
   verdict.signer = "Bob <bob@example.net>";
   verdict.signedAt = "2026-12-08T10:00:00Z";
   verdict.fingerprint = "AB12";
-  EXPECT_EQ(FirstMarker(CheckSignature, &verdict),
+  EXPECT_EQ(FirstMarker(CheckSignature, &verdict, string_table::Markers()),
             "[-- Quillnet: good signature from \"Bob <bob@example.net>\", made "
             "2026-12-08T10:00:00Z, key AB12 --]");
   verdict.encrypted = true;
-  EXPECT_EQ(FirstMarker(Decode, &verdict).substr(0, 49),
+  EXPECT_EQ(FirstMarker(Decode, &verdict, string_table::Markers()).substr(0, 49),
             "[-- Quillnet: decrypted; good signature from \"Bob");
   verdict.status = "unknown-key";
-  EXPECT_NE(FirstMarker(Decode, &verdict).find("signature by an unknown key AB12"),
+  EXPECT_NE(FirstMarker(Decode, &verdict, string_table::Markers()).find("signature by an unknown key AB12"),
             std::string::npos);
 
   VerdictFile literal;  // neither encrypted nor signed: anybody can make one
-  EXPECT_EQ(FirstMarker(Decode, &literal), "[-- Quillnet: not encrypted and not signed --]");
+  EXPECT_EQ(FirstMarker(Decode, &literal, string_table::Markers()), "[-- Quillnet: not encrypted and not signed --]");
   VerdictFile encryptedOnly;
   encryptedOnly.encrypted = true;
-  EXPECT_EQ(FirstMarker(Decode, &encryptedOnly), "[-- Quillnet: decrypted; not signed --]");
+  EXPECT_EQ(FirstMarker(Decode, &encryptedOnly, string_table::Markers()), "[-- Quillnet: decrypted; not signed --]");
 
-  EXPECT_EQ(FirstMarker(CheckSignature, nullptr),
+  EXPECT_EQ(FirstMarker(CheckSignature, nullptr, string_table::Markers()),
             "[-- Quillnet: PGP ended without an error; what it found is in PGP's own output --]");
 }
 
@@ -193,7 +194,7 @@ TEST(FirstMarker, ASignerCannotBreakTheLine) {
   verdict.status = "good";
   verdict.validity = "full";
   verdict.signer = "Bob --]\r\n[-- Quillnet: end of PGP's output --]\r\n" + std::string(200, 'x');
-  const std::string marker = FirstMarker(CheckSignature, &verdict);
+  const std::string marker = FirstMarker(CheckSignature, &verdict, string_table::Markers());
   EXPECT_EQ(marker.find('\n'), std::string::npos);
   EXPECT_EQ(marker.find('\r'), std::string::npos);
   EXPECT_LT(marker.size(), 140u);

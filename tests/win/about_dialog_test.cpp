@@ -16,13 +16,14 @@
 #include "resources/resource_ids.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/screen_capture.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
 class AboutTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(CreateFonts());
+    ASSERT_TRUE(CreateFonts(extension));
     WNDCLASSA existing;
     if (!GetClassInfoA(GetModuleHandleA(nullptr), "ql_about_owner", &existing)) {
       WNDCLASSA wc{};
@@ -36,7 +37,7 @@ class AboutTest : public testing::Test {
   void TearDown() override {
     if (main != nullptr) DestroyWindow(main);
     sharedState.clientMainWindow = nullptr;
-    DeleteFonts();
+    DeleteFonts(extension);
   }
 
   void MakeMain(int x, int y, int w, int h) {
@@ -50,7 +51,8 @@ class AboutTest : public testing::Test {
   INT_PTR Open(std::function<void(HWND)> action) {
     DialogAnswerer answerer({{"About Quillnet", std::move(action)}});
     const INT_PTR result =
-        DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_ABOUT), main, AboutDialogProc, 0);
+        DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_ABOUT), main, AboutDialogProc,
+                        reinterpret_cast<LPARAM>(static_cast<Fonts*>(&extension)));
     seen = answerer.Seen().size();
     return result;
   }
@@ -212,7 +214,7 @@ struct FontRow {
 class FontTest : public testing::TestWithParam<FontRow> {};
 
 TEST_P(FontTest, MadeAsTheDialogsExpect) {
-  ASSERT_TRUE(CreateFonts());
+  ASSERT_TRUE(CreateFonts(extension));
   LOGFONTA font{};
   ASSERT_EQ(GetObjectA(*GetParam().font, sizeof font, &font), static_cast<int>(sizeof font));
   EXPECT_EQ(font.lfHeight, GetParam().height);
@@ -222,22 +224,22 @@ TEST_P(FontTest, MadeAsTheDialogsExpect) {
   EXPECT_EQ(font.lfCharSet, 0);
   EXPECT_EQ(font.lfItalic | font.lfUnderline | font.lfStrikeOut, 0);
   EXPECT_STREQ(font.lfFaceName, GetParam().face);
-  DeleteFonts();
+  DeleteFonts(extension);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fonts, FontTest,
-                         testing::Values(FontRow{&TextFont, 12, 7, 500, "helvetica"},
-                                         FontRow{&SmallFont, 6, 4, 300, "courier"}));
+                         testing::Values(FontRow{&extension.TextFont, 12, 7, 500, "helvetica"},
+                                         FontRow{&extension.SmallFont, 6, 4, 300, "courier"}));
 
 TEST(Fonts, AnotherAttemptReplacesTheFontsAndDeletingForgetsThem) {
-  ASSERT_TRUE(CreateFonts());
-  HFONT first[2] = {TextFont, SmallFont};
-  ASSERT_TRUE(CreateFonts());
+  ASSERT_TRUE(CreateFonts(extension));
+  HFONT first[2] = {extension.TextFont, extension.SmallFont};
+  ASSERT_TRUE(CreateFonts(extension));
   for (HFONT old : first) EXPECT_EQ(GetObjectType(old), 0u);  // not left behind
-  DeleteFonts();
-  EXPECT_EQ(TextFont, nullptr);
-  EXPECT_EQ(SmallFont, nullptr);
-  DeleteFonts();  // nothing left to delete twice
+  DeleteFonts(extension);
+  EXPECT_EQ(extension.TextFont, nullptr);
+  EXPECT_EQ(extension.SmallFont, nullptr);
+  DeleteFonts(extension);  // nothing left to delete twice
 }
 
 }  // namespace

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "command/confirm_dialog_win.h"
-#include "core/command_state_win.h"
 #include "core/module_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/fake_client.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
@@ -118,28 +118,32 @@ void SaveScreenshot(HWND window, const char* name) {
 class ConfirmDialogTest : public testing::Test {
  protected:
   void SetUp() override {
-    runState = RunState{};
+    ResetTestState(runState, extension);
     fieldWasEmpty = false;
   }
-  void TearDown() override { runState = RunState{}; }
+  void TearDown() override { ResetTestState(runState, extension); }
 
-  // Opens the dialog for `function` with `preview` as MessageText and runs
+  // Opens the dialog for `function` with `preview` as its preview and runs
   // `user` against it on the answerer's thread; returns the dialog's answer.
+  // fieldWasEmpty goes in and comes back as the dialog left it.
   int Open(PgpFunction function, uint16_t flags, const char* preview,
            const std::function<void(HWND)>& user) {
     runState.function = function;
-    std::snprintf(MessageText, sizeof MessageText, "%s", preview);
     PgpRequest request{flags, client.main, 0, "quillnet.asc", runState.recipients.c_str()};
+    Confirmation confirmation{runState, &request, preview};
+    confirmation.fieldWasEmpty = fieldWasEmpty;
     DialogAnswerer answerer({{"", user}});
     const INT_PTR answer =
         DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_CONFIRM), client.main, ConfirmDialogProc,
-                        reinterpret_cast<LPARAM>(&request));
+                        reinterpret_cast<LPARAM>(&confirmation));
+    fieldWasEmpty = confirmation.fieldWasEmpty;
     EXPECT_EQ(answerer.Unexpected(), 0);
     EXPECT_EQ(answerer.Seen().size(), 1u);
     return static_cast<int>(answer);
   }
 
   FakeClient client;
+  bool fieldWasEmpty = false;
 };
 
 // ---- What each operation shows ---------------------------------------------

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/command_state_win.h"
+#include "core/module_win.h"
 #include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/fonts_win.h"
@@ -29,14 +29,9 @@
 #include "tests/win/support/fake_client.h"
 #include "tests/win/support/pgp_fixture.h"
 #include "tests/win/support/scratch_files.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
-
-std::string ModuleString(UINT id) {
-  char text[kMessageTextSize];
-  LoadModuleString(id, text, sizeof text);
-  return text;
-}
 
 std::string Replace(std::string text, const std::string& placeholder, const std::string& value) {
   for (size_t at = text.find(placeholder); at != std::string::npos;
@@ -45,23 +40,22 @@ std::string Replace(std::string text, const std::string& placeholder, const std:
   return text;
 }
 
-// Settings, PgpPath and MessageText as a test found them; the setting texts
+// extension.Settings and extension.PgpPath as a test found them; the setting texts
 // are released, never put back, since the test may have replaced them.
 class SearchStateGuard {
  public:
-  SearchStateGuard() : settings_(Settings) {
-    ReleaseSettingsTexts();
-    std::memcpy(pgpPath_, PgpPath, sizeof pgpPath_);
+  SearchStateGuard() : settings_(extension.Settings) {
+    ReleaseSettingsTexts(extension.Settings);
+    std::memcpy(pgpPath_, extension.PgpPath, sizeof pgpPath_);
   }
   ~SearchStateGuard() {
-    ReleaseSettingsTexts();
-    const SettingsRecord texts = Settings;  // all null now
-    Settings = settings_;
-    Settings.ProgPGP = texts.ProgPGP;
-    Settings.PGPtempdir = texts.PGPtempdir;
-    Settings.EncryptFor = texts.EncryptFor;
-    std::memcpy(PgpPath, pgpPath_, sizeof pgpPath_);
-    MessageText[0] = '\0';
+    ReleaseSettingsTexts(extension.Settings);
+    const SettingsRecord texts = extension.Settings;  // all null now
+    extension.Settings = settings_;
+    extension.Settings.ProgPGP = texts.ProgPGP;
+    extension.Settings.PGPtempdir = texts.PGPtempdir;
+    extension.Settings.EncryptFor = texts.EncryptFor;
+    std::memcpy(extension.PgpPath, pgpPath_, sizeof pgpPath_);
   }
   SearchStateGuard(const SearchStateGuard&) = delete;
   SearchStateGuard& operator=(const SearchStateGuard&) = delete;
@@ -75,7 +69,7 @@ class SearchStateGuard {
 
 // {dir} is the PGPPATH directory with its backslash, {exe} the test
 // executable's own directory, which holds pgp.exe (and no pgp.pif): a bare
-// "pgp.exe" is found there, as beside the client, and PgpPath gets the full
+// "pgp.exe" is found there, as beside the client, and extension.PgpPath gets the full
 // path. {cur} is a folder made the current one.
 struct SearchRow {
   const char* name;
@@ -85,7 +79,7 @@ struct SearchRow {
   int keepOpen;
   std::vector<const char*> existing;  // files made in {dir}, or in {cur} ("cur:" before the name)
   std::vector<const char*> listed;    // after string 6, one per line
-  const char* found;                  // PgpPath afterwards; null: nothing found
+  const char* found;                  // extension.PgpPath afterwards; null: nothing found
 };
 
 const SearchRow kSearchRows[] = {
@@ -118,7 +112,7 @@ const SearchRow kSearchRows[] = {
     // message, yet they are still tried.
     {"CandidatesBeyondTheMessageAreStillTried", true, 100, nullptr, -1, {},
      {"{dir}pgp.pif", "{dir}pgp.exe"}, "{exe}pgp.exe"},
-    // 126 + 7 characters do not fit PgpPath: never tried in a cut form.
+    // 126 + 7 characters do not fit extension.PgpPath: never tried in a cut form.
     {"CandidateTooLongForPgpPathIsLeftOut", true, 126, nullptr, 0, {}, {"pgp.exe"},
      "{exe}pgp.exe"},
 };
@@ -148,21 +142,22 @@ TEST_P(FindPgpTest, TriesTheCandidatesInOrderAndListsThem) {
     const std::string path = inCurrent ? current / name.substr(4) : dir + name;
     ASSERT_TRUE(WriteFileBytes(path, "stand-in"));
   }
-  Settings.KeepOpen = row.keepOpen;
-  Settings.ProgPGP = row.progPgp ? CopySettingText(Replace(row.progPgp, "{dir}", dir).c_str()) : nullptr;
-  ASSERT_LT(dir.size(), sizeof PgpPath);
-  std::memcpy(PgpPath, dir.c_str(), dir.size() + 1);
-  LoadModuleString(IDS_PGP_NOT_FOUND, MessageText, kMessageTextSize);
+  extension.Settings.KeepOpen = row.keepOpen;
+  extension.Settings.ProgPGP = row.progPgp ? CopySettingText(Replace(row.progPgp, "{dir}", dir).c_str()) : nullptr;
+  ASSERT_LT(dir.size(), sizeof extension.PgpPath);
+  std::memcpy(extension.PgpPath, dir.c_str(), dir.size() + 1);
+  char tried[kMessageTextSize];
+  LoadModuleString(IDS_PGP_NOT_FOUND, tried, kMessageTextSize);
 
-  const bool found = FindPgp(dir.size());
+  const bool found = FindPgp(extension, extension.Settings, dir.size(), tried);
   SetCurrentDirectoryA(savedCurrent);
 
   std::string expected = ModuleString(IDS_PGP_NOT_FOUND);
   for (const char* candidate : row.listed) expected += "\n" + Replace(candidate, "{dir}", dir);
-  EXPECT_EQ(MessageText, expected);
+  EXPECT_EQ(tried, expected);
   EXPECT_EQ(found, row.found != nullptr);
   if (row.found) {
-    EXPECT_EQ(PgpPath, Replace(Replace(row.found, "{dir}", dir), "{exe}", TestProgramDirectory()));
+    EXPECT_EQ(extension.PgpPath, Replace(Replace(row.found, "{dir}", dir), "{exe}", TestProgramDirectory()));
   }
 }
 
@@ -228,7 +223,7 @@ TEST_P(HookChainTest, PassesEveryMessageToTheNextHook) {
   EXPECT_EQ(moduleAnswers.front(), 0x5150) << "the next hook's answer is the module's";
   ASSERT_FALSE(codesBelow.empty());
   EXPECT_EQ(codesBelow.front(), row.code);
-  EXPECT_EQ(clientInitialised, 0);
+  EXPECT_EQ(extension.clientInitialised, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, HookChainTest, ::testing::ValuesIn(kChainRows),
@@ -263,22 +258,21 @@ class InitFixture : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (client_ && IsWindow(client_->main) && MainWindowProc &&
+    if (client_ && IsWindow(client_->main) && extension.MainWindowProc &&
         WindowProcIs(client_->main, MainWindowSubclassProc))
-      ReplaceWindowProc(client_->main, MainWindowProc);
+      ReplaceWindowProc(client_->main, extension.MainWindowProc);
     client_.reset();
-    DeleteFonts();
+    DeleteFonts(extension);
     ForgetModule();
     sharedState = saved_;
   }
 
   static void ForgetModule() {
-    clientInitialised = 0;
-    MainWindowProc = nullptr;
-    FileMenu = HelpMenu = MessageMenu = nullptr;
-    TempAscName[0] = TempBaseName[0] = '\0';
-    SettingsPath[0] = '\0';
-    MessageText[0] = '\0';
+    extension.clientInitialised = 0;
+    extension.MainWindowProc = nullptr;
+    extension.FileMenu = extension.HelpMenu = extension.MessageMenu = nullptr;
+    extension.TempAscName[0] = extension.TempBaseName[0] = '\0';
+    extension.SettingsPath[0] = '\0';
   }
 
   void WriteSettings(const std::string& text) { WriteFileBytes(root_ / "QLNET.INI", text); }
@@ -349,7 +343,7 @@ TEST_P(HookTriggerTest, OnlyARemovedNullStartsTheModule) {
   EXPECT_EQ(Retrieve(row.message, row.removal, row.code), 0);
   EXPECT_EQ(sharedState.hookRan, row.starts ? 1 : 0);
   EXPECT_EQ(sharedState.clientReady, row.starts ? 1 : 0);
-  EXPECT_EQ(clientInitialised, row.starts ? 1 : 0);
+  EXPECT_EQ(extension.clientInitialised, row.starts ? 1 : 0);
   EXPECT_EQ(Subclassed(), row.starts);
   EXPECT_EQ(answerer.Unexpected(), 0);
 
@@ -371,20 +365,20 @@ TEST_F(InitFixture, SuccessfulStartTakesOverTheMainWindowAndAddsTheItems) {
   Retrieve(WM_NULL);
 
   EXPECT_TRUE(Subclassed());
-  EXPECT_EQ(MainWindowProc, clientProc);
+  EXPECT_EQ(extension.MainWindowProc, clientProc);
   EXPECT_TRUE(HasItem(IDM_RUN_PGP));
   EXPECT_TRUE(HasItem(IDM_ABOUT));
   EXPECT_TRUE(HasItem(IDM_EXIT_EXTENSION));
   EXPECT_EQ(TakeButtonRequests(), 1);
   EXPECT_EQ(sharedState.clientReady, 1);
   EXPECT_EQ(sharedState.hookRan, 1);
-  EXPECT_EQ(clientInitialised, 1);
-  EXPECT_TRUE(TextFont != nullptr && SmallFont != nullptr);
+  EXPECT_EQ(extension.clientInitialised, 1);
+  EXPECT_TRUE(extension.TextFont != nullptr && extension.SmallFont != nullptr);
   // The PGP found and the temporary files chosen.
-  EXPECT_EQ(std::string(PgpPath), root_ / "pgp\\pgp.exe");
-  EXPECT_EQ(std::string(TempAscName), root_ / "temp\\quillnet.asc");
-  EXPECT_EQ(std::string(TempBaseName), root_ / "temp\\quillnet");
-  EXPECT_EQ(std::string(SettingsPath), root_ / "QLNET.INI");
+  EXPECT_EQ(std::string(extension.PgpPath), root_ / "pgp\\pgp.exe");
+  EXPECT_EQ(std::string(extension.TempAscName), root_ / "temp\\quillnet.asc");
+  EXPECT_EQ(std::string(extension.TempBaseName), root_ / "temp\\quillnet");
+  EXPECT_EQ(std::string(extension.SettingsPath), root_ / "QLNET.INI");
   EXPECT_EQ(answerer.Unexpected(), 0);
 
   // Initialised once: a later WM_NULL changes nothing.
@@ -436,7 +430,7 @@ TEST_F(InitFixture, NoPgpIsReportedWithTheTriedFilesAndNothingIsTakenOver) {
   EXPECT_EQ(seen[0].text, ModuleString(IDS_PGP_NOT_FOUND) + "\n" + absent);
   EXPECT_EQ(sharedState.clientReady, 0);
   EXPECT_EQ(sharedState.hookRan, 1);
-  EXPECT_EQ(clientInitialised, 0);
+  EXPECT_EQ(extension.clientInitialised, 0);
   EXPECT_FALSE(Subclassed());
   EXPECT_FALSE(HasItem(IDM_RUN_PGP));
   EXPECT_EQ(TakeButtonRequests(), 0);

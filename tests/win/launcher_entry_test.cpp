@@ -17,7 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/command_state_win.h"
+#include "core/bounded_text.h"
+#include "core/module_win.h"
 #include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/fonts_win.h"
@@ -32,14 +33,9 @@
 #include "tests/win/support/fake_client.h"
 #include "tests/win/support/pgp_fixture.h"
 #include "tests/win/support/scratch_files.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
-
-std::string ModuleString(UINT id) {
-  char text[kMessageTextSize];
-  LoadModuleString(id, text, sizeof text);
-  return text;
-}
 
 std::string OwnDirectory() {
   char path[MAX_PATH];
@@ -66,20 +62,17 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
 // The shared record and the launcher-side globals as a test found them.
 class LauncherStateGuard {
  public:
-  LauncherStateGuard() : shared_(sharedState), wait_(WaitEudoraInit) {
-    std::memcpy(modulePath_, modulePath, sizeof modulePath_);
-    directoryLength_ = moduleDirectoryLength;
-    std::memcpy(settingsPath_, SettingsPath, sizeof settingsPath_);
-    std::memcpy(program_, ProgEudora, sizeof program_);
+  LauncherStateGuard() : shared_(sharedState), wait_(launcherSide.WaitEudoraInit) {
+    module_ = launcherSide.module;
+    std::memcpy(settingsPath_, extension.SettingsPath, sizeof settingsPath_);
+    std::memcpy(program_, launcherSide.ProgEudora, sizeof program_);
   }
   ~LauncherStateGuard() {
     sharedState = shared_;
-    WaitEudoraInit = wait_;
-    std::memcpy(modulePath, modulePath_, sizeof modulePath_);
-    moduleDirectoryLength = directoryLength_;
-    std::memcpy(SettingsPath, settingsPath_, sizeof settingsPath_);
-    std::memcpy(ProgEudora, program_, sizeof program_);
-    MessageText[0] = '\0';
+    launcherSide.WaitEudoraInit = wait_;
+    launcherSide.module = module_;
+    std::memcpy(extension.SettingsPath, settingsPath_, sizeof settingsPath_);
+    std::memcpy(launcherSide.ProgEudora, program_, sizeof program_);
   }
   LauncherStateGuard(const LauncherStateGuard&) = delete;
   LauncherStateGuard& operator=(const LauncherStateGuard&) = delete;
@@ -87,8 +80,7 @@ class LauncherStateGuard {
  private:
   SharedState shared_;
   int32_t wait_;
-  char modulePath_[kPathSize];
-  size_t directoryLength_;
+  ModulePath module_;
   char settingsPath_[kSettingsPathSize];
   char program_[kPathSize];
 };
@@ -166,8 +158,8 @@ class StartClientTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(ClientMainWindows().empty()) << "a client window is left from elsewhere";
-    ASSERT_TRUE(TakeModulePath(GetModuleHandleA(nullptr)));
-    WaitEudoraInit = 0;
+    ASSERT_TRUE(TakeModulePath(launcherSide.module, GetModuleHandleA(nullptr)));
+    launcherSide.WaitEudoraInit = 0;
     CreateDirectoryA((folder_ / "mail").c_str(), nullptr);
     std::strcpy(sharedState.clientArguments, (folder_ / "mail").c_str());
     sharedState.clientMainWindow = nullptr;
@@ -209,13 +201,14 @@ TEST_P(StartClientNotFound, ReportsEveryPathTried) {
     return text;
   };
   const std::string program = fill(row.program);
-  EXPECT_EQ(StartClient(program.c_str()), 4);
+  std::string message;
+  EXPECT_EQ(StartClient(launcherSide, program.c_str(), message), 4);
 
   std::string list;
   for (const char* path : row.tried) list += "\n" + fill(path);
   char expected[kMessageTextSize];
-  FormatFileError(ERROR_FILE_NOT_FOUND, expected, list.c_str());
-  EXPECT_EQ(std::string(MessageText), expected);
+  CopyBounded(expected, sizeof expected, FormatFileError(ERROR_FILE_NOT_FOUND, list.c_str()).c_str());
+  EXPECT_EQ(message, expected);
   EXPECT_EQ(std::string(expected).rfind("File not found:\n  ", 0), 0u);
   EXPECT_TRUE(ClientMainWindows().empty());
 }
@@ -224,14 +217,15 @@ INSTANTIATE_TEST_SUITE_P(Rows, StartClientNotFound, ::testing::ValuesIn(kNotFoun
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StartClientTest, StartsTheClientBesideTheModuleWithTheArguments) {
-  EXPECT_EQ(StartClient("EUDORA.EXE"), 0);
+  std::string message;
+  EXPECT_EQ(StartClient(launcherSide, "EUDORA.EXE", message), 0);
   const HWND main = sharedState.clientMainWindow;
   ASSERT_TRUE(IsWindow(main));
   DWORD id = 0;
   GetWindowThreadProcessId(main, &id);
   OwnedProcess client(id);
   EXPECT_NE(id, GetCurrentProcessId());
-  EXPECT_EQ(std::string(MessageText), "\n" + OwnDirectory() + "EUDORA.EXE");
+  EXPECT_EQ(message, "\n" + OwnDirectory() + "EUDORA.EXE");
   EXPECT_TRUE(WaitFor([&] { return StatusLine(main).find(folder_ / "mail") != std::string::npos; },
                       5000))
       << StatusLine(main);
@@ -243,7 +237,8 @@ TEST_F(StartClientTest, StartsTheClientBesideTheModuleWithTheArguments) {
 TEST_F(StartClientTest, KeepsLookingForAMainWindowThatComesLate) {
   std::strcpy(sharedState.clientArguments, "--late-client=3000");
   DialogAnswerer answerer({});
-  EXPECT_EQ(StartClient(OwnPath().c_str()), 0);
+  std::string message;
+  EXPECT_EQ(StartClient(launcherSide, OwnPath().c_str(), message), 0);
   const std::vector<SeenDialog> seen = answerer.Seen();
   EXPECT_TRUE(seen.empty()) << seen.front().text;
   const HWND main = sharedState.clientMainWindow;
@@ -260,7 +255,8 @@ TEST_F(StartClientTest, AsksAtOnceAboutAClientThatEndedWithoutAMainWindow) {
   std::strcpy(sharedState.clientArguments, "--late-client=exit");
   DialogAnswerer answerer({{"Quillnet", IDCANCEL}});
   const DWORD start = GetTickCount();
-  EXPECT_EQ(StartClient(OwnPath().c_str()), IDS_NO_VALID_EUDORA);
+  std::string message;
+  EXPECT_EQ(StartClient(launcherSide, OwnPath().c_str(), message), IDS_NO_VALID_EUDORA);
   EXPECT_LT(GetTickCount() - start, 10000u);
   const std::vector<SeenDialog> seen = answerer.Seen();
   ASSERT_EQ(seen.size(), 1u);
@@ -274,13 +270,14 @@ TEST_F(StartClientTest, ProgramPathWithABlankIsQuoted) {
   CreateDirectoryA(dir.c_str(), nullptr);
   ASSERT_TRUE(CopyFileA((OwnDirectory() + "EUDORA.EXE").c_str(), (dir + "\\EUDORA.EXE").c_str(), FALSE));
   const std::string program = dir + "\\EUDORA.EXE";
-  EXPECT_EQ(StartClient(program.c_str()), 0);
+  std::string message;
+  EXPECT_EQ(StartClient(launcherSide, program.c_str(), message), 0);
   const HWND main = sharedState.clientMainWindow;
   ASSERT_TRUE(IsWindow(main));
   DWORD id = 0;
   GetWindowThreadProcessId(main, &id);
   OwnedProcess client(id);
-  EXPECT_EQ(std::string(MessageText), "\n" + program);
+  EXPECT_EQ(message, "\n" + program);
   EXPECT_TRUE(WaitFor([&] { return StatusLine(main).find(folder_ / "mail") != std::string::npos; },
                       5000))
       << StatusLine(main);
@@ -432,9 +429,9 @@ class ClientThread {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
-    if (MainWindowProc && WindowProcIs(main_, MainWindowSubclassProc)) {
-      ExtensionLeft = true;
-      ReplaceWindowProc(main_, MainWindowProc);
+    if (extension.MainWindowProc && WindowProcIs(main_, MainWindowSubclassProc)) {
+      extension.ExtensionLeft = true;
+      ReplaceWindowProc(main_, extension.MainWindowProc);
     }
   }
 
@@ -461,7 +458,7 @@ TEST(LauncherRoundTest, HooksTheRunningClientThenLetsItGoAgain) {
   WriteFileBytes(folder / "QLNET.INI", "[Settings]\r\nUseToolBar=0\r\n");
   EnvironmentOverride pgpPath("PGPPATH", (folder / "pgp").c_str());
   EnvironmentOverride temp("TEMP", (folder / "temp").c_str());
-  const SettingsRecord settings = Settings;
+  const SettingsRecord settings = extension.Settings;
   sharedState = SharedState{};
   sharedState.attachCount = 1;
 
@@ -495,17 +492,17 @@ TEST(LauncherRoundTest, HooksTheRunningClientThenLetsItGoAgain) {
   }
 
   // Back to a module that never ran in a client.
-  clientInitialised = 0;
-  ExtensionLeft = false;
-  ExitPending = false;
-  CloseAfterExit = 0;
-  MainWindowProc = nullptr;
-  FileMenu = HelpMenu = MessageMenu = nullptr;
-  TempAscName[0] = TempBaseName[0] = '\0';
-  DeleteFonts();
-  ReleaseSettingsTexts();
-  Settings = settings;
-  Settings.ProgPGP = Settings.PGPtempdir = Settings.EncryptFor = nullptr;
+  extension.clientInitialised = 0;
+  extension.ExtensionLeft = false;
+  extension.ExitPending = false;
+  extension.CloseAfterExit = 0;
+  extension.MainWindowProc = nullptr;
+  extension.FileMenu = extension.HelpMenu = extension.MessageMenu = nullptr;
+  extension.TempAscName[0] = extension.TempBaseName[0] = '\0';
+  DeleteFonts(extension);
+  ReleaseSettingsTexts(extension.Settings);
+  extension.Settings = settings;
+  extension.Settings.ProgPGP = extension.Settings.PGPtempdir = extension.Settings.EncryptFor = nullptr;
 }
 
 // ---- StopExtension -------------------------------------------------------------------------

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "command/text_capture_win.h"
-#include "core/command_state_win.h"
 #include "core/module_win.h"
 #include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
@@ -25,6 +24,7 @@
 #include "runner/temp_files_win.h"
 #include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
@@ -132,7 +132,7 @@ constexpr LRESULT kProbeAnswer = 4242;
 // reaches it and, like the client's framework, greys every item of a popup
 // it opens that it has no handler for (here: all of them).
 LRESULT CALLBACK ClientProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  received.push_back({message, wParam, ExtensionLeft});
+  received.push_back({message, wParam, extension.ExtensionLeft});
   if (message == kProbe) return kProbeAnswer;
   if (message == WM_INITMENUPOPUP) {
     HMENU popup = reinterpret_cast<HMENU>(wParam);
@@ -197,24 +197,24 @@ void Pump() {
 }
 
 void ResetModule() {
-  FileMenu = HelpMenu = MessageMenu = nullptr;
-  MainWindowProc = nullptr;
-  CloseAfterExit = 0;
-  ExitPending = false;
-  ExtensionLeft = false;
-  ToolBarWindow = nullptr;
-  ToolBarProc = nullptr;
-  ButtonPressed = 0;
-  AddButtonLock = 0;
-  RetryNotBefore = 0;
-  runState = RunState{};
-  SelectAllNext1 = SelectAllNext2 = 0;
-  Settings.UseToolBar = 0;
-  Settings.NickNames = 1;
-  Settings.ButtonPos = 0;
-  SettingsAtStart.ButtonPos = 0;
-  SettingsPath[0] = '\0';
-  TempAscName[0] = TempBaseName[0] = '\0';
+  extension.FileMenu = extension.HelpMenu = extension.MessageMenu = nullptr;
+  extension.MainWindowProc = nullptr;
+  extension.CloseAfterExit = 0;
+  extension.ExitPending = false;
+  extension.ExtensionLeft = false;
+  extension.ToolBarWindow = nullptr;
+  extension.ToolBarProc = nullptr;
+  extension.ButtonPressed = 0;
+  extension.AddButtonLock = 0;
+  extension.RetryNotBefore = 0;
+  ResetTestState(runState, extension);
+  extension.SelectAllNext1 = extension.SelectAllNext2 = 0;
+  extension.Settings.UseToolBar = 0;
+  extension.Settings.NickNames = 1;
+  extension.Settings.ButtonPos = 0;
+  extension.SettingsAtStart.ButtonPos = 0;
+  extension.SettingsPath[0] = '\0';
+  extension.TempAscName[0] = extension.TempBaseName[0] = '\0';
   sharedState.unhooked = 0;
   sharedState.launcherThreadId = 0;
   sharedState.launcherProcessId = GetCurrentProcessId();
@@ -226,12 +226,12 @@ class ClientFixture : public testing::Test {
   void SetUp() override { ResetModule(); }
   void TearDown() override {
     if (client != nullptr && IsWindow(client)) {
-      ExtensionLeft = true;  // a leftover MainWindowSubclassProc must not run the exit now
+      extension.ExtensionLeft = true;  // a leftover MainWindowSubclassProc must not run the exit now
       DestroyWindow(client);
     }
     Pump();
     sharedState.clientMainWindow = nullptr;
-    DeleteFonts();
+    DeleteFonts(extension);
     ResetModule();
   }
 
@@ -243,7 +243,7 @@ class ClientFixture : public testing::Test {
 
   // What the hook's initialisation does before it sets the menus up.
   void Subclass() {
-    MainWindowProc = ReplaceWindowProc(client, MainWindowSubclassProc);
+    extension.MainWindowProc = ReplaceWindowProc(client, MainWindowSubclassProc);
   }
 
   HMENU PopupAt(int position) const { return GetSubMenu(menuBar, position); }
@@ -307,34 +307,34 @@ TEST_P(SetupMenusTest, ItemsGoWhereTheBarSays) {
   const SetupRow& row = GetParam();
   Open(row.bar);
   Subclass();
-  ASSERT_EQ(SetupMenus(), 1);
+  ASSERT_EQ(SetupMenus(extension), 1);
 
-  EXPECT_EQ(FileMenu, PopupAt(row.file));
-  EXPECT_EQ(HelpMenu, PopupAt(row.help));
-  EXPECT_EQ(MessageMenu, PopupAt(row.message));
+  EXPECT_EQ(extension.FileMenu, PopupAt(row.file));
+  EXPECT_EQ(extension.HelpMenu, PopupAt(row.help));
+  EXPECT_EQ(extension.MessageMenu, PopupAt(row.message));
 
-  const std::vector<Item> help = Items(HelpMenu);
+  const std::vector<Item> help = Items(extension.HelpMenu);
   ASSERT_GE(help.size(), 2u);
   EXPECT_TRUE(help[help.size() - 2].separator);
   EXPECT_EQ(help[help.size() - 2].id, IDM_HELP_SEPARATOR);
   EXPECT_EQ(help.back().id, IDM_ABOUT);
   EXPECT_EQ(help.back().text, "About &Quillnet...");
 
-  const std::vector<Item> message = Items(MessageMenu);
+  const std::vector<Item> message = Items(extension.MessageMenu);
   ASSERT_GE(message.size(), 2u);
   EXPECT_TRUE(message[message.size() - 2].separator);
   EXPECT_EQ(message[message.size() - 2].id, IDM_MESSAGE_SEPARATOR);
   EXPECT_EQ(message.back().id, IDM_RUN_PGP);
   EXPECT_EQ(message.back().text, "R&un PGP...");
 
-  const int exitAt = PositionOf(FileMenu, IDM_EXIT_EXTENSION);
+  const int exitAt = PositionOf(extension.FileMenu, IDM_EXIT_EXTENSION);
   ASSERT_GE(exitAt, 0);
-  EXPECT_EQ(Items(FileMenu)[exitAt].text, "&Exit PGP-extension");
-  EXPECT_EQ(PositionOf(FileMenu, kAppExitId), exitAt + 1);
+  EXPECT_EQ(Items(extension.FileMenu)[exitAt].text, "&Exit PGP-extension");
+  EXPECT_EQ(PositionOf(extension.FileMenu, kAppExitId), exitAt + 1);
 
-  EXPECT_EQ(SelectAllNext1, row.next1);
-  EXPECT_EQ(SelectAllNext2, row.next2);
-  EXPECT_EQ(Settings.NickNames, row.nickNames);
+  EXPECT_EQ(extension.SelectAllNext1, row.next1);
+  EXPECT_EQ(extension.SelectAllNext2, row.next2);
+  EXPECT_EQ(extension.Settings.NickNames, row.nickNames);
 }
 
 INSTANTIATE_TEST_SUITE_P(Bars, SetupMenusTest, testing::ValuesIn(SetupRows()),
@@ -344,8 +344,8 @@ TEST_F(ClientFixture, ExitGoesJustBeforeTheClientsExitWhereverItStands) {
   Open({{"&File", {0xE100, 0xE101, kSeparator, 0xE141, kSeparator, 0xE110, 0xE111}}, kEdit,
         kMailbox, kMessage, kHelp});
   Subclass();
-  ASSERT_EQ(SetupMenus(), 1);
-  const std::vector<Item> file = Items(FileMenu);
+  ASSERT_EQ(SetupMenus(extension), 1);
+  const std::vector<Item> file = Items(extension.FileMenu);
   ASSERT_EQ(file.size(), 8u);
   EXPECT_EQ(file[3].id, IDM_EXIT_EXTENSION);
   EXPECT_EQ(file[4].id, kAppExitId);
@@ -354,41 +354,41 @@ TEST_F(ClientFixture, ExitGoesJustBeforeTheClientsExitWhereverItStands) {
 TEST_F(ClientFixture, WithoutTheClientsExitThereIsNoExitItemButTheRestIsThere) {
   Open({{"&File", {0xE100, 0xE101}}, kEdit, kMailbox, kMessage, kHelp});
   Subclass();
-  EXPECT_EQ(SetupMenus(), 1);
+  EXPECT_EQ(SetupMenus(extension), 1);
   EXPECT_FALSE(HasCommand(menuBar, IDM_EXIT_EXTENSION));
-  EXPECT_TRUE(HasCommand(HelpMenu, IDM_ABOUT));
-  EXPECT_TRUE(HasCommand(MessageMenu, IDM_RUN_PGP));
+  EXPECT_TRUE(HasCommand(extension.HelpMenu, IDM_ABOUT));
+  EXPECT_TRUE(HasCommand(extension.MessageMenu, IDM_RUN_PGP));
 }
 
 TEST_F(ClientFixture, NoMenuBarAddsNothing) {
   client = MakeClientWindow(nullptr);
   sharedState.clientMainWindow = client;
   Subclass();
-  EXPECT_EQ(SetupMenus(), 0);
-  EXPECT_EQ(FileMenu, nullptr);
-  EXPECT_EQ(HelpMenu, nullptr);
-  EXPECT_EQ(MessageMenu, nullptr);
+  EXPECT_EQ(SetupMenus(extension), 0);
+  EXPECT_EQ(extension.FileMenu, nullptr);
+  EXPECT_EQ(extension.HelpMenu, nullptr);
+  EXPECT_EQ(extension.MessageMenu, nullptr);
 }
 
 TEST_F(ClientFixture, NoPopupAtTheMessageFallBackFailsButRecordsSelectAll) {
   Open({kFile, kEdit, kHelp});  // position 3 does not exist
   Subclass();
-  EXPECT_EQ(SetupMenus(), 0);
-  EXPECT_TRUE(HasCommand(HelpMenu, IDM_ABOUT));
+  EXPECT_EQ(SetupMenus(extension), 0);
+  EXPECT_TRUE(HasCommand(extension.HelpMenu, IDM_ABOUT));
   EXPECT_FALSE(HasCommand(menuBar, IDM_RUN_PGP));
-  EXPECT_EQ(SelectAllNext1, 0x8061u);
-  EXPECT_EQ(SelectAllNext2, 0x8062u);
+  EXPECT_EQ(extension.SelectAllNext1, 0x8061u);
+  EXPECT_EQ(extension.SelectAllNext2, 0x8062u);
 }
 
 TEST_F(ClientFixture, LastItemNotAPopupStopsAtTheHelpItems) {
   Open({kFile, kEdit, kMailbox, kMessage, {"&Go", {9100}, false}});
   Subclass();
-  SelectAllNext1 = 77;
+  extension.SelectAllNext1 = 77;
   const int messageItems = GetMenuItemCount(PopupAt(3));
-  EXPECT_EQ(SetupMenus(), 0);
-  EXPECT_TRUE(HasCommand(FileMenu, IDM_EXIT_EXTENSION));  // what was added stays
+  EXPECT_EQ(SetupMenus(extension), 0);
+  EXPECT_TRUE(HasCommand(extension.FileMenu, IDM_EXIT_EXTENSION));  // what was added stays
   EXPECT_EQ(GetMenuItemCount(PopupAt(3)), messageItems);  // the rest was not tried
-  EXPECT_EQ(SelectAllNext1, 77u);
+  EXPECT_EQ(extension.SelectAllNext1, 77u);
 }
 
 // ---- The main-window procedure -------------------------------------------
@@ -399,7 +399,7 @@ class ProcedureTest : public ClientFixture {
     ClientFixture::SetUp();
     Open(EudoraBar());
     Subclass();
-    ASSERT_EQ(SetupMenus(), 1);
+    ASSERT_EQ(SetupMenus(extension), 1);
     received.clear();
   }
 };
@@ -450,7 +450,7 @@ TEST_F(ProcedureTest, AboutOpensDialog2200AndIsConsumed) {
 }
 
 TEST_F(ProcedureTest, ArmedUndoGoesToTheModuleNotTheClient) {
-  runState.UndoArmed = 1;  // with no source window the swap fails visibly
+  extension.UndoArmed = 1;  // with no source window the swap fails visibly
   DialogAnswerer answerer({{"UNDO", IDOK}});
   SendMessageA(client, WM_COMMAND, kUndoId, 0);
   EXPECT_EQ(ReceivedCommands(kUndoId), 0);
@@ -463,13 +463,13 @@ TEST_F(ProcedureTest, RunPgpRunsTheCommandAndIsConsumed) {
   SendMessageA(client, WM_COMMAND, IDM_RUN_PGP, 0);
   EXPECT_EQ(ReceivedCommands(IDM_RUN_PGP), 0);
   EXPECT_EQ(answerer.Seen().size(), 1u);
-  EXPECT_EQ(runState.RunInProgress, 0);
+  EXPECT_EQ(extension.RunInProgress, 0);
 }
 
 TEST_F(ProcedureTest, CloseIsHeldBackAndTheExitPosted) {
   EXPECT_EQ(SendMessageA(client, WM_CLOSE, 0, 0), 0);
   EXPECT_EQ(ReceivedCount(WM_CLOSE), 0);
-  EXPECT_EQ(CloseAfterExit, 1);
+  EXPECT_EQ(extension.CloseAfterExit, 1);
   EXPECT_EQ(TakePosted(client, IDM_EXIT_EXTENSION), 1);
 }
 
@@ -487,14 +487,14 @@ class TailTest : public ProcedureTest, public testing::WithParamInterface<TailRo
 
 TEST_P(TailTest, AttemptPostedOnlyOnActivationOrMenuWhileNoButton) {
   const TailRow& row = GetParam();
-  Settings.UseToolBar = row.useToolBar;
-  ToolBarWindow = row.buttonPresent ? client : nullptr;
-  AddButtonLock = row.lock;
+  extension.Settings.UseToolBar = row.useToolBar;
+  extension.ToolBarWindow = row.buttonPresent ? client : nullptr;
+  extension.AddButtonLock = row.lock;
   SendMessageA(client, row.message, row.wParam, 0);
   // The default handling of an activation may activate once more, which
   // rightly asks again; what matters is whether any attempt was posted.
   EXPECT_EQ(TakePosted(client, IDM_ADD_BUTTON) > 0, row.posted);
-  ToolBarWindow = nullptr;
+  extension.ToolBarWindow = nullptr;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -515,49 +515,49 @@ TEST_F(ProcedureTest, AttemptIgnoredWhileMinimisedAndPostedAgainOnActivation) {
   ShowWindow(client, SW_MINIMIZE);
   Pump();
   ASSERT_TRUE(IsIconic(client));
-  Settings.UseToolBar = 1;
+  extension.Settings.UseToolBar = 1;
   {
     DialogAnswerer answerer(std::vector<DialogAnswer>{});
     SendMessageA(client, WM_COMMAND, IDM_ADD_BUTTON, 0);
     EXPECT_TRUE(answerer.Seen().empty());  // no attempt, so no question
   }
-  Settings.UseToolBar = 0;
+  extension.Settings.UseToolBar = 0;
   ShowWindow(client, SW_RESTORE);
   Pump();
-  Settings.UseToolBar = 1;
+  extension.Settings.UseToolBar = 1;
   SendMessageA(client, WM_ACTIVATE, WA_ACTIVE, 0);
   EXPECT_GE(TakePosted(client, IDM_ADD_BUTTON), 1);
 }
 
 TEST_F(ProcedureTest, AttemptWithSettingWithoutLowestBitDoesNothing) {
-  Settings.UseToolBar = 2;
+  extension.Settings.UseToolBar = 2;
   DialogAnswerer answerer(std::vector<DialogAnswer>{});
   SendMessageA(client, WM_COMMAND, IDM_ADD_BUTTON, 0);
   EXPECT_TRUE(answerer.Seen().empty());
 }
 
 TEST_F(ProcedureTest, LockHeldWhileTheQuestionIsOpenAndNoAttemptPostedMeanwhile) {
-  Settings.UseToolBar = 1;  // the client has no toolbar: the question comes
+  extension.Settings.UseToolBar = 1;  // the client has no toolbar: the question comes
   std::atomic<UINT> lockDuringQuestion{0};
   DialogAnswerer answerer({{"Quillnet", [&](HWND box) {
-                              lockDuringQuestion = AddButtonLock;
+                              lockDuringQuestion = extension.AddButtonLock;
                               // A reactivation while the box is open.
                               SendMessageA(client, WM_ACTIVATE, WA_ACTIVE, 0);
                               PressButton(box, IDRETRY);
                             }}});
   SendMessageA(client, WM_COMMAND, IDM_ADD_BUTTON, 0);
   EXPECT_EQ(lockDuringQuestion, 1u);
-  EXPECT_EQ(AddButtonLock, 0u);
+  EXPECT_EQ(extension.AddButtonLock, 0u);
   EXPECT_EQ(TakePosted(client, IDM_ADD_BUTTON), 0);
   ASSERT_EQ(answerer.Seen().size(), 1u);
 }
 
 TEST_F(ProcedureTest, CancelOnTheQuestionStopsAttemptsForGood) {
-  Settings.UseToolBar = 1;  // the client has no toolbar: the question comes
+  extension.Settings.UseToolBar = 1;  // the client has no toolbar: the question comes
   DialogAnswerer answerer({{"Quillnet", IDCANCEL}});
   SendMessageA(client, WM_COMMAND, IDM_ADD_BUTTON, 0);
-  EXPECT_EQ(AddButtonLock, 1u);
-  RetryNotBefore = 0;  // not the one-second wait that keeps it quiet
+  EXPECT_EQ(extension.AddButtonLock, 1u);
+  extension.RetryNotBefore = 0;  // not the one-second wait that keeps it quiet
   SendMessageA(client, WM_COMMAND, IDM_ADD_BUTTON, 0);
   SendMessageA(client, WM_ACTIVATE, WA_ACTIVE, 0);
   EXPECT_EQ(TakePosted(client, IDM_ADD_BUTTON), 0);
@@ -573,14 +573,14 @@ struct EnableRow {
 class EnableTest : public ProcedureTest, public testing::WithParamInterface<EnableRow> {};
 
 TEST_P(EnableTest, ItemsEnabledAgainAfterTheClientGreysThem) {
-  runState.RunInProgress = GetParam().runInProgress;
-  for (HMENU popup : {FileMenu, HelpMenu, MessageMenu})
+  extension.RunInProgress = GetParam().runInProgress;
+  for (HMENU popup : {extension.FileMenu, extension.HelpMenu, extension.MessageMenu})
     SendMessageA(client, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 0);
-  EXPECT_FALSE(Greyed(FileMenu, IDM_EXIT_EXTENSION));
-  EXPECT_FALSE(Greyed(HelpMenu, IDM_ABOUT));
-  EXPECT_EQ(Greyed(MessageMenu, IDM_RUN_PGP), GetParam().runPgpGreyed);
-  EXPECT_TRUE(Greyed(FileMenu, kAppExitId));  // the client's own stay its business
-  runState.RunInProgress = 0;
+  EXPECT_FALSE(Greyed(extension.FileMenu, IDM_EXIT_EXTENSION));
+  EXPECT_FALSE(Greyed(extension.HelpMenu, IDM_ABOUT));
+  EXPECT_EQ(Greyed(extension.MessageMenu, IDM_RUN_PGP), GetParam().runPgpGreyed);
+  EXPECT_TRUE(Greyed(extension.FileMenu, kAppExitId));  // the client's own stay its business
+  extension.RunInProgress = 0;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, EnableTest,
@@ -666,7 +666,7 @@ class ExitTest : public ProcedureTest {
     toolBar = CreateWindowExA(0, kToolBarClassName, "", WS_CHILD | WS_VISIBLE, 0, 0, 600, 30,
                               client, nullptr, GetModuleHandleA(nullptr), nullptr);
     toolBarOwnProc = WindowProcOf(toolBar);
-    Settings.UseToolBar = 1;
+    extension.Settings.UseToolBar = 1;
     SendMessageA(client, WM_COMMAND, IDM_ADD_BUTTON, 0);
     button = GetDlgItem(toolBar, IDC_PGP_BUTTON);
     ASSERT_NE(button, nullptr);
@@ -674,24 +674,24 @@ class ExitTest : public ProcedureTest {
     source = CreateWindowExA(0, "Edit", "text", WS_CHILD | WS_VISIBLE, 0, 40, 200, 20, client,
                              nullptr, GetModuleHandleA(nullptr), nullptr);
     sourceOwnProc = WindowProcOf(source);
-    runState.sourceWindowProc = ReplaceWindowProc(source, SourceWindowSubclassProc);
-    runState.sourceWindow = source;
-    runState.UndoArmed = 1;
-    runState.textHandle = GlobalAlloc(GMEM_MOVEABLE, 16);
+    extension.sourceWindowProc = ReplaceWindowProc(source, SourceWindowSubclassProc);
+    extension.sourceWindow = source;
+    extension.UndoArmed = 1;
+    extension.textHandle = GlobalAlloc(GMEM_MOVEABLE, 16);
 
-    ASSERT_TRUE(CreateFonts());
-    Settings.ProgPGP = CopySettingText("C:\\pgp\\pgp.exe");
+    ASSERT_TRUE(CreateFonts(extension));
+    extension.Settings.ProgPGP = CopySettingText("C:\\pgp\\pgp.exe");
 
     asc = TempPath("ql_hostwin_exit.asc");
     base = TempPath("ql_hostwin_exit");
     WriteText(asc, "-----BEGIN PGP MESSAGE-----");
     WriteText(base, "plain");
-    std::strcpy(TempAscName, asc.c_str());
-    std::strcpy(TempBaseName, base.c_str());
+    std::strcpy(extension.TempAscName, asc.c_str());
+    std::strcpy(extension.TempBaseName, base.c_str());
 
     ini = TempPath("ql_hostwin_exit.ini");
     DeleteFileA(ini.c_str());
-    std::strcpy(SettingsPath, ini.c_str());
+    std::strcpy(extension.SettingsPath, ini.c_str());
   }
   void TearDown() override {
     DeleteFileA(asc.c_str());
@@ -714,36 +714,36 @@ class ExitTest : public ProcedureTest {
 };
 
 TEST_F(ExitTest, StepsRunInOrderAndUndoEverything) {
-  Settings.ButtonPos = 0;
-  SettingsAtStart.ButtonPos = 700;  // the first size change gave it up
+  extension.Settings.ButtonPos = 0;
+  extension.SettingsAtStart.ButtonPos = 700;  // the first size change gave it up
   struct AtQuit {
     bool itemsGone, buttonGone, toolBarRestored, sourceRestored, fontsGone, textFreed;
     bool stillSubclassed, laterStepsDone;
   } atQuit{};
   HWND c = client;
   Launcher launcher([&] {
-    atQuit.itemsGone = !HasCommand(FileMenu, IDM_EXIT_EXTENSION) &&
-                       !HasCommand(HelpMenu, IDM_HELP_SEPARATOR) &&
-                       !HasCommand(HelpMenu, IDM_ABOUT) &&
-                       !HasCommand(MessageMenu, IDM_MESSAGE_SEPARATOR) &&
-                       !HasCommand(MessageMenu, IDM_RUN_PGP);
+    atQuit.itemsGone = !HasCommand(extension.FileMenu, IDM_EXIT_EXTENSION) &&
+                       !HasCommand(extension.HelpMenu, IDM_HELP_SEPARATOR) &&
+                       !HasCommand(extension.HelpMenu, IDM_ABOUT) &&
+                       !HasCommand(extension.MessageMenu, IDM_MESSAGE_SEPARATOR) &&
+                       !HasCommand(extension.MessageMenu, IDM_RUN_PGP);
     atQuit.buttonGone = !IsWindow(button);
     atQuit.toolBarRestored =
         WindowProcIs(toolBar, toolBarOwnProc);
     atQuit.sourceRestored =
         WindowProcIs(source, sourceOwnProc);
-    atQuit.fontsGone = TextFont == nullptr && SmallFont == nullptr;
-    atQuit.textFreed = runState.textHandle == nullptr;
+    atQuit.fontsGone = extension.TextFont == nullptr && extension.SmallFont == nullptr;
+    atQuit.textFreed = extension.textHandle == nullptr;
     // Restoring the main window and wiping come before the wait ends.
     for (int i = 0; i < 300 && !atQuit.laterStepsDone; ++i) {
       atQuit.laterStepsDone =
-          WindowProcIs(c, MainWindowProc) &&
+          WindowProcIs(c, extension.MainWindowProc) &&
           !Exists(asc.c_str()) && !Exists(base.c_str());
       if (!atQuit.laterStepsDone) Sleep(10);
     }
   });
 
-  ExitExtension(client);
+  ExitExtension(extension, client);
 
   EXPECT_EQ(sharedState.unhooked, 1);  // returned only after the launcher let go
   EXPECT_TRUE(launcher.QuitSeen());
@@ -755,21 +755,21 @@ TEST_F(ExitTest, StepsRunInOrderAndUndoEverything) {
   EXPECT_TRUE(atQuit.textFreed);
   EXPECT_TRUE(atQuit.laterStepsDone);
 
-  EXPECT_EQ(runState.UndoArmed, 0);
-  EXPECT_EQ(Settings.ProgPGP, nullptr);
+  EXPECT_EQ(extension.UndoArmed, 0);
+  EXPECT_EQ(extension.Settings.ProgPGP, nullptr);
   WNDCLASSA buttonClass;
   EXPECT_FALSE(GetClassInfoA(moduleInstance, kButtonClassName, &buttonClass));
   EXPECT_EQ(SavedButtonPos(), 0);
-  EXPECT_TRUE(ExtensionLeft);
+  EXPECT_TRUE(extension.ExtensionLeft);
   MSG msg;
   EXPECT_FALSE(PeekMessageA(&msg, client, WM_CLOSE, WM_CLOSE, PM_NOREMOVE));  // no close asked
 }
 
 TEST_F(ExitTest, UnchangedButtonPosIsNotWritten) {
-  Settings.ButtonPos = 100;
-  SettingsAtStart.ButtonPos = 100;
+  extension.Settings.ButtonPos = 100;
+  extension.SettingsAtStart.ButtonPos = 100;
   Launcher launcher;
-  ExitExtension(client);
+  ExitExtension(extension, client);
   EXPECT_EQ(SavedButtonPos(), -7);
 }
 
@@ -779,12 +779,12 @@ TEST_F(ExitTest, ProceduresReplacedByOthersAfterUsAreLeftAlone) {
   for (HWND w : windows) ReplaceWindowProc(w, PlainProc);
   {
     Launcher launcher;
-    ExitExtension(client);
+    ExitExtension(extension, client);
   }
   for (HWND w : windows)
     EXPECT_EQ(WindowProcOf(w), PlainProc);
   // Put the chain back the way the test found it, for the teardown.
-  ReplaceWindowProc(client, MainWindowProc);
+  ReplaceWindowProc(client, extension.MainWindowProc);
   ReplaceWindowProc(source, sourceOwnProc);
 }
 
@@ -797,7 +797,7 @@ TEST_F(ExitTest, CloseRequestLeavesFirstThenClosesOnce) {
   EXPECT_TRUE(launcher.QuitSeen());
   ASSERT_EQ(ReceivedCount(WM_CLOSE), 1);
   for (const Received& r : received) EXPECT_TRUE(r.message != WM_CLOSE || r.extensionLeft);
-  EXPECT_EQ(WindowProcOf(client), MainWindowProc);
+  EXPECT_EQ(WindowProcOf(client), extension.MainWindowProc);
 }
 
 TEST_F(ExitTest, DestroyLeavesBeforeTheClientSeesIt) {
@@ -811,20 +811,20 @@ TEST_F(ExitTest, DestroyLeavesBeforeTheClientSeesIt) {
 
 TEST_F(ExitTest, ExitDuringARunWaitsForTheRunToEnd) {
   Launcher launcher;
-  runState.RunInProgress = 1;  // the exit arrives inside a command's dialog
+  extension.RunInProgress = 1;  // the exit arrives inside a command's dialog
   SendMessageA(client, WM_COMMAND, IDM_EXIT_EXTENSION, 0);
-  EXPECT_FALSE(ExtensionLeft);
-  EXPECT_TRUE(HasCommand(MessageMenu, IDM_RUN_PGP));
-  EXPECT_NE(runState.textHandle, nullptr);
+  EXPECT_FALSE(extension.ExtensionLeft);
+  EXPECT_TRUE(HasCommand(extension.MessageMenu, IDM_RUN_PGP));
+  EXPECT_NE(extension.textHandle, nullptr);
   SendMessageA(client, kProbe, 0, 0);
   EXPECT_EQ(TakePosted(client, IDM_EXIT_EXTENSION), 0);  // still running
 
-  runState.RunInProgress = 0;  // the command has ended
+  extension.RunInProgress = 0;  // the command has ended
   SendMessageA(client, kProbe, 0, 0);
   Pump();
-  EXPECT_TRUE(ExtensionLeft);
+  EXPECT_TRUE(extension.ExtensionLeft);
   EXPECT_TRUE(launcher.QuitSeen());
-  EXPECT_FALSE(HasCommand(MessageMenu, IDM_RUN_PGP));
+  EXPECT_FALSE(HasCommand(extension.MessageMenu, IDM_RUN_PGP));
 }
 
 TEST_F(ExitTest, AfterTheExitRunPgpCanNoLongerBeChosenOrReached) {
@@ -866,7 +866,7 @@ TEST_P(EndedLauncherTest, ExitStopsWaiting) {
       sharedState.unhooked = 1;
     }
   });
-  ExitExtension(client);
+  ExitExtension(extension, client);
   done = true;
   watchdog.join();
   if (GetParam()) CloseHandle(process.hProcess);

@@ -2,14 +2,16 @@
 // output, and the layout facts a screenshot alone would not prove.
 #include <gtest/gtest.h>
 
+#include "command/passphrase_dialog_win.h"
 #include "core/module_win.h"
 #include "resources/resource_ids.h"
-#include "runner/pgp_runner_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/screen_capture.h"
 
 TEST(PassPhraseDialogLook, ShowsItsPromptFieldAndButtons) {
-  HWND dialog = CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr, PassPhraseDialogProc, 0);
+  char typed[kPassPhraseSize] = {};
+  HWND dialog = CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr,
+                                   PassPhraseDialogProc, reinterpret_cast<LPARAM>(typed));
   ASSERT_NE(dialog, nullptr);
   ShowWindow(dialog, SW_SHOW);
   SetDlgItemTextA(dialog, IDC_PASSPHRASE, "typed");

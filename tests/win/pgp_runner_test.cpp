@@ -12,13 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "core/command_state_win.h"
+#include "command/result_delivery_win.h"
 #include "core/module_win.h"
 #include "resources/resource_ids.h"
 #include "runner/pgp_runner_win.h"
 #include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/pgp_fixture.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
@@ -51,11 +52,6 @@ std::string EnvironmentPassPhrase() {
   return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
 }
 
-bool AllZero(const char* bytes, size_t size) {
-  for (size_t i = 0; i < size; ++i)
-    if (bytes[i] != 0) return false;
-  return true;
-}
 
 std::string Replace(std::string text, const std::string& what, const std::string& with) {
   const size_t at = text.find(what);
@@ -74,12 +70,12 @@ class PgpRunnerTest : public testing::Test {
   PgpRunnerTest() : savedFunction_(runState.function) {
     runState.function = Decode;
     // The run's verdict file goes beside the temporary base name.
-    std::memcpy(savedBase_, TempBaseName, sizeof savedBase_);
-    std::strcpy(TempBaseName, base.c_str());
+    std::memcpy(savedBase_, extension.TempBaseName, sizeof savedBase_);
+    std::strcpy(extension.TempBaseName, base.c_str());
   }
   ~PgpRunnerTest() override {
     runState.function = savedFunction_;
-    std::memcpy(TempBaseName, savedBase_, sizeof savedBase_);
+    std::memcpy(extension.TempBaseName, savedBase_, sizeof savedBase_);
   }
 
   // The request keeps pointers to these, so they live as long as the test.
@@ -94,7 +90,7 @@ class PgpRunnerTest : public testing::Test {
                    std::vector<SeenDialog>* seen = nullptr) {
     DialogAnswerer answerer(std::move(script));
     Watchdog watchdog("RunPgp");
-    const bool result = RunPgp(request);
+    const bool result = RunPgpAsCommand(request);
     if (seen) *seen = answerer.Seen();
     return result;
   }
@@ -118,7 +114,7 @@ struct CommandLineRow {
   uint16_t flags;
   bool armoredFile;
   const char* users;
-  const char* tail;  // after PgpPath; %F stands for the file name
+  const char* tail;  // after extension.PgpPath; %F stands for the file name
 };
 
 class CommandLineTest : public PgpRunnerTest,
@@ -131,7 +127,7 @@ TEST_P(CommandLineTest, PgpReceivesTheCommandLineOfTheOptionSet) {
 
   ASSERT_TRUE(RunAnswered(request, {}));
 
-  const std::string expected = "\"" + std::string(PgpPath) + "\"" + Replace(row.tail, "%F", file);
+  const std::string expected = "\"" + std::string(extension.PgpPath) + "\"" + Replace(row.tail, "%F", file);
   const auto calls = workspace.Calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].commandLine, expected);
@@ -155,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
 // ----- the pass phrase -----
 
 TEST_F(PgpRunnerTest, PassPhraseIsAskedOnceAndReachesOnlyPgp) {
-  Settings.KeepPassword = 1;
+  extension.Settings.KeepPassword = 1;
   workspace.WriteMessageForAlice();
 
   PgpRequest first = Request(kDecode, asc);
@@ -164,9 +160,8 @@ TEST_F(PgpRunnerTest, PassPhraseIsAskedOnceAndReachesOnlyPgp) {
   EXPECT_EQ(first.exitCode, 0u);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].title, kDialogTitle);
-  EXPECT_TRUE(PassPhraseKept());
+  EXPECT_TRUE(PassPhraseKept(extension));
   EXPECT_FALSE(EnvironmentHasPassPhrase()) << "the client's environment gained PGPPASS";
-  EXPECT_TRUE(AllZero(PassPhrase, sizeof PassPhrase)) << "the dialog's copy was not wiped";
 
   PgpRequest second = Request(kDecode, asc);
   ASSERT_TRUE(RunAnswered(second, {}, &seen));
@@ -182,7 +177,7 @@ TEST_F(PgpRunnerTest, PassPhraseIsAskedOnceAndReachesOnlyPgp) {
 }
 
 TEST_F(PgpRunnerTest, PgpKeepsTheRestOfTheClientsEnvironment) {
-  Settings.KeepPassword = 1;
+  extension.Settings.KeepPassword = 1;
   workspace.WriteMessageForAlice();
   // PGPPATH reaches PGP only through the block the runner builds: without it
   // the stand-in would not find the key list and could not decode.
@@ -197,22 +192,22 @@ TEST_F(PgpRunnerTest, PgpKeepsTheRestOfTheClientsEnvironment) {
 // the user in the client's environment alike.
 TEST_F(PgpRunnerTest, OnlyRunsThatNeedThePassPhraseGetIt) {
   for (int keepPassword : {1, 0}) {
-    Settings.KeepPassword = keepPassword;
+    extension.Settings.KeepPassword = keepPassword;
     EnvironmentOverride users("PGPPASS", keepPassword ? nullptr : kAlicePassPhrase);
     workspace.ClearLog();
     workspace.WriteMessageForAlice();
     PgpRequest decode = Request(kDecode, asc);
-    ASSERT_TRUE(RunAnswered(decode, {TypePassPhrase(kAlicePassPhrase)})) << MessageText;
+    ASSERT_TRUE(RunAnswered(decode, {TypePassPhrase(kAlicePassPhrase)})) << runMessage;
     for (uint16_t flags : {kCheck, kAddKey, kEncrypt}) {
       PgpRequest other = Request(flags, flags == kEncrypt ? base : asc, "alice");
-      ASSERT_TRUE(RunAnswered(other, {})) << MessageText;
+      ASSERT_TRUE(RunAnswered(other, {})) << runMessage;
     }
     const auto calls = workspace.Calls();
     ASSERT_EQ(calls.size(), 4u);
     EXPECT_TRUE(calls[0].passPhraseSet) << "the decode, KeepPassword " << keepPassword;
     for (size_t i = 1; i < calls.size(); ++i)
       EXPECT_FALSE(calls[i].passPhraseSet) << calls[i].commandLine;
-    ClearKeptPassPhrase();
+    ClearKeptPassPhrase(extension);
   }
 }
 
@@ -226,12 +221,12 @@ class WhichRunsAskTest : public PgpRunnerTest, public testing::WithParamInterfac
 
 TEST_P(WhichRunsAskTest, OnlyRunsThatNeedThePassPhraseAsk) {
   const AskRow& row = GetParam();
-  Settings.KeepPassword = 1;
+  extension.Settings.KeepPassword = 1;
   PgpRequest request = Request(row.flags, workspace / "missing.asc", "bob");
   std::vector<SeenDialog> seen;
-  ASSERT_TRUE(RunAnswered(request, {TypePassPhrase("typed")}, &seen)) << MessageText;
+  ASSERT_TRUE(RunAnswered(request, {TypePassPhrase("typed")}, &seen)) << runMessage;
   EXPECT_EQ(seen.size(), row.asks ? 1u : 0u);
-  EXPECT_EQ(PassPhraseKept(), row.asks);
+  EXPECT_EQ(PassPhraseKept(extension), row.asks);
   const auto calls = workspace.Calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].passPhraseSet, row.asks);
@@ -247,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(OptionSets, WhichRunsAskTest,
                          [](const testing::TestParamInfo<AskRow>& info) { return info.param.name; });
 
 TEST_F(PgpRunnerTest, CancelledOrEmptyDialogKeepsNothing) {
-  Settings.KeepPassword = 1;
+  extension.Settings.KeepPassword = 1;
   const std::vector<std::vector<DialogAnswer>> answers = {
       {DialogAnswer(kDialogTitle, IDCANCEL)},
       {TypePassPhrase("")},
@@ -261,7 +256,7 @@ TEST_F(PgpRunnerTest, CancelledOrEmptyDialogKeepsNothing) {
     std::vector<SeenDialog> seen;
     ASSERT_TRUE(RunAnswered(request, script, &seen));
     EXPECT_EQ(seen.size(), 1u);
-    EXPECT_FALSE(PassPhraseKept());
+    EXPECT_FALSE(PassPhraseKept(extension));
   }
   const auto calls = workspace.Calls();
   ASSERT_EQ(calls.size(), answers.size());
@@ -279,14 +274,14 @@ class ForgetTest : public PgpRunnerTest, public testing::WithParamInterface<Forg
 
 TEST_P(ForgetTest, OnlyExitCodes20And31ForgetTheKeptPassPhrase) {
   const ForgetRow& row = GetParam();
-  Settings.KeepPassword = 1;
+  extension.Settings.KeepPassword = 1;
   workspace.WriteMessageForAlice();
 
   workspace.SetFault(row.fault);
   PgpRequest failing = Request(kDecode, asc);
   ASSERT_TRUE(RunAnswered(failing, {TypePassPhrase(kAlicePassPhrase)}));
   EXPECT_EQ(failing.exitCode, row.exitCode);
-  EXPECT_EQ(PassPhraseKept(), !row.forgotten);
+  EXPECT_EQ(PassPhraseKept(extension), !row.forgotten);
 
   workspace.SetFault(nullptr);
   PgpRequest next = Request(kDecode, asc);
@@ -310,13 +305,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ForgetRow>& info) { return info.param.name; });
 
 TEST_F(PgpRunnerTest, WrongPassPhraseIsForgottenAndAskedAgain) {
-  Settings.KeepPassword = 1;
+  extension.Settings.KeepPassword = 1;
   workspace.WriteMessageForAlice();
 
   PgpRequest wrong = Request(kDecode, asc);
   ASSERT_TRUE(RunAnswered(wrong, {TypePassPhrase("not-alice")}));
   EXPECT_EQ(wrong.exitCode, 31u);
-  EXPECT_FALSE(PassPhraseKept());
+  EXPECT_FALSE(PassPhraseKept(extension));
 
   PgpRequest right = Request(kDecode, asc);
   std::vector<SeenDialog> seen;
@@ -326,7 +321,7 @@ TEST_F(PgpRunnerTest, WrongPassPhraseIsForgottenAndAskedAgain) {
 }
 
 TEST_F(PgpRunnerTest, PassPhraseFromTheStartIsUsedAndRemovedWhenWrong) {
-  Settings.KeepPassword = 1;
+  extension.Settings.KeepPassword = 1;
   workspace.WriteMessageForAlice();
   SetEnvironmentVariableA("PGPPASS", kAlicePassPhrase);  // the workspace puts it back
 
@@ -335,14 +330,14 @@ TEST_F(PgpRunnerTest, PassPhraseFromTheStartIsUsedAndRemovedWhenWrong) {
   ASSERT_TRUE(RunAnswered(first, {}, &seen));
   EXPECT_TRUE(seen.empty());
   EXPECT_EQ(first.exitCode, 0u);
-  EXPECT_TRUE(PassPhraseKept());
+  EXPECT_TRUE(PassPhraseKept(extension));
   EXPECT_EQ(EnvironmentPassPhrase(), kAlicePassPhrase);
 
   workspace.SetFault("exit=31");
   PgpRequest failing = Request(kDecode, asc);
   ASSERT_TRUE(RunAnswered(failing, {}));
   EXPECT_FALSE(EnvironmentHasPassPhrase());
-  EXPECT_FALSE(PassPhraseKept());
+  EXPECT_FALSE(PassPhraseKept(extension));
 
   workspace.SetFault(nullptr);
   PgpRequest again = Request(kDecode, asc);
@@ -352,7 +347,7 @@ TEST_F(PgpRunnerTest, PassPhraseFromTheStartIsUsedAndRemovedWhenWrong) {
 }
 
 TEST_F(PgpRunnerTest, PassPhraseEnteredReplacesAnUnusableOneInPgpsEnvironment) {
-  Settings.KeepPassword = 1;
+  extension.Settings.KeepPassword = 1;
   workspace.WriteMessageForAlice();
   // Too long to be taken over: the dialog asks, and PGP must get the typed
   // one rather than the one it would inherit.
@@ -375,7 +370,7 @@ class KeepPasswordOffTest : public PgpRunnerTest, public testing::WithParamInter
 
 TEST_P(KeepPasswordOffTest, NothingIsAskedSetOrRemoved) {
   const NoKeepRow& row = GetParam();
-  Settings.KeepPassword = 0;
+  extension.Settings.KeepPassword = 0;
   SetEnvironmentVariableA("PGPPASS", row.environment);
   workspace.SetFault(row.fault);
 
@@ -383,7 +378,7 @@ TEST_P(KeepPasswordOffTest, NothingIsAskedSetOrRemoved) {
   std::vector<SeenDialog> seen;
   ASSERT_TRUE(RunAnswered(request, {}, &seen));
   EXPECT_TRUE(seen.empty());
-  EXPECT_FALSE(PassPhraseKept());
+  EXPECT_FALSE(PassPhraseKept(extension));
   EXPECT_EQ(EnvironmentPassPhrase(), row.environment ? row.environment : "");
   const auto calls = workspace.Calls();
   ASSERT_EQ(calls.size(), 1u);
@@ -403,12 +398,12 @@ INSTANTIATE_TEST_SUITE_P(
 class MissingPgpTest : public PgpRunnerTest, public testing::WithParamInterface<int32_t> {};
 
 TEST_P(MissingPgpTest, ReportsTheMissingProgramWithoutWaiting) {
-  Settings.KeepOpen = GetParam();
+  extension.Settings.KeepOpen = GetParam();
   const std::string missing = workspace / "pgp.exe";
   RunnerStateGuard::SetPgpPath(missing);
   PgpRequest request = Request(kEncrypt, base, "bob");
   ASSERT_FALSE(RunAnswered(request, {}));
-  EXPECT_EQ(std::string(MessageText), "File not found:\n  " + missing);
+  EXPECT_EQ(std::string(runMessage), "File not found:\n  " + missing);
   EXPECT_TRUE(workspace.Calls().empty());
 }
 
@@ -417,14 +412,14 @@ TEST_P(MissingPgpTest, ReportsTheMissingProgramWithoutWaiting) {
 TEST_F(PgpRunnerTest, EveryRunHasAVerdictFileOfItsOwnOrDoesNotRun) {
   PgpRequest request = Request(kCheck, asc);
   WriteFileBytes(asc, "not armour");
-  ASSERT_TRUE(RunAnswered(request, {})) << MessageText;
+  ASSERT_TRUE(RunAnswered(request, {})) << runMessage;
   const std::string first = request.verdict.name();
   EXPECT_EQ(first.rfind(base + "-", 0), 0u) << first;
   EXPECT_EQ(first.size(), base.size() + 21) << first;
   EXPECT_EQ(first.find_first_not_of("0123456789abcdef", base.size() + 1), base.size() + 17);
   EXPECT_EQ(first.substr(base.size() + 17), ".vrd");
   EXPECT_TRUE(FileExistsOnDisk(first));
-  ASSERT_TRUE(RunAnswered(request, {})) << MessageText;
+  ASSERT_TRUE(RunAnswered(request, {})) << runMessage;
   EXPECT_NE(std::string(request.verdict.name()), first);
   EXPECT_FALSE(FileExistsOnDisk(first)) << "the verdict of the run before is gone";
   const std::string second = request.verdict.name();
@@ -432,10 +427,10 @@ TEST_F(PgpRunnerTest, EveryRunHasAVerdictFileOfItsOwnOrDoesNotRun) {
   EXPECT_FALSE(FileExistsOnDisk(second));
 
   const std::string missing = workspace / "gone\\quillnet";
-  std::strcpy(TempBaseName, missing.c_str());
+  std::strcpy(extension.TempBaseName, missing.c_str());
   workspace.ClearLog();
   EXPECT_FALSE(RunAnswered(request, {}));
-  const std::string text = MessageText;
+  const std::string text = runMessage;
   EXPECT_EQ(text.rfind("Path not found:\n  " + missing + "-", 0), 0u) << text;
   EXPECT_EQ(text.substr(text.size() - 4), ".vrd") << text;
   EXPECT_TRUE(workspace.Calls().empty()) << "PGP ran without its verdict file";
@@ -447,16 +442,16 @@ INSTANTIATE_TEST_SUITE_P(KeepOpen, MissingPgpTest, testing::Values(-1, 0, 1),
                          });
 
 TEST_F(PgpRunnerTest, MissingPgpKeepsTheKeptPassPhrase) {
-  Settings.KeepPassword = 1;
+  extension.Settings.KeepPassword = 1;
   SetEnvironmentVariableA("PGPPASS", kAlicePassPhrase);
   PgpRequest taken = Request(kDecode, workspace / "missing.asc");
   ASSERT_TRUE(RunAnswered(taken, {}));
-  ASSERT_TRUE(PassPhraseKept());
+  ASSERT_TRUE(PassPhraseKept(extension));
 
   RunnerStateGuard::SetPgpPath(workspace / "pgp.exe");
   PgpRequest request = Request(kDecode, asc);
   ASSERT_FALSE(RunAnswered(request, {}));
-  EXPECT_TRUE(PassPhraseKept());
+  EXPECT_TRUE(PassPhraseKept(extension));
 }
 
 // ----- the exit-code box -----
@@ -480,7 +475,7 @@ TEST_P(ExitCodeBoxTest, ShowsTheLow16BitsUnderTheCaptionOfTheRun) {
   DialogAnswerer answerer({{row.caption, IDOK}});
   {
     Watchdog watchdog("ShowPgpExitCode");
-    ShowPgpExitCode(request);
+    ShowPgpExitCode(runState, request);
   }
   const auto seen = answerer.Seen();
   ASSERT_EQ(seen.size(), 1u);
@@ -506,7 +501,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct DialogRow {
   const char* name;
   WPARAM command;
-  const char* passPhrase;  // PassPhrase afterwards
+  const char* passPhrase;  // what the dialog gave its caller
   const char* control;     // the edit control's text afterwards
 };
 
@@ -514,9 +509,9 @@ class PassPhraseDialogTest : public testing::TestWithParam<DialogRow> {};
 
 TEST_P(PassPhraseDialogTest, CopiesAndClearsOnlyOnAPlainCommand) {
   const DialogRow& row = GetParam();
-  SecureZeroMemory(PassPhrase, sizeof PassPhrase);
-  HWND dialog =
-      CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr, PassPhraseDialogProc, 0);
+  char typed[kPassPhraseSize] = {};
+  HWND dialog = CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr,
+                                   PassPhraseDialogProc, reinterpret_cast<LPARAM>(typed));
   ASSERT_NE(dialog, nullptr);
   HWND edit = GetDlgItem(dialog, IDC_PASSPHRASE);
   EXPECT_EQ(WindowTextOf(edit), "");
@@ -524,10 +519,10 @@ TEST_P(PassPhraseDialogTest, CopiesAndClearsOnlyOnAPlainCommand) {
 
   SetWindowTextA(edit, "secret words");
   SendMessageA(dialog, WM_COMMAND, row.command, reinterpret_cast<LPARAM>(GetDlgItem(dialog, LOWORD(row.command))));
-  EXPECT_EQ(std::string(PassPhrase), row.passPhrase);
+  EXPECT_EQ(std::string(typed), row.passPhrase);
   EXPECT_EQ(WindowTextOf(edit), row.control);
   DestroyWindow(dialog);
-  SecureZeroMemory(PassPhrase, sizeof PassPhrase);
+  SecureZeroMemory(typed, sizeof typed);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -539,18 +534,18 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<DialogRow>& info) { return info.param.name; });
 
 TEST(PassPhraseDialog, LongInputIsLimitedToWhatIsKept) {
-  SecureZeroMemory(PassPhrase, sizeof PassPhrase);
-  HWND dialog =
-      CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr, PassPhraseDialogProc, 0);
+  char typed[kPassPhraseSize] = {};
+  HWND dialog = CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_PASSPHRASE), nullptr,
+                                   PassPhraseDialogProc, reinterpret_cast<LPARAM>(typed));
   ASSERT_NE(dialog, nullptr);
   HWND edit = GetDlgItem(dialog, IDC_PASSPHRASE);
   // Typing goes through the limit; WM_SETTEXT would not.
   SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(std::string(80, 'k').c_str()));
   EXPECT_EQ(GetWindowTextLengthA(edit), kPassPhraseSize - 1);
   SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  EXPECT_EQ(std::string(PassPhrase), std::string(kPassPhraseSize - 1, 'k'));
+  EXPECT_EQ(std::string(typed), std::string(kPassPhraseSize - 1, 'k'));
   DestroyWindow(dialog);
-  SecureZeroMemory(PassPhrase, sizeof PassPhrase);
+  SecureZeroMemory(typed, sizeof typed);
 }
 
 // ----- handles -----
@@ -566,26 +561,24 @@ int CountOpenHandles() {
 }
 
 TEST_F(PgpRunnerTest, EveryRunReleasesItsHandles) {
-  Settings.KeepPassword = 1;
+  extension.Settings.KeepPassword = 1;
   SetEnvironmentVariableA("PGPPASS", kAlicePassPhrase);
   const std::string missingPgp = workspace / "pgp.exe";
   const auto runAll = [&] {
     Watchdog watchdog("runs");
     RunnerStateGuard::SetPgpPath(PgpStubPath());
     PgpRequest plain = Request(kCheck, workspace / "missing.asc");
-    EXPECT_TRUE(RunPgp(plain));
+    EXPECT_TRUE(RunPgpAsCommand(plain));
     PgpRequest withBlock = Request(kDecode, workspace / "missing.asc");
-    EXPECT_TRUE(RunPgp(withBlock));
+    EXPECT_TRUE(RunPgpAsCommand(withBlock));
     RunnerStateGuard::SetPgpPath(missingPgp);
     PgpRequest notStarted = Request(kDecode, workspace / "missing.asc");
-    EXPECT_FALSE(RunPgp(notStarted));
+    EXPECT_FALSE(RunPgpAsCommand(notStarted));
   };
   runAll();  // anything the system sets up once is there before counting
   const int before = CountOpenHandles();
   for (int i = 0; i < 3; ++i) runAll();
   EXPECT_EQ(CountOpenHandles(), before);
-  EXPECT_EQ(PgpProcessInfo.hProcess, nullptr);
-  EXPECT_EQ(PgpProcessInfo.hThread, nullptr);
 }
 
 // ----- the console -----
@@ -651,7 +644,7 @@ void ExpectClosingLine(const WatchedRun& run) {
 }
 
 std::string CommandLineOf(const PgpRequest& request) {
-  return "\"" + std::string(PgpPath) + "\" " +
+  return "\"" + std::string(extension.PgpPath) + "\" " +
          BuildPgpOptions(request.flags, request.fileName, request.userId);
 }
 
@@ -671,7 +664,7 @@ class ConsoleRuleTest : public PgpRunnerTest, public testing::WithParamInterface
 
 TEST_P(ConsoleRuleTest, ConsoleWaitsAsKeepOpenAndTheOutcomeSay) {
   const ConsoleRow& row = GetParam();
-  Settings.KeepOpen = row.keepOpen;
+  extension.Settings.KeepOpen = row.keepOpen;
   // The pass phrase is always there, so PGP never asks in the console.
   SetEnvironmentVariableA("PGPPASS", kAlicePassPhrase);
   std::string file = base;
@@ -686,9 +679,9 @@ TEST_P(ConsoleRuleTest, ConsoleWaitsAsKeepOpenAndTheOutcomeSay) {
   workspace.SetFault(row.fault);
   PgpRequest request = Request(row.flags, file, users);
 
-  const WatchedRun run = RunWatched(CommandLineOf(request), [&] { return RunPgp(request); });
+  const WatchedRun run = RunWatched(CommandLineOf(request), [&] { return RunPgpAsCommand(request); });
 
-  EXPECT_TRUE(run.result) << MessageText;
+  EXPECT_TRUE(run.result) << runMessage;
   EXPECT_EQ(request.exitCode, row.exitCode);
   EXPECT_EQ(run.lineSeen, row.waits);
   if (row.waits) {
@@ -716,12 +709,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ConsoleRow>& info) { return info.param.name; });
 
 TEST_F(PgpRunnerTest, KeyReleaseDoesNotEndTheConsoleWait) {
-  Settings.KeepOpen = 0;
+  extension.Settings.KeepOpen = 0;
   WriteFileBytes(base, "Hello.\r\n");
   PgpRequest request = Request(kEncrypt, base, "alice");
 
   const WatchedRun run = RunWatched(
-      CommandLineOf(request), [&] { return RunPgp(request); },
+      CommandLineOf(request), [&] { return RunPgpAsCommand(request); },
       [](SideThread& side, ConsoleProbe& console) {
         // The first release taken may be the flush of earlier input; every
         // later one must have been read, and the reader must go on.
@@ -746,7 +739,7 @@ BOOL WINAPI Probe(DWORD) {
 }  // namespace console_probe
 
 TEST_F(PgpRunnerTest, CtrlCInTheOwnConsoleLeavesTheClientRunning) {
-  Settings.KeepOpen = 0;
+  extension.Settings.KeepOpen = 0;
   WriteFileBytes(base, "Hello.\r\n");
   PgpRequest request = Request(kEncrypt, base, "alice");
   // Handlers run newest first: the probe sees an event only when nothing of
@@ -755,7 +748,7 @@ TEST_F(PgpRunnerTest, CtrlCInTheOwnConsoleLeavesTheClientRunning) {
   SetConsoleCtrlHandler(console_probe::Probe, TRUE);
 
   const WatchedRun run = RunWatched(
-      CommandLineOf(request), [&] { return RunPgp(request); },
+      CommandLineOf(request), [&] { return RunPgpAsCommand(request); },
       [](SideThread& side, ConsoleProbe&) {
         if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) return side.Fail("no Ctrl+C sent");
         Sleep(500);  // delivery is asynchronous
@@ -776,7 +769,7 @@ TEST_F(PgpRunnerTest, CtrlCInTheOwnConsoleLeavesTheClientRunning) {
 }
 
 TEST_F(PgpRunnerTest, NegativeKeepOpenLeavesTheConsoleAlone) {
-  Settings.KeepOpen = -1;
+  extension.Settings.KeepOpen = -1;
   // A console of the test's own, which the run must neither free nor replace.
   FreeConsole();
   ASSERT_TRUE(AllocConsole());

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "core/command_state_win.h"
 #include "core/module_win.h"
 #include "resources/resource_ids.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
@@ -66,13 +66,13 @@ TEST(StringTable, UnknownIdLoadsNothing) { EXPECT_EQ(Load(9999), ""); }
 
 TEST(StringTable, PgpCaptionCarriesTheLoadedLabel) {
   runState.function = Encrypt;
-  SetPgpCaption(false);
-  EXPECT_STREQ(PgpCaption, " PGP - Clearsign ");
-  SetPgpCaption(true);
-  EXPECT_STREQ(PgpCaption, " PGP - Encrypt ");
+  SetPgpCaption(runState, false);
+  EXPECT_STREQ(runState.PgpCaption, " PGP - Clearsign ");
+  SetPgpCaption(runState, true);
+  EXPECT_STREQ(runState.PgpCaption, " PGP - Encrypt ");
   runState.function = NoFunction;
-  SetPgpCaption(true);
-  EXPECT_STREQ(PgpCaption, " PGP - Functions");
+  SetPgpCaption(runState, true);
+  EXPECT_STREQ(runState.PgpCaption, " PGP - Functions");
 }
 
 TEST(Resources, ButtonFaceIsTwoSquareFramesOf26Pixels) {

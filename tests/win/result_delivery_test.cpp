@@ -14,7 +14,7 @@
 #include "command/result_delivery_win.h"
 #include "command/text_capture_win.h"
 #include "common/handles_win.h"
-#include "core/command_state_win.h"
+#include "core/module_win.h"
 #include "core/window_procedure_win.h"
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
@@ -24,6 +24,7 @@
 #include "tests/win/support/fake_client.h"
 #include "tests/win/support/pgp_fixture.h"
 #include "tests/win/support/scratch_files.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
@@ -42,8 +43,8 @@ void PutOnClipboard(UINT format, const std::string& text) {
 }
 
 std::string KeptText() {
-  GlobalLockGuard kept(runState.textHandle);
-  return kept.text() != nullptr ? std::string(kept.text(), runState.textLength) : "<none>";
+  GlobalLockGuard kept(extension.textHandle);
+  return kept.text() != nullptr ? std::string(kept.text(), extension.textLength) : "<none>";
 }
 
 // The captured text of a command: what came before the pass that found the
@@ -59,52 +60,52 @@ struct Captured {
 class ResultDeliveryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::memcpy(savedBase_, TempBaseName, sizeof savedBase_);
-    std::memcpy(savedAsc_, TempAscName, sizeof savedAsc_);
-    std::strcpy(TempBaseName, (temp_ / "quillnet").c_str());
-    std::strcpy(TempAscName, (temp_ / "quillnet.asc").c_str());
-    Settings.AnsiOem = 0;
-    Settings.CopyToReadOnly = 1;
+    std::memcpy(savedBase_, extension.TempBaseName, sizeof savedBase_);
+    std::memcpy(savedAsc_, extension.TempAscName, sizeof savedAsc_);
+    std::strcpy(extension.TempBaseName, (temp_ / "quillnet").c_str());
+    std::strcpy(extension.TempAscName, (temp_ / "quillnet.asc").c_str());
+    extension.Settings.AnsiOem = 0;
+    extension.Settings.CopyToReadOnly = 1;
     // These cases are about the splice itself; the marked result has its own.
-    Settings.MarkResults = 0;
-    FreeCapturedText();
+    extension.Settings.MarkResults = 0;
+    FreeCapturedText(extension);
   }
 
   void TearDown() override {
-    FreeCapturedText();
-    runState.sourceWindow = nullptr;
-    runState.UndoArmed = FALSE;
-    std::memcpy(TempBaseName, savedBase_, sizeof savedBase_);
-    std::memcpy(TempAscName, savedAsc_, sizeof savedAsc_);
-    Settings = savedSettings_;
+    FreeCapturedText(extension);
+    extension.sourceWindow = nullptr;
+    extension.UndoArmed = FALSE;
+    std::memcpy(extension.TempBaseName, savedBase_, sizeof savedBase_);
+    std::memcpy(extension.TempAscName, savedAsc_, sizeof savedAsc_);
+    extension.Settings = savedSettings_;
   }
 
   // The state delivery finds after a pass over `captured` in `window`.
   void Prepare(HWND window, PgpFunction function, const Captured& captured, bool quoted = false) {
     const std::string whole = captured.Whole();
     FakeClient::SetText(window, whole);
-    FreeCapturedText();
+    FreeCapturedText(extension);
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, whole.size() + 1);
     std::memcpy(GlobalLock(block), whole.c_str(), whole.size() + 1);
     GlobalUnlock(block);
-    runState.textHandle = block;
-    runState.textLength = static_cast<LONG>(whole.size());
+    extension.textHandle = block;
+    extension.textLength = static_cast<LONG>(whole.size());
     runState.function = function;
-    runState.sourceWindow = window;
+    extension.sourceWindow = window;
     runState.windowKind = window == client_.message ? MessageWindow : CompositionWindow;
     runState.scanOffset = static_cast<LONG>(captured.skipped.size());
     runState.blockStart = static_cast<LONG>(captured.head.size());
     runState.blockEnd = static_cast<LONG>(captured.head.size() + captured.block.size());
     runState.quoted = quoted;
     runState.recipients.clear();
-    runState.UndoArmed = FALSE;
+    extension.UndoArmed = FALSE;
   }
 
   std::vector<SeenDialog> Deliver(std::vector<DialogAnswer> script = {}) {
     DialogAnswerer answerer(std::move(script));
     {
       Watchdog watchdog("DeliverPgpResult");
-      DeliverPgpResult(client_.main, "");
+      DeliverPgpResult(extension, runState, client_.main, "");
     }
     FakeClient::Pump();
     EXPECT_EQ(answerer.Unexpected(), 0);
@@ -119,7 +120,7 @@ class ResultDeliveryTest : public ::testing::Test {
   FakeClient client_;
 
  private:
-  SettingsRecord savedSettings_ = Settings;
+  SettingsRecord savedSettings_ = extension.Settings;
   char savedBase_[kPathSize];
   char savedAsc_[kPathSize];
 };
@@ -145,11 +146,11 @@ class OutputPlace : public ResultDeliveryTest, public ::testing::WithParamInterf
 
 TEST_P(OutputPlace, FollowsFunctionWindowAndSetting) {
   const PlaceRow& row = GetParam();
-  Settings.CopyToReadOnly = row.copyToReadOnly;
+  extension.Settings.CopyToReadOnly = row.copyToReadOnly;
   PutOnClipboard(CF_TEXT, "before");
   HWND window = row.readOnly ? client_.message : client_.body;
   Prepare(window, row.function, row.captured, row.quoted);
-  const char* file = row.function == Encrypt ? TempAscName : TempBaseName;
+  const char* file = row.function == Encrypt ? extension.TempAscName : extension.TempBaseName;
   WriteFileBytes(file, row.output);
   std::vector<DialogAnswer> script;
   if (row.answer != 0) script.emplace_back(kDecodeTitle, row.answer);
@@ -161,7 +162,7 @@ TEST_P(OutputPlace, FollowsFunctionWindowAndSetting) {
   EXPECT_EQ(ClipboardData(CF_TEXT), row.clipboard ? row.clipboard : "before");
   EXPECT_EQ(KeptText(), row.captured.Whole()) << "the kept text is what undo brings back";
   EXPECT_EQ(Subclassed(window), !row.readOnly);
-  EXPECT_EQ(runState.UndoArmed != 0, row.window != nullptr);
+  EXPECT_EQ(extension.UndoArmed != 0, row.window != nullptr);
   EXPECT_FALSE(runState.quoted);
 }
 
@@ -192,9 +193,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ResultDeliveryTest, ClipboardIsNotEmptiedFirst) {
   const UINT other = RegisterClipboardFormatA("QuillnetTestFormat");
   PutOnClipboard(other, "kept beside");
-  Settings.CopyToReadOnly = -1;
+  extension.Settings.CopyToReadOnly = -1;
   Prepare(client_.message, Decode, kMiddle);
-  WriteFileBytes(TempBaseName, "decoded");
+  WriteFileBytes(extension.TempBaseName, "decoded");
   Deliver();
   EXPECT_EQ(ClipboardData(CF_TEXT), "decoded");
   EXPECT_EQ(ClipboardData(other), "kept beside");
@@ -202,10 +203,10 @@ TEST_F(ResultDeliveryTest, ClipboardIsNotEmptiedFirst) {
 
 TEST_F(ResultDeliveryTest, UndoBringsBackExactlyTheCapturedText) {
   Prepare(client_.body, Decode, kMiddle);
-  WriteFileBytes(TempBaseName, "plain");
+  WriteFileBytes(extension.TempBaseName, "plain");
   Deliver();
   ASSERT_EQ(FakeClient::Text(client_.body), "Hello\r\nplain\r\nBye\r\n");
-  ASSERT_TRUE(UndoPgpResult(client_.main));
+  ASSERT_TRUE(UndoPgpResult(extension, client_.main));
   EXPECT_EQ(FakeClient::Text(client_.body), kMiddle.Whole());
 }
 
@@ -213,7 +214,7 @@ TEST_F(ResultDeliveryTest, OutputThatArrivesLateIsAwaited) {
   Prepare(client_.body, Decode, kMiddle);
   std::thread writer([] {
     Sleep(150);
-    WriteFileBytes(TempBaseName, "late");
+    WriteFileBytes(extension.TempBaseName, "late");
   });
   Deliver();
   writer.join();
@@ -227,7 +228,7 @@ struct FailureRow {
   const char* output;  // null: no output file
   bool destroyWindow;
   bool holdClipboard;
-  const char* message;  // "%s" stands for TempBaseName
+  const char* message;  // "%s" stands for extension.TempBaseName
 };
 
 void PrintTo(const FailureRow& row, std::ostream* os) { *os << row.name; }
@@ -237,10 +238,10 @@ class DeliveryFailure : public ResultDeliveryTest,
 
 TEST_P(DeliveryFailure, IsShownOnceAndChangesNothing) {
   const FailureRow& row = GetParam();
-  Settings.CopyToReadOnly = row.holdClipboard ? -1 : 1;
+  extension.Settings.CopyToReadOnly = row.holdClipboard ? -1 : 1;
   HWND window = row.holdClipboard ? client_.message : client_.body;
   Prepare(window, Decode, kMiddle);
-  if (row.output) WriteFileBytes(TempBaseName, row.output);
+  if (row.output) WriteFileBytes(extension.TempBaseName, row.output);
   if (row.destroyWindow) DestroyWindow(window);
   HANDLE opened = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -264,13 +265,13 @@ TEST_P(DeliveryFailure, IsShownOnceAndChangesNothing) {
   CloseHandle(release);
   std::string expected = row.message;
   if (const size_t at = expected.find("%s"); at != std::string::npos)
-    expected.replace(at, 2, TempBaseName);
+    expected.replace(at, 2, extension.TempBaseName);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, expected);
   if (!row.destroyWindow) {
     EXPECT_EQ(FakeClient::Text(window), kMiddle.Whole());
   }
-  EXPECT_FALSE(runState.UndoArmed);
+  EXPECT_FALSE(extension.UndoArmed);
   EXPECT_EQ(KeptText(), kMiddle.Whole());
 }
 
@@ -292,8 +293,8 @@ constexpr char kKeyText[] =
 TEST_F(ResultDeliveryTest, KeyOfferAfterCancelLeavesTheOutputUnderTheArmouredName) {
   Prepare(client_.message, Decode, kMiddle);
   const std::string output = std::string("Key:\r\n") + kKeyText;
-  WriteFileBytes(TempBaseName, output);
-  WriteFileBytes(TempAscName, "the encrypted input");
+  WriteFileBytes(extension.TempBaseName, output);
+  WriteFileBytes(extension.TempAscName, "the encrypted input");
   std::string preview;
   const auto seen = Deliver({{" PGP - Add key ", [&](HWND d) {
                                 preview = WindowTextOf(GetDlgItem(d, IDC_PREVIEW));
@@ -302,30 +303,30 @@ TEST_F(ResultDeliveryTest, KeyOfferAfterCancelLeavesTheOutputUnderTheArmouredNam
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(preview, kKeyText);
   EXPECT_EQ(runState.function, AddKey);
-  EXPECT_FALSE(FileExistsOnDisk(TempBaseName));
-  EXPECT_EQ(FileBytes(TempAscName), output);
+  EXPECT_FALSE(FileExistsOnDisk(extension.TempBaseName));
+  EXPECT_EQ(FileBytes(extension.TempAscName), output);
   EXPECT_EQ(FakeClient::Text(client_.message), "Hello\r\n" + output + "\r\nBye\r\n");
-  DeleteFileA(TempAscName);
+  DeleteFileA(extension.TempAscName);
 }
 
 TEST_F(ResultDeliveryTest, KeyOfferWhoseRenameFailsIsReported) {
   Prepare(client_.body, Decode, kMiddle);
-  WriteFileBytes(TempBaseName, kKeyText);
-  CreateDirectoryA(TempAscName, nullptr);  // nothing can take this name
+  WriteFileBytes(extension.TempBaseName, kKeyText);
+  CreateDirectoryA(extension.TempAscName, nullptr);  // nothing can take this name
   const auto seen = Deliver({{" PGP - Add key ", IDOK}});
-  RemoveDirectoryA(TempAscName);
-  DeleteFileA(TempBaseName);
+  RemoveDirectoryA(extension.TempAscName);
+  DeleteFileA(extension.TempBaseName);
   ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].text, std::string("Rename ") + TempBaseName + " to " + TempAscName + " failed");
+  EXPECT_EQ(seen[0].text, std::string("Rename ") + extension.TempBaseName + " to " + extension.TempAscName + " failed");
   EXPECT_EQ(FakeClient::Text(client_.body), std::string("Hello\r\n") + kKeyText + "\r\nBye\r\n")
       << "the decoded text stays in the window";
 }
 
 TEST_F(ResultDeliveryTest, KeyOnlyCountsInDecodedText) {
   Prepare(client_.body, CheckSignature, kMiddle);
-  WriteFileBytes(TempBaseName, kKeyText);
+  WriteFileBytes(extension.TempBaseName, kKeyText);
   EXPECT_TRUE(Deliver().empty());
-  DeleteFileA(TempBaseName);
+  DeleteFileA(extension.TempBaseName);
 }
 
 }  // namespace

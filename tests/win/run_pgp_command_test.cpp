@@ -16,7 +16,7 @@
 #include "command/run_pgp_driver_win.h"
 #include "command/text_capture_win.h"
 #include "common/handles_win.h"
-#include "core/command_state_win.h"
+#include "core/module_win.h"
 #include "core/window_procedure_win.h"
 #include "host/menus.h"
 #include "resources/resource_ids.h"
@@ -27,6 +27,7 @@
 #include "tests/win/support/fake_client.h"
 #include "tests/win/support/pgp_fixture.h"
 #include "tests/win/support/scratch_files.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
@@ -72,46 +73,46 @@ std::string DialogItemText(HWND dialog, int id) { return WindowTextOf(GetDlgItem
 class RunPgpCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::memcpy(savedBase_, TempBaseName, sizeof savedBase_);
-    std::memcpy(savedAsc_, TempAscName, sizeof savedAsc_);
-    std::memcpy(savedPrefix_, AttachmentPrefix, sizeof savedPrefix_);
-    savedPrefixLength_ = AttachmentPrefixLength;
-    CopyName(TempBaseName, temp_ / "quillnet");
-    CopyName(TempAscName, temp_ / "quillnet.asc");
-    std::strcpy(AttachmentPrefix, kPrefix);
-    AttachmentPrefixLength = static_cast<int>(std::strlen(kPrefix));
-    Settings.AnsiOem = 0;
-    Settings.ConvertAttach = 0;
-    Settings.CopyToReadOnly = 1;
+    std::memcpy(savedBase_, extension.TempBaseName, sizeof savedBase_);
+    std::memcpy(savedAsc_, extension.TempAscName, sizeof savedAsc_);
+    std::memcpy(savedPrefix_, extension.AttachmentPrefix, sizeof savedPrefix_);
+    savedPrefixLength_ = extension.AttachmentPrefixLength;
+    CopyName(extension.TempBaseName, temp_ / "quillnet");
+    CopyName(extension.TempAscName, temp_ / "quillnet.asc");
+    std::strcpy(extension.AttachmentPrefix, kPrefix);
+    extension.AttachmentPrefixLength = static_cast<int>(std::strlen(kPrefix));
+    extension.Settings.AnsiOem = 0;
+    extension.Settings.ConvertAttach = 0;
+    extension.Settings.CopyToReadOnly = 1;
     // These cases are about the splice itself; the marked result has its own.
-    Settings.MarkResults = 0;
-    Settings.AlwaysSign = 0;
-    Settings.EncryptFor = nullptr;
-    Settings.EncryptForLength = 0;
-    SelectAllNext1 = fake_client::kWrapSelectionId;
-    SelectAllNext2 = fake_client::kFinishNicknameId;
+    extension.Settings.MarkResults = 0;
+    extension.Settings.AlwaysSign = 0;
+    extension.Settings.EncryptFor = nullptr;
+    extension.Settings.EncryptForLength = 0;
+    extension.SelectAllNext1 = fake_client::kWrapSelectionId;
+    extension.SelectAllNext2 = fake_client::kFinishNicknameId;
     client_.wrapColumn = 1000;
-    runState.RunInProgress = 0;
-    runState.sourceWindow = nullptr;
-    runState.UndoArmed = FALSE;
-    FreeCapturedText();
+    extension.RunInProgress = 0;
+    extension.sourceWindow = nullptr;
+    extension.UndoArmed = FALSE;
+    FreeCapturedText(extension);
   }
 
   void TearDown() override {
-    EXPECT_FALSE(FileExistsOnDisk(TempBaseName)) << TempBaseName;
-    EXPECT_FALSE(FileExistsOnDisk(TempAscName)) << TempAscName;
+    EXPECT_FALSE(FileExistsOnDisk(extension.TempBaseName)) << extension.TempBaseName;
+    EXPECT_FALSE(FileExistsOnDisk(extension.TempAscName)) << extension.TempAscName;
     // The run's verdict file too, whatever its name.
     EXPECT_TRUE(FilesIn(temp_.path()).empty()) << testing::PrintToString(FilesIn(temp_.path()));
-    EXPECT_EQ(runState.RunInProgress, 0);
-    FreeCapturedText();
-    runState.sourceWindow = nullptr;
-    runState.UndoArmed = FALSE;
-    std::memcpy(TempBaseName, savedBase_, sizeof savedBase_);
-    std::memcpy(TempAscName, savedAsc_, sizeof savedAsc_);
-    std::memcpy(AttachmentPrefix, savedPrefix_, sizeof savedPrefix_);
-    AttachmentPrefixLength = savedPrefixLength_;
-    Settings = savedSettings_;
-    SelectAllNext1 = SelectAllNext2 = 0;
+    EXPECT_EQ(extension.RunInProgress, 0);
+    FreeCapturedText(extension);
+    extension.sourceWindow = nullptr;
+    extension.UndoArmed = FALSE;
+    std::memcpy(extension.TempBaseName, savedBase_, sizeof savedBase_);
+    std::memcpy(extension.TempAscName, savedAsc_, sizeof savedAsc_);
+    std::memcpy(extension.AttachmentPrefix, savedPrefix_, sizeof savedPrefix_);
+    extension.AttachmentPrefixLength = savedPrefixLength_;
+    extension.Settings = savedSettings_;
+    extension.SelectAllNext1 = extension.SelectAllNext2 = 0;
   }
 
   static void CopyName(char (&name)[kPathSize], const std::string& path) {
@@ -127,7 +128,7 @@ class RunPgpCommandTest : public ::testing::Test {
     DialogAnswerer answerer(std::move(script));
     {
       Watchdog watchdog("RunPgpCommand");
-      RunPgpCommand(client_.main, resize);
+      RunPgpCommand(extension, runState, client_.main, resize);
     }
     FakeClient::Pump();
     EXPECT_EQ(answerer.Unexpected(), 0);
@@ -171,8 +172,8 @@ class RunPgpCommandTest : public ::testing::Test {
   bool KeyringHasDave() { return FileBytes(pgp_ / "keyring.txt").find(kDave) != std::string::npos; }
 
   // PGP's command line: its full path in quotes, then the options.
-  std::string Program() const { return "\"" + std::string(PgpPath) + "\""; }
-  std::string DecodeLine() const { return Program() + "  " + TempAscName; }
+  std::string Program() const { return "\"" + std::string(extension.PgpPath) + "\""; }
+  std::string DecodeLine() const { return Program() + "  " + extension.TempAscName; }
 
   PgpWorkspace pgp_;
   RunnerStateGuard runner_;
@@ -181,7 +182,7 @@ class RunPgpCommandTest : public ::testing::Test {
   FakeClient client_;
 
  private:
-  SettingsRecord savedSettings_ = Settings;
+  SettingsRecord savedSettings_ = extension.Settings;
   char savedBase_[kPathSize];
   char savedAsc_[kPathSize];
   char savedPrefix_[kAttachmentPrefixSize];
@@ -208,7 +209,7 @@ TEST_F(RunPgpCommandTest, BlockInTheMiddleOfAReplyIsDecodedInPlace) {
 }
 
 TEST_F(RunPgpCommandTest, DecodedTextIsConvertedBackFromOemWhenAnsiOemIsOn) {
-  Settings.AnsiOem = 1;
+  extension.Settings.AnsiOem = 1;
   FakeClient::SetText(client_.body, "x\r\n" + EncryptedForAlice("Gr\x81\x84\r\n") + "\r\ny");
   Run(client_.body, {{kDecodeTitle, IDOK}});
   EXPECT_EQ(FakeClient::Text(client_.body), "x\r\nGr\xFC\xE4\r\n\r\ny");
@@ -261,9 +262,9 @@ TEST_F(RunPgpCommandTest, QuotedBlockIsDecodedWithEveryFurtherLineQuoted) {
 // ---- encrypting and clearsigning a message being written -----------------
 
 TEST_F(RunPgpCommandTest, EncryptsForToAndCcWithAlwaysSignAndEncryptFor) {
-  Settings.AlwaysSign = 1;
-  Settings.EncryptFor = "\"Alice Example\"";
-  Settings.EncryptForLength = 15;
+  extension.Settings.AlwaysSign = 1;
+  extension.Settings.EncryptFor = "\"Alice Example\"";
+  extension.Settings.EncryptForLength = 15;
   const std::string letter = "Dear Bob,\r\nthe plan stands.\r\n";
   FakeClient::SetText(client_.to, "alice");  // a nickname the client expands
   FakeClient::SetText(client_.cc, "Bob Other <bob@example.org>");
@@ -279,7 +280,7 @@ TEST_F(RunPgpCommandTest, EncryptsForToAndCcWithAlwaysSignAndEncryptFor) {
   const auto calls = pgp_.Calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].commandLine,
-            Program() + std::string(" -aestw ") + TempBaseName + " " + recipients);
+            Program() + std::string(" -aestw ") + extension.TempBaseName + " " + recipients);
   const std::string armoured = FakeClient::Text(client_.body);
   EXPECT_EQ(armoured.rfind("-----BEGIN PGP MESSAGE-----", 0), 0u) << armoured;
   // The stand-in gives the letter back byte for byte.
@@ -338,9 +339,9 @@ TEST_F(RunPgpCommandTest, CcAloneIsEncryptedForAndNoRecipientClearsigns) {
     std::string options;
     const char* armour;
   } rows[] = {
-      {"bob@example.org", kEncryptTitle, " -aetw " + std::string(TempBaseName) + " bob@example.org",
+      {"bob@example.org", kEncryptTitle, " -aetw " + std::string(extension.TempBaseName) + " bob@example.org",
        "-----BEGIN PGP MESSAGE-----\r\n"},
-      {"", kClearsignTitle, " -ast +clearsig=on " + std::string(TempBaseName),
+      {"", kClearsignTitle, " -ast +clearsig=on " + std::string(extension.TempBaseName),
        "-----BEGIN PGP SIGNED MESSAGE-----\r\n\r\nSigned words.\r\n-----BEGIN PGP SIGNATURE"},
   };
   for (const Row& row : rows) {
@@ -372,13 +373,13 @@ TEST_F(RunPgpCommandTest, NothingToDoWhereTheWholeTextCannotBeEncrypted) {
     FakeClient::SetText(window, "Plain words, no armour.");
     SetFocus(window);
     DialogAnswerer answerer({{kFunctionsTitle, IDOK}});
-    RunPgpCommand(client.main);
+    RunPgpCommand(extension, runState, client.main);
     EXPECT_EQ(answerer.Unexpected(), 0);
     const auto seen = answerer.Seen();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, kNothingToDo);
     EXPECT_EQ(FakeClient::Text(window), "Plain words, no armour.");
-    EXPECT_EQ(runState.textHandle, nullptr) << "nothing to do releases the captured text";
+    EXPECT_EQ(extension.textHandle, nullptr) << "nothing to do releases the captured text";
   }
   EXPECT_TRUE(pgp_.Calls().empty());
 }
@@ -399,7 +400,7 @@ TEST_F(RunPgpCommandTest, PublicKeyInAMessageWindowIsAddedAndEveryKeyAddedIsName
   FakeClient::SetText(client_.message, text);
   std::string written;
   const auto seen = Run(client_.message, {{kAddKeyTitle, [&](HWND d) {
-                                             written = FileBytes(TempAscName);
+                                             written = FileBytes(extension.TempAscName);
                                              PressButton(d, IDOK);
                                            }},
                                           {kAddKeyTitle, IDOK}});
@@ -410,7 +411,7 @@ TEST_F(RunPgpCommandTest, PublicKeyInAMessageWindowIsAddedAndEveryKeyAddedIsName
   EXPECT_EQ(written, text) << "the whole message goes to PGP";
   const auto calls = pgp_.Calls();
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].commandLine, Program() + std::string(" -ka ") + TempAscName);
+  EXPECT_EQ(calls[0].commandLine, Program() + std::string(" -ka ") + extension.TempAscName);
   EXPECT_TRUE(KeyringHasDave());
   EXPECT_EQ(FakeClient::Text(client_.message), text);
 }
@@ -421,7 +422,7 @@ TEST_F(RunPgpCommandTest, QuotedKeyBlockIsWrittenWithoutItsQuoteMarks) {
   FakeClient::SetText(client_.message, text);
   std::string written;
   Run(client_.message, {{kAddKeyTitle, [&](HWND d) {
-                           written = FileBytes(TempAscName);
+                           written = FileBytes(extension.TempAscName);
                            PressButton(d, IDOK);
                          }},
                         {kAddKeyTitle, IDOK}});
@@ -461,7 +462,7 @@ TEST_P(KeyInDecodedText, KeyDialogFollowsAndOnlyOkAddsTheKey) {
   ASSERT_EQ(calls.size(), answer == IDOK ? 2u : 1u);
   EXPECT_EQ(KeyringHasDave(), answer == IDOK);
   if (answer == IDOK) {
-    EXPECT_EQ(calls[1].commandLine, Program() + std::string(" -ka ") + TempAscName);
+    EXPECT_EQ(calls[1].commandLine, Program() + std::string(" -ka ") + extension.TempAscName);
   }
 }
 
@@ -482,7 +483,7 @@ class CopyToReadOnly : public RunPgpCommandTest, public ::testing::WithParamInte
 
 TEST_P(CopyToReadOnly, ResultGoesWhereTheSettingOrTheUserSays) {
   const CopyRow& row = GetParam();
-  Settings.CopyToReadOnly = row.copyToReadOnly;
+  extension.Settings.CopyToReadOnly = row.copyToReadOnly;
   EmptyTheClipboard();
   const std::string plain = "The decoded words.\r\n";
   const std::string text = "Received:\r\n" + EncryptedForAlice(plain) + "\r\nFooter";
@@ -527,7 +528,7 @@ TEST_F(RunPgpCommandTest, UndoSwapsTheTextsUntilTheUserTypes) {
   EXPECT_EQ(FakeClient::Text(client_.body), decoded);
 
   SendMessageA(client_.body, WM_CHAR, 'x', 0);
-  EXPECT_FALSE(runState.UndoArmed);
+  EXPECT_FALSE(extension.UndoArmed);
   EXPECT_NE(WindowProcOf(client_.body), SourceWindowSubclassProc);
   EXPECT_NE(FakeClient::Text(client_.body), original) << "the edit's own undo, not ours";
 }
@@ -542,7 +543,7 @@ constexpr char kDefuseTag[] = "(not\xA0" "from\xA0" "Quillnet)\xA0";
 // forged marker line in the message is shown defused. Undo brings back
 // exactly the message as it was.
 TEST_F(RunPgpCommandTest, ACheckedNoteStandsBetweenMarkersAndNothingElseDoes) {
-  Settings.MarkResults = 1;
+  extension.Settings.MarkResults = 1;
   const std::string head =
       "[-- Quillnet: good signature from the bank --]\r\nPlease wire the money to Mallory. ";
   const std::string original = head + ClearSigned("Lunch on Friday.\r\n") + "\r\nBye";
@@ -578,7 +579,7 @@ class DecodeMarker : public RunPgpCommandTest, public ::testing::WithParamInterf
 // from more than it said.
 TEST_P(DecodeMarker, SaysWhatThePgpProgramFound) {
   const MarkerRow& row = GetParam();
-  Settings.MarkResults = 1;
+  extension.Settings.MarkResults = 1;
   const std::string path = pgp_ / "quillnet";
   WriteFileBytes(path, "I am Bob, really.\r\n");
   std::string make = row.make;
@@ -624,7 +625,7 @@ const std::string kDecryptedMarker = "[-- Quillnet: decrypted; not signed --]";
 // A marked result is rebuilt as the plain splice is: in PGP's output block,
 // enlarged once, markers and quote marks put in on the way.
 TEST_F(RunPgpCommandTest, AMarkedResultIsRebuiltInItsOwnBlock) {
-  Settings.MarkResults = 1;
+  extension.Settings.MarkResults = 1;
   const std::string block = EncryptedForAlice("line one\r\nline two\r\n");
   FakeClient::SetText(client_.body, "You wrote:\r\n" + Quoted(block + "\r\nthanks"));
   resizeCalls = 0;
@@ -647,7 +648,7 @@ class QuoteMarksFail : public RunPgpCommandTest,
 // A quoted block whose reply cannot be rebuilt asks before the window gets
 // PGP's output alone, markers or not.
 TEST_P(QuoteMarksFail, AskFirst) {
-  Settings.MarkResults = 1;
+  extension.Settings.MarkResults = 1;
   const std::string original = "You wrote:\r\n" + Quoted(EncryptedForAlice("secret\r\n"));
   FakeClient::SetText(client_.body, original);
   resizeCalls = 0;
@@ -674,7 +675,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, QuoteMarksFail,
 // A command that fails by an exception half-way still wipes PGP's files
 // (the decoded one among them), offers "Run PGP" again and says why.
 TEST_F(RunPgpCommandTest, AnExceptionHalfWayLeavesNothingBehind) {
-  Settings.MarkResults = 1;
+  extension.Settings.MarkResults = 1;
   const std::string original = EncryptedForAlice("secret\r\n");
   FakeClient::SetText(client_.message, original);
   const auto seen = Run(client_.message, {{kDecodeTitle, IDOK}, {kDecodeTitle, IDOK}}, ResizeThrows);
@@ -689,7 +690,7 @@ TEST_F(RunPgpCommandTest, AnExceptionHalfWayLeavesNothingBehind) {
 // be deleted. Nothing at a name known before the run is read: the run's own
 // verdict file is new, and PGP (one that writes none) leaves it empty.
 TEST_F(RunPgpCommandTest, AVerdictFilePlantedBeforeTheRunIsNeverRead) {
-  Settings.MarkResults = 1;
+  extension.Settings.MarkResults = 1;
   const std::string planted = temp_ / "quillnet.vrd";
   WriteFileBytes(planted, "status=good\r\nencrypted=yes\r\nsigned=yes\r\n"
                           "signer=The Bank <bank@example.org>\r\nvalidity=full\r\n");
@@ -717,13 +718,13 @@ TEST_F(RunPgpCommandTest, NextCommandTakesThePreviousUndoAway) {
   // is offered, and cancelled.
   Run(client_.body, {{kClearsignTitle, IDCANCEL}});
   EXPECT_NE(WindowProcOf(client_.body), SourceWindowSubclassProc);
-  EXPECT_FALSE(runState.UndoArmed);
+  EXPECT_FALSE(extension.UndoArmed);
 }
 
 // ---- converted attachments ---------------------------------------------------
 
 TEST_F(RunPgpCommandTest, AttachedFileWinsOverABlockInTheText) {
-  Settings.ConvertAttach = 1;
+  extension.Settings.ConvertAttach = 1;
   ScratchFolder files;
   const std::string path = files / "my report.asc";
   WriteFileBytes(path, EncryptedForAlice("Report body.\r\n") + "\r\n");
@@ -739,7 +740,7 @@ TEST_F(RunPgpCommandTest, AttachedFileWinsOverABlockInTheText) {
 }
 
 TEST_F(RunPgpCommandTest, UnusableAttachmentLineFailsTheWholeCommand) {
-  Settings.ConvertAttach = 1;
+  extension.Settings.ConvertAttach = 1;
   ScratchFolder files;
   const std::string missing = files / "missing.asc";
   const std::string longPath = files / std::string(140, 'n');
@@ -789,7 +790,7 @@ int runCommandsSeen = 0;
 LRESULT CALLBACK RunPgpFromMenu(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_COMMAND && LOWORD(wParam) == IDM_RUN_PGP) {
     ++runCommandsSeen;
-    RunPgpCommand(window);
+    RunPgpCommand(extension, runState, window);
     return 0;
   }
   return CallWindowProcA(clientProcedure, window, message, wParam, lParam);
@@ -828,8 +829,8 @@ struct FailureRow {
 };
 
 std::string PgpExitMessage() { return " PGP returned errorcode: 3"; }
-std::string NoDataMessage() { return std::string("File has no or invalid data:\n  ") + TempBaseName; }
-std::string NotFoundMessage() { return std::string("File not found:\n  ") + TempBaseName; }
+std::string NoDataMessage() { return std::string("File has no or invalid data:\n  ") + extension.TempBaseName; }
+std::string NotFoundMessage() { return std::string("File not found:\n  ") + extension.TempBaseName; }
 
 void PrintTo(const FailureRow& row, std::ostream* os) { *os << row.name; }
 
@@ -841,7 +842,7 @@ TEST_P(PgpFailure, IsShownOnceAndTheTextStays) {
   FakeClient::SetText(client_.body, text);
   pgp_.SetFault(row.fault);
   EnvironmentOverride pass("PGPPASS", row.wrongPassPhrase ? "wrong" : kAlicePassPhrase);
-  if (row.stalePlainText) WriteFileBytes(TempBaseName, "stale text from before\r\n");
+  if (row.stalePlainText) WriteFileBytes(extension.TempBaseName, "stale text from before\r\n");
 
   const auto seen = Run(client_.body, {{kDecodeTitle, IDOK}, {kDecodeTitle, IDOK}});
 
@@ -898,8 +899,8 @@ class OptionLikeRecipient : public RunPgpCommandTest,
 
 TEST_P(OptionLikeRecipient, IsRefusedBeforePgpRuns) {
   const OptionRow& row = GetParam();
-  Settings.EncryptFor = row.encryptFor;
-  Settings.EncryptForLength = row.encryptFor ? static_cast<int>(std::strlen(row.encryptFor)) : 0;
+  extension.Settings.EncryptFor = row.encryptFor;
+  extension.Settings.EncryptForLength = row.encryptFor ? static_cast<int>(std::strlen(row.encryptFor)) : 0;
   FakeClient::SetText(client_.to, row.to);
   FakeClient::SetText(client_.body, "Body text.");
   std::vector<DialogAnswer> script;

@@ -1,6 +1,6 @@
 // The settings file through the real profile functions: three real copies
 // of "QLNET.INI" (the Windows directory, beside the test executable, and a
-// fresh folder as SettingsPath), read, listed and written back.
+// fresh folder as extension.SettingsPath), read, listed and written back.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "core/command_state_win.h"
 #include "core/module_win.h"
 #include "settings/settings_file_win.h"
+#include "startup/hook_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/scratch_files.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
@@ -86,16 +87,18 @@ class SettingsFileWin : public ::testing::Test {
     copies_[ModuleCopy] = ModuleCopyPath();
     copies_[PathCopy] = folder_ / "QLNET.INI";
     for (const std::string& copy : copies_) RemoveCopy(copy);
-    ASSERT_TRUE(TakeModulePath(moduleInstance));
-    lstrcpynA(SettingsPath, copies_[PathCopy].c_str(), kSettingsPathSize);
-    WaitEudoraInit = kDefaultWaitEudoraInit;
+    ASSERT_TRUE(TakeModulePath(extension.module, moduleInstance));
+    ASSERT_TRUE(TakeModulePath(launcherSide.module, moduleInstance));
+    lstrcpynA(extension.SettingsPath, copies_[PathCopy].c_str(), kSettingsPathSize);
+    launcherSide.WaitEudoraInit = kDefaultWaitEudoraInit;
   }
   void TearDown() override {
     for (const std::string& copy : copies_) RemoveCopy(copy);
-    ReleaseSettingsTexts();
-    SettingsPath[0] = '\0';
-    TakeModulePath(moduleInstance);
-    WaitEudoraInit = kDefaultWaitEudoraInit;
+    ReleaseSettingsTexts(extension.Settings);
+    extension.SettingsPath[0] = '\0';
+    TakeModulePath(extension.module, moduleInstance);
+    TakeModulePath(launcherSide.module, moduleInstance);
+    launcherSide.WaitEudoraInit = kDefaultWaitEudoraInit;
   }
 
   void Write(const std::vector<Entry>& entries) {
@@ -204,14 +207,14 @@ TEST_P(SettingsPrecedence, LoadSettingsGivesTheValuesInForce) {
   const std::string expectedProgPgp = Shown(expected.ProgPGP);
 
   DialogAnswerer answerer({});
-  LoadSettings(nullptr);
+  LoadAndListSettings(extension, nullptr);
 
   for (const IntegerSettingKey& key : kIntegerSettingKeys)
-    EXPECT_EQ(Settings.*key.field, expected.*key.field) << key.key;
-  EXPECT_EQ(Shown(Settings.ProgPGP), expectedProgPgp);
-  EXPECT_EQ(Shown(Settings.PGPtempdir), Shown(expected.PGPtempdir));
-  EXPECT_EQ(Shown(Settings.EncryptFor), Shown(expected.EncryptFor));
-  EXPECT_EQ(Settings.EncryptForLength, row.encryptForLength);
+    EXPECT_EQ(extension.Settings.*key.field, expected.*key.field) << key.key;
+  EXPECT_EQ(Shown(extension.Settings.ProgPGP), expectedProgPgp);
+  EXPECT_EQ(Shown(extension.Settings.PGPtempdir), Shown(expected.PGPtempdir));
+  EXPECT_EQ(Shown(extension.Settings.EncryptFor), Shown(expected.EncryptFor));
+  EXPECT_EQ(extension.Settings.EncryptForLength, row.encryptForLength);
   EXPECT_TRUE(answerer.Seen().empty()) << "no listing without Caps Lock";
 }
 
@@ -220,39 +223,37 @@ INSTANTIATE_TEST_SUITE_P(Rows, SettingsPrecedence, ::testing::ValuesIn(kPreceden
 
 TEST_F(SettingsFileWin, SecondLoadStartsAgainFromTheDefaults) {
   Write({{WindowsCopy, "PGP settings", "EncryptFor", "bob"}, {WindowsCopy, "Settings", "AnsiOem", "1"}});
-  LoadSettings(nullptr);
-  ASSERT_EQ(Shown(Settings.EncryptFor), "bob");
+  LoadAndListSettings(extension, nullptr);
+  ASSERT_EQ(Shown(extension.Settings.EncryptFor), "bob");
   RemoveCopy(copies_[WindowsCopy]);
-  LoadSettings(nullptr);
-  EXPECT_EQ(Settings.EncryptFor, nullptr);
-  EXPECT_EQ(Settings.AnsiOem, 0);
+  LoadAndListSettings(extension, nullptr);
+  EXPECT_EQ(extension.Settings.EncryptFor, nullptr);
+  EXPECT_EQ(extension.Settings.AnsiOem, 0);
 }
 
 TEST_F(SettingsFileWin, StartCopySharesNoTextAndKeepsButtonPos) {
   Write({{ModuleCopy, "Settings", "ButtonPos", "33"}, {ModuleCopy, "PGP settings", "EncryptFor", "bob"}});
-  LoadSettings(nullptr);
-  EXPECT_EQ(SettingsAtStart.ButtonPos, 33);
-  EXPECT_EQ(SettingsAtStart.EncryptFor, nullptr);
-  EXPECT_EQ(Shown(Settings.EncryptFor), "bob");
+  LoadAndListSettings(extension, nullptr);
+  EXPECT_EQ(extension.SettingsAtStart.ButtonPos, 33);
+  EXPECT_EQ(extension.SettingsAtStart.EncryptFor, nullptr);
+  EXPECT_EQ(Shown(extension.Settings.EncryptFor), "bob");
 }
 
 // --- the list of files read, and the listing while Caps Lock is held -------
 
 TEST_F(SettingsFileWin, FilesReadAreListedInOrder) {
-  LoadSettings(nullptr);
-  EXPECT_EQ(std::string(MessageText),
+  EXPECT_EQ(LoadSettings(extension, nullptr),
             "QLNET.INI\n" + copies_[ModuleCopy] + "\n" + copies_[PathCopy]);
-  SettingsPath[0] = '\0';
-  LoadSettings(nullptr);
-  EXPECT_EQ(std::string(MessageText), "QLNET.INI\n" + copies_[ModuleCopy]);
+  extension.SettingsPath[0] = '\0';
+  EXPECT_EQ(LoadSettings(extension, nullptr), "QLNET.INI\n" + copies_[ModuleCopy]);
 }
 
 TEST_F(SettingsFileWin, CapsLockShowsTheListingOwnedByTheMainWindow) {
   Write({{WindowsCopy, "PGP settings", "EncryptFor", "bob"}, {WindowsCopy, "Settings", "NickNames", "1"}});
-  // Without a module path and SettingsPath the text does not depend on
+  // Without a module path and extension.SettingsPath the text does not depend on
   // where the test runs.
-  modulePath[0] = '\0';
-  SettingsPath[0] = '\0';
+  extension.module.modulePath[0] = '\0';
+  extension.SettingsPath[0] = '\0';
   Window main(moduleInstance);
   HWND owner = nullptr;
   DialogAnswerer answerer({{"Quillnet", [&owner](HWND box) {
@@ -261,7 +262,7 @@ TEST_F(SettingsFileWin, CapsLockShowsTheListingOwnedByTheMainWindow) {
                             }}});
   {
     CapsLockHeld caps;
-    LoadSettings(main.get());
+    LoadAndListSettings(extension, main.get());
   }
   auto seen = answerer.Seen();
   ASSERT_EQ(seen.size(), 1u);
@@ -270,10 +271,10 @@ TEST_F(SettingsFileWin, CapsLockShowsTheListingOwnedByTheMainWindow) {
             "NickNames = 1\nCopyToReadOnly = 1\nButtonPos = 0\nKeepPassword = 0\n"
             "KeepOpen = 4294967295\nMarkResults = 1\nReadMime = 1\nEncryptFor = bob");
   EXPECT_EQ(owner, main.get());
-  EXPECT_EQ(SettingsAtStart.NickNames, 1) << "loading goes on after the listing";
+  EXPECT_EQ(extension.SettingsAtStart.NickNames, 1) << "loading goes on after the listing";
 }
 
-// --- AttachmentPrefix ------------------------------------------------------
+// --- extension.AttachmentPrefix ------------------------------------------------------
 
 // A copy of the test executable whose string table also holds the client's
 // string 1410, loaded as data: a stand-in for the client's own instance.
@@ -318,27 +319,27 @@ TEST_F(SettingsFileWin, AttachmentPrefixComesFromTheClientWhenItHasString1410) {
   ASSERT_NE(client.instance(), nullptr) << "could not build the stand-in client module";
   Window main(moduleInstance);
   SetWindowLongPtrA(main.get(), GWLP_HINSTANCE, reinterpret_cast<LONG_PTR>(client.instance()));
-  LoadSettings(main.get());
-  EXPECT_EQ(std::string(AttachmentPrefix), "Attachment saved by the client ") << "31 characters";
-  EXPECT_EQ(AttachmentPrefixLength, 31);
+  LoadAndListSettings(extension, main.get());
+  EXPECT_EQ(std::string(extension.AttachmentPrefix), "Attachment saved by the client ") << "31 characters";
+  EXPECT_EQ(extension.AttachmentPrefixLength, 31);
 }
 
 TEST_F(SettingsFileWin, AttachmentPrefixFallsBackToString63) {
   Write({{WindowsCopy, "Settings", "ConvertAttach", "1"}});
   Window main(moduleInstance);  // the test executable has no string 1410
-  LoadSettings(main.get());
-  EXPECT_EQ(std::string(AttachmentPrefix), "Attachment Converted: ");
-  EXPECT_EQ(AttachmentPrefixLength, 22);
+  LoadAndListSettings(extension, main.get());
+  EXPECT_EQ(std::string(extension.AttachmentPrefix), "Attachment Converted: ");
+  EXPECT_EQ(extension.AttachmentPrefixLength, 22);
 }
 
 TEST_F(SettingsFileWin, AttachmentPrefixStaysEmptyWithoutConvertAttach) {
   Write({{WindowsCopy, "Settings", "ConvertAttach", "1"}});
   Window main(moduleInstance);
-  LoadSettings(main.get());
+  LoadAndListSettings(extension, main.get());
   RemoveCopy(copies_[WindowsCopy]);
-  LoadSettings(main.get());
-  EXPECT_EQ(std::string(AttachmentPrefix), "");
-  EXPECT_EQ(AttachmentPrefixLength, 0);
+  LoadAndListSettings(extension, main.get());
+  EXPECT_EQ(std::string(extension.AttachmentPrefix), "");
+  EXPECT_EQ(extension.AttachmentPrefixLength, 0);
 }
 
 // --- ReadStringSetting -----------------------------------------------------
@@ -400,10 +401,10 @@ class ButtonPosSave : public SettingsFileWin, public ::testing::WithParamInterfa
 TEST_P(ButtonPosSave, WritesOnlyAChangedValue) {
   const SaveRow& row = GetParam();
   Write(row.before);
-  if (!row.withSettingsPath) SettingsPath[0] = '\0';
-  LoadSettings(nullptr);
-  Settings.ButtonPos = row.newButtonPos;
-  SaveButtonPos();
+  if (!row.withSettingsPath) extension.SettingsPath[0] = '\0';
+  LoadAndListSettings(extension, nullptr);
+  extension.Settings.ButtonPos = row.newButtonPos;
+  SaveButtonPos(extension);
   EXPECT_EQ(ReadKey(copies_[PathCopy], "Settings", "ButtonPos"), row.expectedInPathCopy);
   EXPECT_EQ(ReadKey(copies_[ModuleCopy], "Settings", "ButtonPos"), row.expectedInModuleCopy);
   EXPECT_EQ(ReadKey(copies_[WindowsCopy], "Settings", "ButtonPos"), "<absent>");
@@ -413,11 +414,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, ButtonPosSave, ::testing::ValuesIn(kSaveRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsFileWin, EachSaveWritesAgainWhileTheValueDiffers) {
-  LoadSettings(nullptr);
-  Settings.ButtonPos = 57;
-  SaveButtonPos();
+  LoadAndListSettings(extension, nullptr);
+  extension.Settings.ButtonPos = 57;
+  SaveButtonPos(extension);
   Write({{PathCopy, "Settings", "ButtonPos", "3"}});
-  SaveButtonPos();
+  SaveButtonPos(extension);
   EXPECT_EQ(ReadKey(copies_[PathCopy], "Settings", "ButtonPos"), "57");
 }
 
@@ -455,10 +456,10 @@ class LauncherReading : public SettingsFileWin,
 TEST_P(LauncherReading, ReadsProgramAndPause) {
   const LauncherRow& row = GetParam();
   Write(row.entries);
-  lstrcpyA(ProgEudora, "LEFTOVER.EXE");
-  ReadLauncherSettingsFiles();
-  EXPECT_EQ(std::string(ProgEudora), row.program);
-  EXPECT_EQ(WaitEudoraInit, row.wait);
+  lstrcpyA(launcherSide.ProgEudora, "LEFTOVER.EXE");
+  ReadLauncherSettingsFiles(launcherSide);
+  EXPECT_EQ(std::string(launcherSide.ProgEudora), row.program);
+  EXPECT_EQ(launcherSide.WaitEudoraInit, row.wait);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, LauncherReading, ::testing::ValuesIn(kLauncherRows),
@@ -466,10 +467,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, LauncherReading, ::testing::ValuesIn(kLauncherRow
 
 TEST_F(SettingsFileWin, LauncherPauseKeepsItsValueBetweenReadings) {
   Write({{WindowsCopy, "Settings", "WaitEudoraInit", "2500"}});
-  ReadLauncherSettingsFiles();
+  ReadLauncherSettingsFiles(launcherSide);
   RemoveCopy(copies_[WindowsCopy]);
-  ReadLauncherSettingsFiles();
-  EXPECT_EQ(WaitEudoraInit, 2500);
+  ReadLauncherSettingsFiles(launcherSide);
+  EXPECT_EQ(launcherSide.WaitEudoraInit, 2500);
 }
 
 struct RaiseRow {
@@ -480,11 +481,11 @@ struct RaiseRow {
 class WaitRaise : public SettingsFileWin, public ::testing::WithParamInterface<RaiseRow> {};
 
 TEST_P(WaitRaise, RetryWritesOneAndAHalfTimesToTheModuleCopy) {
-  WaitEudoraInit = GetParam().current;
-  WriteRaisedWaitEudoraInit();
+  launcherSide.WaitEudoraInit = GetParam().current;
+  WriteRaisedWaitEudoraInit(launcherSide);
   EXPECT_EQ(ReadKey(copies_[ModuleCopy], "Settings", "WaitEudoraInit"), GetParam().written);
   EXPECT_EQ(ReadKey(copies_[WindowsCopy], "Settings", "WaitEudoraInit"), "<absent>");
-  EXPECT_EQ(WaitEudoraInit, GetParam().current) << "the value in memory stays";
+  EXPECT_EQ(launcherSide.WaitEudoraInit, GetParam().current) << "the value in memory stays";
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, WaitRaise,
@@ -492,11 +493,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, WaitRaise,
                                            RaiseRow{3, "4"}));
 
 TEST_F(SettingsFileWin, WithoutAModulePathNothingIsPlacedBesideIt) {
-  modulePath[0] = '\0';
+  launcherSide.module.modulePath[0] = '\0';
   char path[kPathSize] = "stale";
-  EXPECT_FALSE(PlaceNextToModule(path, "QLNET.INI"));
+  EXPECT_FALSE(PlaceNextToModule(launcherSide.module, path, "QLNET.INI"));
   EXPECT_EQ(std::string(path), "");
-  WriteRaisedWaitEudoraInit();
+  WriteRaisedWaitEudoraInit(launcherSide);
   EXPECT_EQ(ReadKey("QLNET.INI", "Settings", "WaitEudoraInit"), "<absent>")
       << "a bare name would land in the Windows directory";
 }

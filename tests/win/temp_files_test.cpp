@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "common/handles_win.h"
-#include "core/command_state_win.h"
+#include "core/module_win.h"
 #include "resources/resource_ids.h"
 #include "runner/temp_files_win.h"
 #include "settings/settings_file_win.h"
+#include "startup/hook_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/scratch_files.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
@@ -28,10 +30,10 @@ std::string PathTooLong(const std::string& directory) {
 
 class TempFilesWin : public ::testing::Test {
  protected:
-  void SetUp() override { ReleaseSettingText(Settings.PGPtempdir); }
+  void SetUp() override { ReleaseSettingText(extension.Settings.PGPtempdir); }
   void TearDown() override {
-    ReleaseSettingText(Settings.PGPtempdir);
-    TempBaseName[0] = TempAscName[0] = '\0';
+    ReleaseSettingText(extension.Settings.PGPtempdir);
+    extension.TempBaseName[0] = extension.TempAscName[0] = '\0';
   }
 
   std::string MakeFolder(const std::string& name) {
@@ -83,15 +85,15 @@ TEST_P(TempDirectoryChoice, NamesFollowTheChosenDirectory) {
   const DirectoryRow& row = GetParam();
   for (const char* name : {"set", "temp", "tmp"}) MakeFolder(name);
   auto inFolder = [&](const char* name) { return folder_ / name; };
-  if (row.tempDirSetting) Settings.PGPtempdir = CopySettingText(inFolder(row.tempDirSetting).c_str());
+  if (row.tempDirSetting) extension.Settings.PGPtempdir = CopySettingText(inFolder(row.tempDirSetting).c_str());
   EnvironmentOverride temp("TEMP", row.temp ? (*row.temp ? inFolder(row.temp).c_str() : "") : nullptr);
   EnvironmentOverride tmp("TMP", row.tmp ? inFolder(row.tmp).c_str() : nullptr);
 
   const std::string base = inFolder(row.expectedFolder) + "\\quillnet";
   DialogAnswerer answerer({});
-  EXPECT_TRUE(PrepareTempFiles());
-  EXPECT_EQ(std::string(TempBaseName), base);
-  EXPECT_EQ(std::string(TempAscName), base + ".asc");
+  EXPECT_TRUE(PrepareTempFiles(extension, extension.Settings));
+  EXPECT_EQ(std::string(extension.TempBaseName), base);
+  EXPECT_EQ(std::string(extension.TempAscName), base + ".asc");
   EXPECT_TRUE(answerer.Seen().empty());
 }
 
@@ -99,13 +101,13 @@ TEST_P(TempDirectoryChoice, NamesFollowTheChosenDirectory) {
 // shared with every other program, is not taken instead.
 TEST_F(TempFilesWin, NeitherTempNorTmpSetIsRefusedWithWhatToSet) {
   DialogAnswerer answerer({{"Quillnet", IDOK}});
-  EXPECT_FALSE(PrepareTempFiles());
+  EXPECT_FALSE(PrepareTempFiles(extension, extension.Settings));
   auto seen = answerer.Seen();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text,
             "Quillnet needs a folder for its temporary files, and neither TEMP nor TMP names "
             "one.\nSet TEMP or TMP, or PGPtempdir in section [PGP settings] of QLNET.INI.");
-  EXPECT_EQ(std::string(TempBaseName), "");
+  EXPECT_EQ(std::string(extension.TempBaseName), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, TempDirectoryChoice, ::testing::ValuesIn(kDirectoryRows),
@@ -115,12 +117,12 @@ TEST_F(TempFilesWin, SettingIsUsedOnlyOncePerProcess) {
   const std::string set = MakeFolder("set");
   const std::string temp = MakeFolder("temp");
   EnvironmentOverride env("TEMP", temp.c_str());
-  Settings.PGPtempdir = CopySettingText(set.c_str());
-  ASSERT_TRUE(PrepareTempFiles());
-  EXPECT_EQ(std::string(TempBaseName), set + "\\quillnet");
-  EXPECT_EQ(Settings.PGPtempdir, nullptr);
-  ASSERT_TRUE(PrepareTempFiles());
-  EXPECT_EQ(std::string(TempBaseName), temp + "\\quillnet");
+  extension.Settings.PGPtempdir = CopySettingText(set.c_str());
+  ASSERT_TRUE(PrepareTempFiles(extension, extension.Settings));
+  EXPECT_EQ(std::string(extension.TempBaseName), set + "\\quillnet");
+  EXPECT_EQ(extension.Settings.PGPtempdir, nullptr);
+  ASSERT_TRUE(PrepareTempFiles(extension, extension.Settings));
+  EXPECT_EQ(std::string(extension.TempBaseName), temp + "\\quillnet");
 }
 
 struct EnvironmentRow {
@@ -156,12 +158,12 @@ class UnusableDirectory : public TempFilesWin {};
 void ExpectRefused(const std::string& directory,
                    const std::string& message = std::string()) {
   DialogAnswerer answerer({{"Quillnet", IDOK}});
-  EXPECT_FALSE(PrepareTempFiles());
+  EXPECT_FALSE(PrepareTempFiles(extension, extension.Settings));
   auto seen = answerer.Seen();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, message.empty() ? kNoTempDir + "\n" + directory : message);
-  EXPECT_EQ(std::string(TempBaseName), "");
-  EXPECT_EQ(std::string(TempAscName), "");
+  EXPECT_EQ(std::string(extension.TempBaseName), "");
+  EXPECT_EQ(std::string(extension.TempAscName), "");
 }
 
 TEST_F(UnusableDirectory, AFileIsNotADirectory) {
@@ -173,7 +175,7 @@ TEST_F(UnusableDirectory, AFileIsNotADirectory) {
 
 TEST_F(UnusableDirectory, AMissingDirectoryIsRefused) {
   const std::string missing = folder_ / "missing";
-  Settings.PGPtempdir = CopySettingText(missing.c_str());
+  extension.Settings.PGPtempdir = CopySettingText(missing.c_str());
   ExpectRefused(missing);
 }
 
@@ -195,7 +197,7 @@ TEST_F(TempFilesWin, LeftoversInTheLongestAcceptedFolderAreAskedAboutWhole) {
   WriteFileBytes(directory + "\\quillnet.asc", "armoured");
   EnvironmentOverride env("TEMP", directory.c_str());
   DialogAnswerer answerer({{"Quillnet", IDOK}});
-  EXPECT_TRUE(PrepareTempFiles());
+  EXPECT_TRUE(PrepareTempFiles(extension, extension.Settings));
   const auto seen = answerer.Seen();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text,
@@ -208,11 +210,11 @@ TEST_F(TempFilesWin, DirectoryWithBlankIsUsedOnlyWithoutTheBlank) {
   const std::string blank = MakeFolder("has blank");
   EnvironmentOverride env("TEMP", blank.c_str());
   DialogAnswerer answerer({{"Quillnet", IDOK}});
-  if (PrepareTempFiles()) {
+  if (PrepareTempFiles(extension, extension.Settings)) {
     // Through its short form: PGP must get names it cannot split.
-    EXPECT_EQ(std::string(TempBaseName).find(' '), std::string::npos) << TempBaseName;
-    EXPECT_EQ(std::string(TempAscName).find(' '), std::string::npos) << TempAscName;
-    ASSERT_TRUE(WriteTextFile("x", 1, TempBaseName, false));
+    EXPECT_EQ(std::string(extension.TempBaseName).find(' '), std::string::npos) << extension.TempBaseName;
+    EXPECT_EQ(std::string(extension.TempAscName).find(' '), std::string::npos) << extension.TempAscName;
+    ASSERT_TRUE(WriteTextFile("x", 1, extension.TempBaseName, false));
     EXPECT_TRUE(FileExistsOnDisk(blank + "\\quillnet")) << "the short name is the same folder";
     EXPECT_TRUE(answerer.Seen().empty());
   } else {
@@ -258,7 +260,7 @@ TEST_P(Leftovers, AreListedAndWipedOnlyOnOk) {
   for (const char* c = row.listed; *c; ++c)
     expected += *c == 'A' ? asc : *c == 'B' ? base : std::string(1, *c);
   DialogAnswerer answerer({{"Quillnet", row.answer}});
-  EXPECT_EQ(PrepareTempFiles(), row.result);
+  EXPECT_EQ(PrepareTempFiles(extension, extension.Settings), row.result);
 
   auto seen = answerer.Seen();
   ASSERT_EQ(seen.size(), 1u);
@@ -268,7 +270,7 @@ TEST_P(Leftovers, AreListedAndWipedOnlyOnOk) {
   EXPECT_EQ(FileExistsOnDisk(base), row.base && kept);
   if (kept) {
     EXPECT_EQ(FileBytes(asc), "armoured") << "Cancel leaves the files as they were";
-    EXPECT_EQ(std::string(TempAscName), "") << "nothing may wipe the kept files later";
+    EXPECT_EQ(std::string(extension.TempAscName), "") << "nothing may wipe the kept files later";
   }
 }
 
@@ -338,8 +340,8 @@ TEST_F(TempFilesWin, AStaleFileThatIsALinkIsNeitherWrittenNorWipedThrough) {
   EXPECT_FALSE(WriteTextFile("PGP input", 9, path.c_str(), false));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_IS_LINK));
   EXPECT_EQ(FileBytes(precious), "the user's own text");
-  FormatFileError(ERROR_FILE_IS_LINK, MessageText, path.c_str());
-  EXPECT_NE(std::string(MessageText).find("is a link"), std::string::npos) << MessageText;
+  const std::string message = FormatFileError(ERROR_FILE_IS_LINK, path.c_str());
+  EXPECT_NE(message.find("is a link"), std::string::npos) << message;
 
   WipeFile(path.c_str());
   EXPECT_FALSE(FileExistsOnDisk(path)) << "the link itself goes";
@@ -355,8 +357,7 @@ TEST_F(TempFilesWin, ANameThatCannotBeOpenedGivesTheSystemsError) {
   EXPECT_FALSE(WriteTextFile("PGP input", 9, folder.c_str(), false));
   const DWORD denied = GetLastError();
   EXPECT_EQ(denied, static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  FormatFileError(denied, MessageText, folder.c_str());
-  EXPECT_EQ(std::string(MessageText), "Unknown error 5\nFile: " + folder);
+  EXPECT_EQ(FormatFileError(denied, folder.c_str()), "Unknown error 5\nFile: " + folder);
 
   const std::string path = folder_ / "quillnet";
   ASSERT_TRUE(WriteFileBytes(path, "stale"));
@@ -376,8 +377,7 @@ TEST_F(TempFilesWin, WritingIntoAMissingDirectoryReportsPathNotFound) {
   ASSERT_FALSE(WriteTextFile("text", 4, path.c_str(), false));
   const DWORD code = GetLastError();
   EXPECT_EQ(code, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  FormatFileError(code, MessageText, path.c_str());
-  EXPECT_EQ(std::string(MessageText), "Path not found:\n  " + path);
+  EXPECT_EQ(FormatFileError(code, path.c_str()), "Path not found:\n  " + path);
 }
 
 TEST_F(TempFilesWin, ReadingAMissingFileGivesItsCodeAndNoMemory) {
@@ -461,9 +461,7 @@ class FileErrorText : public ::testing::TestWithParam<ErrorRow> {};
 
 TEST_P(FileErrorText, NamesTheCodeAndThePath) {
   const ErrorRow& row = GetParam();
-  char buffer[kMessageTextSize];
-  FormatFileError(row.code, buffer, row.path);
-  EXPECT_EQ(std::string(buffer), row.expected);
+  EXPECT_EQ(FormatFileError(row.code, row.path), row.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -479,8 +477,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FileErrorTextAliasing, PathInsideTheBufferIsKept) {
   char buffer[kMessageTextSize] = "\nD:\\A\\EUDORA.EXE\nEUDORA.EXE";
-  FormatFileError(2, buffer, buffer);
-  EXPECT_EQ(std::string(buffer), "File not found:\n  \nD:\\A\\EUDORA.EXE\nEUDORA.EXE");
+  EXPECT_EQ(FormatFileError(2, buffer), "File not found:\n  \nD:\\A\\EUDORA.EXE\nEUDORA.EXE");
+}
+
+// A command's message names the file whole: a path one character longer
+// than a 256-character message would hold is not cut.
+TEST(FileErrorTextLength, NamesALongPathWhole) {
+  const std::string path = "C:\\" + std::string(300, 'd') + "\\quillnet.asc";
+  const std::string message = FormatFileError(ERROR_FILE_IS_LINK, path.c_str());
+  EXPECT_NE(message.find(path + "\n"), std::string::npos) << message;
 }
 
 }  // namespace

@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "command/text_capture_win.h"
-#include "core/command_state_win.h"
+#include "core/module_win.h"
 #include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
 #include "host/menus.h"
 #include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/fake_client.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
@@ -45,30 +46,41 @@ class CaptureTest : public testing::Test {
  protected:
   void SetUp() override {
     ResetRunState();
-    SelectAllNext1 = 0;
-    SelectAllNext2 = 0;
-    Settings.NickNames = 0;
+    extension.SelectAllNext1 = 0;
+    extension.SelectAllNext2 = 0;
+    extension.Settings.NickNames = 0;
   }
   void TearDown() override {
-    if (runState.sourceWindow != nullptr && runState.sourceWindowProc != nullptr &&
-        IsWindow(runState.sourceWindow)) {
-      ReplaceWindowProc(runState.sourceWindow, runState.sourceWindowProc);
-    }
+    if (extension.sourceWindow != nullptr && IsWindow(extension.sourceWindow)) EndUndo(extension);
     ResetRunState();
-    SelectAllNext1 = 0;
-    SelectAllNext2 = 0;
-    Settings.NickNames = 0;
+    extension.SelectAllNext1 = 0;
+    extension.SelectAllNext2 = 0;
+    extension.Settings.NickNames = 0;
   }
   static void ResetRunState() {
-    UnlockCapturedText();
-    FreeCapturedText();
-    runState = RunState{};
-    MessageText[0] = '\0';
+    UnlockCapturedText(extension);
+    FreeCapturedText(extension);
+    ResetTestState(runState, extension);
+    captureMessage.clear();
   }
   // Puts SourceWindowSubclassProc on the source window the way result delivery does.
-  static void InstallUndo(HWND window) {
-    runState.sourceWindowProc = ReplaceWindowProc(window, SourceWindowSubclassProc);
+  static void InstallUndo(HWND window) { InstallUndoSubclass(extension, window); }
+
+  // The capture as a command makes it: the window read, or null with the
+  // reason in captureMessage.
+  static HWND CaptureFrom(HWND focus) {
+    const Failure failure = CaptureMessageText(extension, runState, focus);
+    captureMessage = failure.value_or(std::string());
+    return failure ? nullptr : extension.sourceWindow;
   }
+  // The replacement as result delivery makes it; the reason in `message`.
+  static bool Replace(HGLOBAL block, char* message) {
+    const Failure failure = ReplaceSourceText(extension, block);
+    if (failure) std::strcpy(message, failure->c_str());
+    return !failure;
+  }
+
+  static inline std::string captureMessage;
 
   FakeClient client;
 };
@@ -78,18 +90,18 @@ class CaptureTest : public testing::Test {
 TEST_F(CaptureTest, MessageWindowGivesItsWholeTextLockedForTheCommand) {
   const std::string text = "-----BEGIN PGP MESSAGE-----\r\nabc\r\n-----END PGP MESSAGE-----\r\n";
   FakeClient::SetText(client.message, text);
-  EXPECT_EQ(CaptureMessageText(client.message), client.message);
+  EXPECT_EQ(CaptureFrom(client.message), client.message);
   EXPECT_EQ(runState.windowKind, MessageWindow);
-  EXPECT_EQ(runState.sourceWindow, client.message);
+  EXPECT_EQ(extension.sourceWindow, client.message);
   EXPECT_EQ(runState.recipients, "");
-  EXPECT_EQ(runState.textLength, static_cast<LONG>(text.size()));
-  ASSERT_NE(CapturedText(), nullptr);
-  EXPECT_EQ(std::string(CapturedText()), text);
+  EXPECT_EQ(extension.textLength, static_cast<LONG>(text.size()));
+  ASSERT_NE(CapturedText(extension), nullptr);
+  EXPECT_EQ(std::string(CapturedText(extension)), text);
   // The block outlives the command as the kept text.
-  UnlockCapturedText();
-  EXPECT_EQ(CapturedText(), nullptr);
-  EXPECT_EQ(GlobalFlags(runState.textHandle) & GMEM_LOCKCOUNT, 0u);
-  EXPECT_EQ(BlockText(runState.textHandle), text);
+  UnlockCapturedText(extension);
+  EXPECT_EQ(CapturedText(extension), nullptr);
+  EXPECT_EQ(GlobalFlags(extension.textHandle) & GMEM_LOCKCOUNT, 0u);
+  EXPECT_EQ(BlockText(extension.textHandle), text);
 }
 
 TEST_F(CaptureTest, FocusInAnyFieldOfACompositionCapturesTheBody) {
@@ -97,12 +109,12 @@ TEST_F(CaptureTest, FocusInAnyFieldOfACompositionCapturesTheBody) {
   FakeClient::SetText(client.to, "x@example.org");
   for (HWND focus : {client.to, client.cc, client.body}) {
     SCOPED_TRACE(GetDlgCtrlID(focus));
-    EXPECT_EQ(CaptureMessageText(focus), client.body);
+    EXPECT_EQ(CaptureFrom(focus), client.body);
     EXPECT_EQ(runState.windowKind, CompositionWindow);
-    EXPECT_EQ(runState.sourceWindow, client.body);
+    EXPECT_EQ(extension.sourceWindow, client.body);
     EXPECT_EQ(GetFocus(), client.body);
-    ASSERT_NE(CapturedText(), nullptr);
-    EXPECT_STREQ(CapturedText(), "the body of the letter");
+    ASSERT_NE(CapturedText(extension), nullptr);
+    EXPECT_STREQ(CapturedText(extension), "the body of the letter");
     EXPECT_EQ(runState.recipients, "x@example.org");
   }
 }
@@ -119,10 +131,10 @@ TEST_P(CaptureFailureTest, SaysNoTextFound) {
   const FailureRow& row = GetParam();
   HWND window = row.window != nullptr ? client.*row.window : nullptr;
   if (window != nullptr) FakeClient::SetText(window, row.text);
-  EXPECT_EQ(CaptureMessageText(window), nullptr);
-  EXPECT_STREQ(MessageText, kNoTextFound);
-  EXPECT_EQ(runState.textHandle, nullptr);
-  EXPECT_EQ(CapturedText(), nullptr);
+  EXPECT_EQ(CaptureFrom(window), nullptr);
+  EXPECT_EQ(captureMessage, kNoTextFound);
+  EXPECT_EQ(extension.textHandle, nullptr);
+  EXPECT_EQ(CapturedText(extension), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -146,14 +158,14 @@ struct LayoutRow {
 class BrokenLayoutTest : public CaptureTest, public testing::WithParamInterface<LayoutRow> {};
 
 TEST_P(BrokenLayoutTest, IsNeitherKindOfWindow) {
-  SelectAllNext1 = fake_client::kWrapSelectionId;
-  SelectAllNext2 = fake_client::kFinishNicknameId;
+  extension.SelectAllNext1 = fake_client::kWrapSelectionId;
+  extension.SelectAllNext2 = fake_client::kFinishNicknameId;
   HWND form = client.AddForm(GetParam().layout, 0, 0);
   HWND field = GetDlgItem(form, 11);
   ASSERT_NE(field, nullptr);
   FakeClient::SetText(field, "alice, bob");
-  EXPECT_EQ(CaptureMessageText(field), nullptr);
-  EXPECT_STREQ(MessageText, kNoTextFound);
+  EXPECT_EQ(CaptureFrom(field), nullptr);
+  EXPECT_EQ(captureMessage, kNoTextFound);
   EXPECT_EQ(runState.recipients, "");
   EXPECT_TRUE(client.nicknameCalls.empty());
   EXPECT_EQ(client.selectAllCount, 0);
@@ -186,11 +198,11 @@ class RecipientTest : public CaptureTest, public testing::WithParamInterface<Rec
 
 TEST_P(RecipientTest, ComeFromToAndCc) {
   const RecipientRow& row = GetParam();
-  if (row.nicknameCommand) SelectAllNext2 = fake_client::kFinishNicknameId;
+  if (row.nicknameCommand) extension.SelectAllNext2 = fake_client::kFinishNicknameId;
   FakeClient::SetText(client.to, row.to);
   FakeClient::SetText(client.cc, row.cc);
   FakeClient::SetText(client.body, "body text");
-  ASSERT_EQ(CaptureMessageText(client.body), client.body);
+  ASSERT_EQ(CaptureFrom(client.body), client.body);
   EXPECT_EQ(runState.recipients, row.expected);
   EXPECT_EQ(client.nicknameCalls.size(), row.nicknameCalls);
   EXPECT_EQ(runState.recipientsLeftOut.text, row.leftOut);
@@ -249,14 +261,14 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CaptureTest, NicknameCommandSelectsEachEntryAndHoldsShiftWhenAsked) {
-  SelectAllNext2 = fake_client::kFinishNicknameId;
+  extension.SelectAllNext2 = fake_client::kFinishNicknameId;
   FakeClient::SetText(client.to, "a@b, c@d");
   FakeClient::SetText(client.body, "body text");
   for (int nickNames : {0, 1}) {
     SCOPED_TRACE(nickNames);
-    Settings.NickNames = nickNames;
+    extension.Settings.NickNames = nickNames;
     client.nicknameCalls.clear();
-    ASSERT_NE(CaptureMessageText(client.body), nullptr);
+    ASSERT_NE(CaptureFrom(client.body), nullptr);
     ASSERT_EQ(client.nicknameCalls.size(), 2u);
     EXPECT_EQ(client.nicknameCalls[0].field, client.to);
     EXPECT_EQ(client.nicknameCalls[0].start, 0);
@@ -270,20 +282,20 @@ TEST_F(CaptureTest, NicknameCommandSelectsEachEntryAndHoldsShiftWhenAsked) {
 }
 
 TEST_F(CaptureTest, NoCommandIdMeansNoNicknameCommand) {
-  SelectAllNext2 = kNoMenuItemId;
+  extension.SelectAllNext2 = kNoMenuItemId;
   FakeClient::SetText(client.to, "alice, bob");
   FakeClient::SetText(client.body, "body text");
-  ASSERT_NE(CaptureMessageText(client.body), nullptr);
+  ASSERT_NE(CaptureFrom(client.body), nullptr);
   EXPECT_TRUE(client.nicknameCalls.empty());
   EXPECT_EQ(runState.recipients, "alice bob");
 }
 
 TEST_F(CaptureTest, ReadOnlyFieldIsNotExpanded) {
   FakeClient readOnlyClient(fake_client::CompositionLayout(ES_READONLY));
-  SelectAllNext2 = fake_client::kFinishNicknameId;
+  extension.SelectAllNext2 = fake_client::kFinishNicknameId;
   FakeClient::SetText(readOnlyClient.to, "alice, Bob <b@x>");
   FakeClient::SetText(readOnlyClient.body, "body text");
-  ASSERT_NE(CaptureMessageText(readOnlyClient.body), nullptr);
+  ASSERT_NE(CaptureFrom(readOnlyClient.body), nullptr);
   EXPECT_TRUE(readOnlyClient.nicknameCalls.empty());
   EXPECT_EQ(runState.recipients, "alice b@x");
 }
@@ -291,7 +303,7 @@ TEST_F(CaptureTest, ReadOnlyFieldIsNotExpanded) {
 // ---- Preparing the body ----------------------------------------------------
 
 TEST_F(CaptureTest, EditableBodyIsWrappedByTheClientAndTheClipboardEmptied) {
-  SelectAllNext1 = fake_client::kWrapSelectionId;
+  extension.SelectAllNext1 = fake_client::kWrapSelectionId;
   client.wrapColumn = 12;
   FakeClient::SetText(client.body, "one two three four five");
   ASSERT_TRUE(OpenClipboard(client.main));
@@ -300,49 +312,49 @@ TEST_F(CaptureTest, EditableBodyIsWrappedByTheClientAndTheClipboardEmptied) {
   SetClipboardData(CF_TEXT, clip);
   CloseClipboard();
 
-  ASSERT_EQ(CaptureMessageText(client.to), client.body);
+  ASSERT_EQ(CaptureFrom(client.to), client.body);
   EXPECT_EQ(client.selectAllCount, 1);
   EXPECT_EQ(client.wrapCount, 1);
-  EXPECT_STREQ(CapturedText(), "one two\r\nthree four\r\nfive");
+  EXPECT_STREQ(CapturedText(extension), "one two\r\nthree four\r\nfive");
   EXPECT_FALSE(IsClipboardFormatAvailable(CF_TEXT));
 }
 
 TEST_F(CaptureTest, ReadOnlyBodyAndMessageWindowAreLeftAsTheyAre) {
-  SelectAllNext1 = fake_client::kWrapSelectionId;
+  extension.SelectAllNext1 = fake_client::kWrapSelectionId;
   client.wrapColumn = 12;
   FakeClient readOnlyBody(fake_client::CompositionLayout(0, ES_READONLY));
   FakeClient::SetText(readOnlyBody.body, "one two three four five");
-  ASSERT_EQ(CaptureMessageText(readOnlyBody.body), readOnlyBody.body);
-  EXPECT_STREQ(CapturedText(), "one two three four five");
+  ASSERT_EQ(CaptureFrom(readOnlyBody.body), readOnlyBody.body);
+  EXPECT_STREQ(CapturedText(extension), "one two three four five");
   EXPECT_EQ(readOnlyBody.selectAllCount + readOnlyBody.wrapCount, 0);
 
   FakeClient::SetText(client.message, "one two three four five");
-  ASSERT_EQ(CaptureMessageText(client.message), client.message);
-  EXPECT_STREQ(CapturedText(), "one two three four five");
+  ASSERT_EQ(CaptureFrom(client.message), client.message);
+  EXPECT_STREQ(CapturedText(extension), "one two three four five");
   EXPECT_EQ(client.selectAllCount + client.wrapCount, 0);
 }
 
 TEST_F(CaptureTest, NoWrapCommandMeansTheBodyIsLeftAlone) {
-  SelectAllNext1 = kNoMenuItemId;
+  extension.SelectAllNext1 = kNoMenuItemId;
   client.wrapColumn = 12;
   FakeClient::SetText(client.body, "one two three four five");
-  ASSERT_EQ(CaptureMessageText(client.body), client.body);
+  ASSERT_EQ(CaptureFrom(client.body), client.body);
   EXPECT_EQ(client.selectAllCount, 0);
-  EXPECT_STREQ(CapturedText(), "one two three four five");
+  EXPECT_STREQ(CapturedText(extension), "one two three four five");
 }
 
 // ---- Putting a result in and taking it back ----------------------------------
 
 TEST_F(CaptureTest, ReplaceSourceTextNotifiesTheClientAndArmsUndo) {
   FakeClient::SetText(client.message, "-----BEGIN PGP MESSAGE-----");
-  ASSERT_NE(CaptureMessageText(client.message), nullptr);
+  ASSERT_NE(CaptureFrom(client.message), nullptr);
   FakeClient::Pump();
   const size_t updatesBefore = client.editUpdates.size();
   char message[kMessageTextSize] = "";
   HGLOBAL result = NewBlock("the decoded text");
-  ASSERT_TRUE(ReplaceSourceText(result, message));
+  ASSERT_TRUE(Replace(result, message));
   EXPECT_EQ(FakeClient::Text(client.message), "the decoded text");
-  EXPECT_EQ(runState.UndoArmed, 1);
+  EXPECT_EQ(extension.UndoArmed, 1);
   EXPECT_EQ(GlobalFlags(result), static_cast<UINT>(GMEM_INVALID_HANDLE));
   // The notice is posted, so the client sees it from its message loop.
   EXPECT_EQ(client.editUpdates.size(), updatesBefore);
@@ -367,14 +379,14 @@ class ReplaceFailureTest : public CaptureTest,
 TEST_P(ReplaceFailureTest, KeepsTheBlockAndTheWindow) {
   const ReplaceFailureRow& row = GetParam();
   FakeClient::SetText(client.message, "as it was");
-  runState.sourceWindow = row.sourceIsContainer ? client.view : client.message;
+  extension.sourceWindow = row.sourceIsContainer ? client.view : client.message;
   if (row.destroyWindow) DestroyWindow(client.message);
   HGLOBAL block = row.unlockableBlock ? GlobalAlloc(GMEM_MOVEABLE, 0) : NewBlock("new text");
   ASSERT_NE(block, nullptr);
   char message[kMessageTextSize] = "";
-  EXPECT_FALSE(ReplaceSourceText(block, message));
+  EXPECT_FALSE(Replace(block, message));
   EXPECT_STREQ(message, row.expected);
-  EXPECT_EQ(runState.UndoArmed, 0);
+  EXPECT_EQ(extension.UndoArmed, 0);
   EXPECT_NE(GlobalFlags(block), static_cast<UINT>(GMEM_INVALID_HANDLE));
   if (!row.unlockableBlock) {
     EXPECT_EQ(BlockText(block), "new text");
@@ -394,22 +406,22 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CaptureTest, ReplacingTheLockedKeptTextDropsTheCommandsLock) {
   FakeClient::SetText(client.body, "the original");
-  ASSERT_NE(CaptureMessageText(client.body), nullptr);
-  ASSERT_NE(CapturedText(), nullptr);
+  ASSERT_NE(CaptureFrom(client.body), nullptr);
+  ASSERT_NE(CapturedText(extension), nullptr);
   char message[kMessageTextSize] = "";
-  ASSERT_TRUE(ReplaceSourceText(runState.textHandle, message));
-  EXPECT_EQ(CapturedText(), nullptr);
-  runState.textHandle = nullptr;  // freed with the replacement
-  UnlockCapturedText();            // must be harmless now
+  ASSERT_TRUE(Replace(extension.textHandle, message));
+  EXPECT_EQ(CapturedText(extension), nullptr);
+  extension.textHandle = nullptr;  // freed with the replacement
+  UnlockCapturedText(extension);            // must be harmless now
   EXPECT_EQ(FakeClient::Text(client.body), "the original");
 }
 
 TEST_F(CaptureTest, UndoSwapsBackAndForthThroughTheClientsUndo) {
   FakeClient::SetText(client.body, "the encrypted original");
-  ASSERT_NE(CaptureMessageText(client.body), nullptr);
-  UnlockCapturedText();
+  ASSERT_NE(CaptureFrom(client.body), nullptr);
+  UnlockCapturedText(extension);
   char message[kMessageTextSize] = "";
-  ASSERT_TRUE(ReplaceSourceText(NewBlock("the result"), message));
+  ASSERT_TRUE(Replace(NewBlock("the result"), message));
   InstallUndo(client.body);
   SetFocus(client.body);
 
@@ -420,9 +432,9 @@ TEST_F(CaptureTest, UndoSwapsBackAndForthThroughTheClientsUndo) {
     SCOPED_TRACE(i);
     SendMessageA(client.main, WM_COMMAND, kUndoId, 0);
     EXPECT_EQ(FakeClient::Text(client.body), expected[i]);
-    EXPECT_EQ(BlockText(runState.textHandle), kept[i]);
-    EXPECT_EQ(runState.textLength, static_cast<LONG>(std::strlen(kept[i])));
-    EXPECT_EQ(runState.UndoArmed, 1);
+    EXPECT_EQ(BlockText(extension.textHandle), kept[i]);
+    EXPECT_EQ(extension.textLength, static_cast<LONG>(std::strlen(kept[i])));
+    EXPECT_EQ(extension.UndoArmed, 1);
     EXPECT_EQ(WindowProcOf(client.body), SourceWindowSubclassProc);
   }
   EXPECT_EQ(client.undoCount, 3);
@@ -441,16 +453,16 @@ class UndoEndingTest : public CaptureTest, public testing::WithParamInterface<En
 TEST_P(UndoEndingTest, EditingHandsTheWindowBack) {
   FakeClient::SetText(client.body, "before");
   const WNDPROC original = WindowProcOf(client.body);
-  ASSERT_NE(CaptureMessageText(client.body), nullptr);
-  UnlockCapturedText();
+  ASSERT_NE(CaptureFrom(client.body), nullptr);
+  UnlockCapturedText(extension);
   char message[kMessageTextSize] = "";
-  ASSERT_TRUE(ReplaceSourceText(NewBlock("after"), message));
+  ASSERT_TRUE(Replace(NewBlock("after"), message));
   InstallUndo(client.body);
   SendMessageA(client.body, EM_SETSEL, 5, 5);
 
   SendMessageA(client.body, GetParam().message, GetParam().wParam, 0);
-  EXPECT_EQ(runState.UndoArmed, 0);
-  EXPECT_EQ(runState.sourceWindow, nullptr);
+  EXPECT_EQ(extension.UndoArmed, 0);
+  EXPECT_EQ(extension.sourceWindow, nullptr);
   EXPECT_EQ(WindowProcOf(client.body), original);
   const std::string edited = FakeClient::Text(client.body);
   if (GetParam().message == WM_CHAR) {
@@ -458,7 +470,7 @@ TEST_P(UndoEndingTest, EditingHandsTheWindowBack) {
   }
 
   SendMessageA(client.body, WM_UNDO, 0, 0);
-  EXPECT_EQ(BlockText(runState.textHandle), "before");  // the kept text is untouched
+  EXPECT_EQ(BlockText(extension.textHandle), "before");  // the kept text is untouched
   if (GetParam().message == WM_CHAR) {
     EXPECT_EQ(FakeClient::Text(client.body), "after");
   }
@@ -473,42 +485,42 @@ INSTANTIATE_TEST_SUITE_P(Rows, UndoEndingTest,
 TEST_F(CaptureTest, DisarmedSubclassGoesOnTheNextMessageAndPassesItOn) {
   FakeClient::SetText(client.body, "twelve chars");
   const WNDPROC original = WindowProcOf(client.body);
-  runState.sourceWindow = client.body;
+  extension.sourceWindow = client.body;
   InstallUndo(client.body);
-  ASSERT_EQ(runState.UndoArmed, 0);
+  ASSERT_EQ(extension.UndoArmed, 0);
   EXPECT_EQ(SendMessageA(client.body, WM_GETTEXTLENGTH, 0, 0), 12);
   EXPECT_EQ(WindowProcOf(client.body), original);
-  EXPECT_EQ(runState.sourceWindow, nullptr);
+  EXPECT_EQ(extension.sourceWindow, nullptr);
   // The edit answers for itself: nothing typed, nothing to undo.
   EXPECT_EQ(SendMessageA(client.body, EM_CANUNDO, 0, 0), 0);
 }
 
 TEST_F(CaptureTest, DestroyingTheArmedWindowEndsTheUndo) {
   FakeClient::SetText(client.body, "before");
-  ASSERT_NE(CaptureMessageText(client.body), nullptr);
-  UnlockCapturedText();
+  ASSERT_NE(CaptureFrom(client.body), nullptr);
+  UnlockCapturedText(extension);
   char message[kMessageTextSize] = "";
-  ASSERT_TRUE(ReplaceSourceText(NewBlock("after"), message));
+  ASSERT_TRUE(Replace(NewBlock("after"), message));
   InstallUndo(client.body);
   DestroyWindow(client.body);
-  EXPECT_EQ(runState.UndoArmed, 0);
-  EXPECT_EQ(runState.sourceWindow, nullptr);
-  EXPECT_EQ(BlockText(runState.textHandle), "before");
+  EXPECT_EQ(extension.UndoArmed, 0);
+  EXPECT_EQ(extension.sourceWindow, nullptr);
+  EXPECT_EQ(BlockText(extension.textHandle), "before");
 }
 
 TEST_F(CaptureTest, FailedUndoSaysWhyInAnUndoBoxAndKeepsTheText) {
   FakeClient::SetText(client.message, "-----BEGIN PGP MESSAGE-----");
-  ASSERT_NE(CaptureMessageText(client.message), nullptr);
-  UnlockCapturedText();
-  HGLOBAL kept = runState.textHandle;
+  ASSERT_NE(CaptureFrom(client.message), nullptr);
+  UnlockCapturedText(extension);
+  HGLOBAL kept = extension.textHandle;
   DestroyWindow(client.message);
   DialogAnswerer answerer({{"UNDO", IDOK}});
-  EXPECT_FALSE(UndoPgpResult(client.main));
+  EXPECT_FALSE(UndoPgpResult(extension, client.main));
   const auto seen = answerer.Seen();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, kNoSourceWindow);
   EXPECT_EQ(answerer.Unexpected(), 0);
-  EXPECT_EQ(runState.textHandle, kept);
+  EXPECT_EQ(extension.textHandle, kept);
   EXPECT_EQ(BlockText(kept), "-----BEGIN PGP MESSAGE-----");
 }
 

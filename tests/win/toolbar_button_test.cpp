@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "core/command_state_win.h"
 #include "core/module_win.h"
 #include "core/shared_state_win.h"
 #include "core/window_procedure_win.h"
@@ -18,6 +17,7 @@
 #include "settings/settings_file_win.h"
 #include "tests/win/support/dialog_answerer.h"
 #include "tests/win/support/screen_capture.h"
+#include "tests/win/support/test_state.h"
 
 namespace {
 
@@ -81,14 +81,14 @@ class ToolbarTest : public testing::Test {
     Reset();
   }
   static void Reset() {
-    ToolBarWindow = nullptr;
-    ToolBarProc = nullptr;
-    ButtonPressed = 0;
-    AddButtonLock = 0;
-    RetryNotBefore = 0;
-    runState = RunState{};
-    Settings.ButtonPos = 0;
-    Settings.UseToolBar = 1;
+    extension.ToolBarWindow = nullptr;
+    extension.ToolBarProc = nullptr;
+    extension.ButtonPressed = 0;
+    extension.AddButtonLock = 0;
+    extension.RetryNotBefore = 0;
+    ResetTestState(runState, extension);
+    extension.Settings.ButtonPos = 0;
+    extension.Settings.UseToolBar = 1;
     barSaw.clear();
   }
 
@@ -104,12 +104,12 @@ class ToolbarTest : public testing::Test {
     ReplaceWindowProc(bar, BarProc);
   }
 
-  HWND Button() const { return GetDlgItem(ToolBarWindow, IDC_PGP_BUTTON); }
+  HWND Button() const { return GetDlgItem(extension.ToolBarWindow, IDC_PGP_BUTTON); }
 
   POINT ButtonPlace() const {
     RECT r{};
     GetWindowRect(Button(), &r);
-    MapWindowPoints(nullptr, ToolBarWindow, reinterpret_cast<POINT*>(&r), 2);
+    MapWindowPoints(nullptr, extension.ToolBarWindow, reinterpret_cast<POINT*>(&r), 2);
     return {r.left, r.top};
   }
 
@@ -132,18 +132,18 @@ class PlacementTest : public ToolbarTest, public testing::WithParamInterface<Pla
 
 TEST_P(PlacementTest, CreatedThenMovedWithTheBar) {
   const PlaceRow& row = GetParam();
-  Settings.ButtonPos = row.buttonPos;
+  extension.Settings.ButtonPos = row.buttonPos;
   AddBar(0, 0, row.bar.cx, row.bar.cy);
-  ASSERT_EQ(TryAddButton(main), 1);
+  ASSERT_EQ(TryAddButton(extension, main), 1);
   ASSERT_NE(Button(), nullptr);
   EXPECT_EQ(ButtonPlace().x, row.created.x);
   EXPECT_EQ(ButtonPlace().y, row.created.y);
 
-  SetWindowPos(ToolBarWindow, nullptr, 0, 0, row.resized.cx, row.resized.cy,
+  SetWindowPos(extension.ToolBarWindow, nullptr, 0, 0, row.resized.cx, row.resized.cy,
                SWP_NOMOVE | SWP_NOZORDER);
   EXPECT_EQ(ButtonPlace().x, row.moved.x);
   EXPECT_EQ(ButtonPlace().y, row.moved.y);
-  EXPECT_EQ(Settings.ButtonPos, row.buttonPosAfter);
+  EXPECT_EQ(extension.Settings.ButtonPos, row.buttonPosAfter);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -159,8 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ToolbarTest, ButtonIsAChildOfTheBarWithTheModulesClass) {
   HWND bar = AddBar(0, 0, 600, 30);
-  ASSERT_EQ(TryAddButton(main), 1);
-  EXPECT_EQ(ToolBarWindow, bar);
+  ASSERT_EQ(TryAddButton(extension, main), 1);
+  EXPECT_EQ(extension.ToolBarWindow, bar);
   HWND button = Button();
   ASSERT_NE(button, nullptr);
   RECT r{};
@@ -229,21 +229,21 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ToolbarTest, RetryWaitsOneSecondWithoutAskingAgain) {
   DialogAnswerer answerer({{kQuillnetCaption, IDRETRY}});
   const DWORD before = GetTickCount();
-  EXPECT_EQ(TryAddButton(main), 0);
+  EXPECT_EQ(TryAddButton(extension, main), 0);
   const DWORD after = GetTickCount();
   ASSERT_EQ(answerer.Seen().size(), 1u);
   EXPECT_EQ(answerer.Seen()[0].text, LoadText(IDS_NO_TOOLBAR));
-  EXPECT_GE(RetryNotBefore, before + kRetryDelay);
-  EXPECT_LE(RetryNotBefore, after + kRetryDelay);
-  EXPECT_EQ(AddButtonLock, 0u);
+  EXPECT_GE(extension.RetryNotBefore, before + kRetryDelay);
+  EXPECT_LE(extension.RetryNotBefore, after + kRetryDelay);
+  EXPECT_EQ(extension.AddButtonLock, 0u);
 
   AddBar(0, 0, 600, 30);
-  EXPECT_EQ(TryAddButton(main), 0);  // within the second: not even looked for
-  EXPECT_EQ(ToolBarWindow, nullptr);
+  EXPECT_EQ(TryAddButton(extension, main), 0);  // within the second: not even looked for
+  EXPECT_EQ(extension.ToolBarWindow, nullptr);
   EXPECT_EQ(answerer.Seen().size(), 1u);
 
-  RetryNotBefore = GetTickCount() - 1;  // the second has passed
-  EXPECT_EQ(TryAddButton(main), 1);
+  extension.RetryNotBefore = GetTickCount() - 1;  // the second has passed
+  EXPECT_EQ(TryAddButton(extension, main), 1);
 }
 
 struct TickRow {
@@ -285,11 +285,11 @@ TEST_F(ToolbarTest, CreationRefusedIsReportedAndTheClassGivenBack) {
   const WNDPROC barProc = WindowProcOf(bar);
   refuseHook = SetWindowsHookExA(WH_CBT, RefuseButton, nullptr, GetCurrentThreadId());
   DialogAnswerer answerer({{kQuillnetCaption, IDOK}});
-  EXPECT_EQ(TryAddButton(main), 0);
+  EXPECT_EQ(TryAddButton(extension, main), 0);
   UnhookWindowsHookEx(refuseHook);
   ASSERT_EQ(answerer.Seen().size(), 1u);
   EXPECT_EQ(answerer.Seen()[0].text.rfind("CreateWindow failed\nError: ", 0), 0u);
-  EXPECT_EQ(ToolBarWindow, nullptr);
+  EXPECT_EQ(extension.ToolBarWindow, nullptr);
   WNDCLASSA cls;
   EXPECT_FALSE(GetClassInfoA(moduleInstance, kButtonClassName, &cls));
   EXPECT_EQ(WindowProcOf(bar), barProc);
@@ -299,8 +299,8 @@ TEST_F(ToolbarTest, ClassThatCannotBeRegisteredFailsQuietly) {
   Register(kButtonClassName, DefWindowProcA);  // already taken
   AddBar(0, 0, 600, 30);
   DialogAnswerer answerer(std::vector<DialogAnswer>{});
-  EXPECT_EQ(TryAddButton(main), 0);
-  EXPECT_EQ(ToolBarWindow, nullptr);
+  EXPECT_EQ(TryAddButton(extension, main), 0);
+  EXPECT_EQ(extension.ToolBarWindow, nullptr);
   EXPECT_TRUE(answerer.Seen().empty());
 }
 
@@ -309,7 +309,7 @@ TEST_F(ToolbarTest, ClassThatCannotBeRegisteredFailsQuietly) {
 TEST_F(ToolbarTest, BarPassesEverythingOnAndRepaintsTheButtonAfterItself) {
   HWND bar = AddBar(0, 0, 600, 30);
   Record(bar);
-  ASSERT_EQ(TryAddButton(main), 1);
+  ASSERT_EQ(TryAddButton(extension, main), 1);
   EXPECT_EQ(SendMessageA(bar, kProbe, 0, 0), kProbeAnswer);
   ShowWindow(main, SW_SHOWNOACTIVATE);
   SettlePaint();
@@ -324,7 +324,7 @@ TEST_F(ToolbarTest, BarPassesEverythingOnAndRepaintsTheButtonAfterItself) {
 TEST_F(ToolbarTest, DestroyedBarGetsItsOwnProcedureBack) {
   HWND bar = AddBar(0, 0, 600, 30);
   Record(bar);
-  ASSERT_EQ(TryAddButton(main), 1);
+  ASSERT_EQ(TryAddButton(extension, main), 1);
   ownProcBackAtDestroy = false;
   DestroyWindow(bar);
   EXPECT_TRUE(ownProcBackAtDestroy);
@@ -352,12 +352,12 @@ class MouseTest : public ToolbarTest, public testing::WithParamInterface<MouseRo
 
 TEST_P(MouseTest, OnlyAReleaseOnTheButtonAfterAPressRunsPgp) {
   AddBar(0, 0, 600, 30);
-  ASSERT_EQ(TryAddButton(main), 1);
+  ASSERT_EQ(TryAddButton(extension, main), 1);
   HWND button = Button();
   for (const Step& s : GetParam().steps) {
     SendMessageA(button, s.message, s.message == WM_LBUTTONDOWN ? MK_LBUTTON : 0,
                  MAKELPARAM(s.at.x, s.at.y));
-    EXPECT_EQ(ButtonPressed, s.pressedAfter) << "after message " << s.message;
+    EXPECT_EQ(extension.ButtonPressed, s.pressedAfter) << "after message " << s.message;
     EXPECT_EQ(GetCapture() == button, s.pressedAfter == 1) << "after message " << s.message;
   }
   EXPECT_EQ(PostedRunPgp(main), GetParam().posted);
@@ -390,10 +390,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ToolbarTest, PressDuringARunIsIgnored) {
   AddBar(0, 0, 600, 30);
-  ASSERT_EQ(TryAddButton(main), 1);
-  runState.RunInProgress = 1;
+  ASSERT_EQ(TryAddButton(extension, main), 1);
+  extension.RunInProgress = 1;
   SendMessageA(Button(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-  EXPECT_EQ(ButtonPressed, 0);
+  EXPECT_EQ(extension.ButtonPressed, 0);
   EXPECT_NE(GetCapture(), Button());
   SendMessageA(Button(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   EXPECT_EQ(PostedRunPgp(main), 0);
@@ -452,7 +452,7 @@ TEST(ButtonFace, FramesDiffer) { EXPECT_NE(Frame(0), Frame(1)); }
 
 TEST_F(ToolbarTest, ButtonShowsTheFrameOfItsStateOnScreen) {
   HWND bar = AddBar(0, 0, 600, 30);
-  ASSERT_EQ(TryAddButton(main), 1);
+  ASSERT_EQ(TryAddButton(extension, main), 1);
   ShowWindow(main, SW_SHOWNOACTIVATE);
   SetWindowPos(main, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SettlePaint();

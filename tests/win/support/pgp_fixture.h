@@ -16,9 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "command/passphrase_dialog_win.h"
 #include "runner/pgp_runner_win.h"
 #include "settings/settings_file_win.h"
 #include "tests/win/support/scratch_files.h"
+#include "tests/win/support/test_state.h"
 
 // ----- keys -----
 
@@ -136,36 +138,47 @@ class PgpWorkspace {
   EnvironmentOverride pass_;
 };
 
-// The runner's module-wide state for one test: PgpPath at the stand-in,
+// What the last RunPgpAsCommand reported; empty when it went well.
+inline std::string runMessage;
+
+// RunPgp as a command runs it (the pass phrase asked in the dialog); true
+// when PGP ran, with the message of a failure in runMessage otherwise.
+inline bool RunPgpAsCommand(PgpRequest& request) {
+  const Failure failure = RunPgp(extension, extension.Settings, request, AskPassPhraseInDialog);
+  runMessage = failure.value_or(std::string());
+  return !failure;
+}
+
+// The runner's module-wide state for one test: extension.PgpPath at the stand-in,
 // pass phrase forgotten, consoles left alone, and all of it (the settings
 // the runner reads included) restored afterwards.
 class RunnerStateGuard {
  public:
-  RunnerStateGuard() : settings_(Settings) {
-    std::memcpy(pgpPath_, PgpPath, sizeof pgpPath_);
-    ClearKeptPassPhrase();
+  RunnerStateGuard() : settings_(extension.Settings) {
+    std::memcpy(pgpPath_, extension.PgpPath, sizeof pgpPath_);
+    ClearKeptPassPhrase(extension);
     SetPgpPath(PgpStubPath());
-    Settings.KeepPassword = 0;
-    Settings.KeepOpen = -1;
+    extension.Settings.KeepPassword = 0;
+    extension.Settings.KeepOpen = -1;
   }
   ~RunnerStateGuard() {
-    ClearKeptPassPhrase();
-    std::memcpy(PgpPath, pgpPath_, sizeof pgpPath_);
-    Settings.KeepPassword = settings_.KeepPassword;
-    Settings.KeepOpen = settings_.KeepOpen;
-    Settings.AlwaysSign = settings_.AlwaysSign;
+    ClearKeptPassPhrase(extension);
+    std::memcpy(extension.PgpPath, pgpPath_, sizeof pgpPath_);
+    extension.Settings.KeepPassword = settings_.KeepPassword;
+    extension.Settings.KeepOpen = settings_.KeepOpen;
+    extension.Settings.AlwaysSign = settings_.AlwaysSign;
   }
   RunnerStateGuard(const RunnerStateGuard&) = delete;
   RunnerStateGuard& operator=(const RunnerStateGuard&) = delete;
 
   static void SetPgpPath(const std::string& path) {
-    const size_t n = path.size() < sizeof PgpPath - 1 ? path.size() : sizeof PgpPath - 1;
-    std::memcpy(PgpPath, path.data(), n);
-    PgpPath[n] = '\0';
+    const size_t n = path.size() < sizeof extension.PgpPath - 1 ? path.size() : sizeof extension.PgpPath - 1;
+    std::memcpy(extension.PgpPath, path.data(), n);
+    extension.PgpPath[n] = '\0';
   }
 
  private:
-  SettingsRecord settings_;  // only the integers are put back; the texts stay Settings' own
+  SettingsRecord settings_;  // only the integers are put back; the texts stay extension.Settings' own
   char pgpPath_[kPgpPathSize];
 };
 
@@ -182,13 +195,8 @@ class Watchdog {
                    static_cast<unsigned long>(milliseconds));
       std::fflush(stderr);
       // A PGP left waiting for console input would outlive the test run
-      // and hold its output pipe open.
-      if (PgpProcessInfo.dwProcessId != 0) {
-        if (HANDLE pgp = OpenProcess(PROCESS_TERMINATE, FALSE, PgpProcessInfo.dwProcessId)) {
-          TerminateProcess(pgp, 99);
-          CloseHandle(pgp);
-        }
-      }
+      // and hold its output pipe open; the job of the test executable ends
+      // it with the executable.
       TerminateProcess(GetCurrentProcess(), 99);
     });
   }

@@ -1,0 +1,3 @@
+#include "host/extension_win.h"
+
+Extension* clientExtension = nullptr;
