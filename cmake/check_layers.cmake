@@ -12,6 +12,8 @@
 #   holds nothing of the module either); the module benchmarks in testbed/
 #   may include the module.
 # Includes in quotes and in angle brackets count alike.
+# settings/ and runner/ report failures as values and open no window of
+# their own: what the user sees is decided in command/ and host/.
 #   cmake -DSOURCE_DIR=<repository> -P check_layers.cmake
 cmake_minimum_required(VERSION 3.25)
 
@@ -71,10 +73,25 @@ foreach(standin IN LISTS standins)
 endforeach()
 check(tests/e2e/support ON common testbed tests)
 
+foreach(folder settings runner)
+  file(GLOB sources "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
+  foreach(source IN LISTS sources)
+    file(STRINGS "${source}" calls
+         REGEX "(MessageBox|DialogBox|CreateDialog|ShowMessageBox)[A-Za-z]*[ \t]*\\(")
+    foreach(line IN LISTS calls)
+      file(RELATIVE_PATH name "${SOURCE_DIR}" "${source}")
+      string(STRIP "${line}" line)
+      string(REPLACE ";" "," line "${line}")  # a list separator in CMake
+      list(APPEND violations "${name} opens a window: ${line}")
+    endforeach()
+  endforeach()
+endforeach()
+
 if(violations)
   list(JOIN violations "\n  " text)
   list(JOIN layers " <- " order)
-  message(FATAL_ERROR "includes against the rules (module folders ${order}; "
-                      "tools and stand-ins: common/ only):\n  ${text}")
+  message(FATAL_ERROR "against the rules (module folders ${order}; "
+                      "tools and stand-ins: common/ only; no window from settings/ "
+                      "or runner/):\n  ${text}")
 endif()
 message(STATUS "${checked} files include only what their folder may")
