@@ -7,6 +7,10 @@
 #include "command/result_marking.h"
 #include "runner/temp_files.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 size_t CountLineFeeds(const char* text, size_t n) {
@@ -35,20 +39,56 @@ int64_t SaturatingSum(int64_t a, int64_t b) {
   return a + b;
 }
 
-// Quoting walks the whole output backwards in 16-byte chunks, so that the
-// plain chunks (most of a text) are one load and one store. GCC and Clang
-// vector types keep this one portable piece of code: SSE2 natively, plain
-// words on the i686 target.
+// Quoting walks the whole output backwards in chunks of 16 characters (32
+// where the processor has the lanes), so that the plain chunks (most of a
+// text) are one load and one store. GCC and Clang vector types keep this one
+// portable piece of code: SSE2 or AVX2 natively, plain words on the i686
+// target. (GCC takes no vector size from a template argument: the types
+// come in.)
 using Chunk = uint8_t __attribute__((vector_size(16)));
 using ChunkHalves = uint64_t __attribute__((vector_size(16)));
-constexpr size_t kChunk = sizeof(Chunk);
+using WideChunk = uint8_t __attribute__((vector_size(32)));
+using WideChunkWords = uint64_t __attribute__((vector_size(32)));
 constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+// Whether the wide lanes can be used; the runtime keeps the answer already.
+bool HasWideLanes() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
 
 inline void CopyByteQuoted(const char*& src, char*& dst, char quote) {
   char c = *--src;
   if (c == '\n') *--dst = quote;
   *--dst = c;
 }
+
+// The lanes of one width: the vector types, and the bits of a comparison's
+// lanes (a single bit tells a single line feed). The narrow lanes work from
+// 64-bit words, word j's lanes on bit 7 - j of each byte, which every target
+// has; the wide ones ask the processor for one bit per lane.
+struct NarrowLanes {
+  using Lanes = Chunk;
+  static uint64_t Bits(Lanes compared) {
+    const auto words = reinterpret_cast<ChunkHalves>(compared);
+    return (words[0] & kHighBits) | ((words[1] & kHighBits) >> 1);
+  }
+  static unsigned LaneOf(unsigned bit) { return (7 - (bit & 7)) * 8 + (bit >> 3); }
+};
+
+#if defined(__x86_64__) || defined(__i386__)
+struct WideLanes {
+  using Lanes = WideChunk;
+  __attribute__((target("avx2"))) static uint64_t Bits(const Lanes& compared) {
+    return static_cast<uint32_t>(_mm256_movemask_epi8(reinterpret_cast<__m256i>(compared)));
+  }
+  static unsigned LaneOf(unsigned bit) { return bit; }
+};
+#endif
 
 // Copies the first n characters of block to end before dstEnd, a quote
 // after every line feed, from the last character backwards. The
@@ -58,44 +98,45 @@ inline void CopyByteQuoted(const char*& src, char*& dst, char quote) {
 // written as one blended chunk and one byte at fixed stride, which keeps
 // the line feeds' unpredictable positions out of the loop's control flow.
 // Returns where the copy begins.
-char* QuoteBackwards(char* block, size_t n, char* dstEnd, char quote) {
+template <typename Width>
+__attribute__((always_inline)) inline char* QuoteBackwardsWith(char* block, size_t n,
+                                                               char* dstEnd, char quote) {
+  using Lanes = typename Width::Lanes;
+  constexpr size_t kWidth = sizeof(Lanes);
   const char* src = block + n;
   char* dst = dstEnd;
-  while (static_cast<size_t>(src - block) % kChunk != 0) CopyByteQuoted(src, dst, quote);
+  while (static_cast<size_t>(src - block) % kWidth != 0) CopyByteQuoted(src, dst, quote);
 
-  const Chunk lineFeeds = Chunk{} + static_cast<uint8_t>('\n');
-  const Chunk quotes = Chunk{} + static_cast<uint8_t>(quote);
-  const Chunk lane = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  const Lanes lineFeeds = Lanes{} + static_cast<uint8_t>('\n');
+  const Lanes quotes = Lanes{} + static_cast<uint8_t>(quote);
+  Lanes lane;
+  for (size_t i = 0; i < kWidth; ++i) lane[i] = static_cast<uint8_t>(i);
   size_t shift = static_cast<size_t>(dst - src);
   for (size_t offset = static_cast<size_t>(src - block); offset > 0;) {
     // Most of a text is plain: two chunks at a time halve the loop's work.
-    if (offset >= 2 * kChunk) {
-      Chunk upper, lower;
-      std::memcpy(&upper, block + offset - kChunk, kChunk);
-      std::memcpy(&lower, block + offset - 2 * kChunk, kChunk);
-      ChunkHalves any = reinterpret_cast<ChunkHalves>((upper == lineFeeds) | (lower == lineFeeds));
-      if ((any[0] | any[1]) == 0) {
-        std::memcpy(block + offset - kChunk + shift, &upper, kChunk);
-        std::memcpy(block + offset - 2 * kChunk + shift, &lower, kChunk);
-        offset -= 2 * kChunk;
+    if (offset >= 2 * kWidth) {
+      Lanes upper, lower;
+      std::memcpy(&upper, block + offset - kWidth, kWidth);
+      std::memcpy(&lower, block + offset - 2 * kWidth, kWidth);
+      if (Width::Bits(reinterpret_cast<Lanes>((upper == lineFeeds) | (lower == lineFeeds))) == 0) {
+        std::memcpy(block + offset - kWidth + shift, &upper, kWidth);
+        std::memcpy(block + offset - 2 * kWidth + shift, &lower, kWidth);
+        offset -= 2 * kWidth;
         continue;
       }
     }
-    offset -= kChunk;
+    offset -= kWidth;
     char* chunk = block + offset;
-    Chunk here;
-    std::memcpy(&here, chunk, kChunk);
-    ChunkHalves found = reinterpret_cast<ChunkHalves>(here == lineFeeds);
-    // One bit per line feed: the low half's on bit 7 of each byte, the high
-    // half's on bit 0, so that a single bit tells a single line feed.
-    uint64_t marks = (found[0] & kHighBits) | ((found[1] & kHighBits) >> 7);
+    Lanes here;
+    std::memcpy(&here, chunk, kWidth);
+    const uint64_t marks = Width::Bits(reinterpret_cast<Lanes>(here == lineFeeds));
     if (marks == 0) {
-      std::memcpy(chunk + shift, &here, kChunk);
+      std::memcpy(chunk + shift, &here, kWidth);
       continue;
     }
     if ((marks & (marks - 1)) != 0) {  // blank lines and the like
-      const char* from = chunk + kChunk;
-      char* to = chunk + kChunk + shift;
+      const char* from = chunk + kWidth;
+      char* to = chunk + kWidth + shift;
       while (from > chunk) CopyByteQuoted(from, to, quote);
       shift = static_cast<size_t>(to - chunk);
       continue;
@@ -103,20 +144,33 @@ char* QuoteBackwards(char* block, size_t n, char* dstEnd, char quote) {
     // Lanes below the line feed take the character one further up, the
     // lane of the line feed takes the quote, the lanes above stay; stored
     // one place up, with the chunk's first character put below it.
-    unsigned bit = static_cast<unsigned>(std::countr_zero(marks));
-    auto at = static_cast<uint8_t>((bit & 7) == 7 ? bit >> 3 : 8 + (bit >> 3));
-    Chunk above;
-    std::memcpy(&above, chunk + 1, kChunk);
-    Chunk position = Chunk{} + at;
-    Chunk below = reinterpret_cast<Chunk>(lane < position);
-    Chunk atLineFeed = reinterpret_cast<Chunk>(lane == position);
-    Chunk blended = (above & below) | (quotes & atLineFeed) | (here & ~(below | atLineFeed));
-    char first = chunk[0];
-    std::memcpy(chunk + shift, &blended, kChunk);
+    const auto at = static_cast<uint8_t>(Width::LaneOf(static_cast<unsigned>(std::countr_zero(marks))));
+    Lanes above;
+    std::memcpy(&above, chunk + 1, kWidth);
+    const Lanes position = Lanes{} + at;
+    const Lanes below = reinterpret_cast<Lanes>(lane < position);
+    const Lanes atLineFeed = reinterpret_cast<Lanes>(lane == position);
+    const Lanes blended = (above & below) | (quotes & atLineFeed) | (here & ~(below | atLineFeed));
+    const char first = chunk[0];
+    std::memcpy(chunk + shift, &blended, kWidth);
     --shift;
     chunk[shift] = first;
   }
   return block + shift;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) char* QuoteBackwardsAvx2(char* block, size_t n, char* dstEnd,
+                                                         char quote) {
+  return QuoteBackwardsWith<WideLanes>(block, n, dstEnd, quote);
+}
+#endif
+
+char* QuoteBackwards(char* block, size_t n, char* dstEnd, char quote) {
+#if defined(__x86_64__) || defined(__i386__)
+  if (HasWideLanes()) return QuoteBackwardsAvx2(block, n, dstEnd, quote);
+#endif
+  return QuoteBackwardsWith<NarrowLanes>(block, n, dstEnd, quote);
 }
 
 // ---- the marked splice ------------------------------------------------------
@@ -159,10 +213,6 @@ bool NeedsTag(std::string_view text, size_t at, std::string_view prefix) {
 // and the places that get the tag. Almost no part of a text holds a '[' or
 // the prefix's first character, so the loop stays near memory speed however
 // long the output. Returns where the whole blocks end.
-// (GCC takes no vector size from a template argument: the types come in.)
-using WideChunk = uint8_t __attribute__((vector_size(32)));
-using WideChunkWords = uint64_t __attribute__((vector_size(32)));
-
 template <typename Lanes, typename Words>
 __attribute__((always_inline)) inline size_t ScanBlocks(std::string_view output,
                                                         std::string_view prefix,
@@ -179,8 +229,12 @@ __attribute__((always_inline)) inline size_t ScanBlocks(std::string_view output,
   const size_t n = output.size();
   size_t i = 0;
   while (i + kBlock <= n) {
+    // A round of blocks makes no call, so that the counts stay in a
+    // register; a block with a candidate ends the round and is looked at
+    // after it.
     Lanes counts{};
-    for (int round = 0; round < kBlocksPerRound && i + kBlock <= n; ++round, i += kBlock) {
+    bool candidate = false;
+    for (int round = 0; round < kBlocksPerRound && i + kBlock <= n; ++round) {
       Lanes c[4];
       std::memcpy(c, text + i, kBlock);
       if (countLineFeeds) {
@@ -193,11 +247,20 @@ __attribute__((always_inline)) inline size_t ScanBlocks(std::string_view output,
       const Words words = reinterpret_cast<Words>(special);
       uint64_t any = 0;
       for (size_t w = 0; w < kWidth / 8; ++w) any |= words[w];
-      if (any == 0) continue;
-      for (size_t at = i; at < i + kBlock; ++at)
-        if (NeedsTag(output, at, prefix)) tags.push_back(static_cast<uint32_t>(at));
+      if (any != 0) {
+        candidate = true;
+        break;
+      }
+      i += kBlock;
     }
-    for (size_t lane = 0; lane < kWidth; ++lane) lineFeeds += counts[lane];
+    // Summed from a copy: indexing the vector itself keeps it in memory.
+    uint8_t perLane[kWidth];
+    std::memcpy(perLane, &counts, kWidth);
+    for (uint8_t count : perLane) lineFeeds += count;
+    if (!candidate) continue;
+    for (size_t at = i; at < i + kBlock; ++at)
+      if (NeedsTag(output, at, prefix)) tags.push_back(static_cast<uint32_t>(at));
+    i += kBlock;
   }
   return i;
 }
@@ -215,7 +278,7 @@ __attribute__((target("avx2"))) size_t ScanBlocksAvx2(std::string_view output,
 void ScanOutput(std::string_view output, std::string_view prefix, bool countLineFeeds,
                 size_t& lineFeeds, std::vector<uint32_t>& tags) {
 #if defined(__x86_64__) || defined(__i386__)
-  size_t i = __builtin_cpu_supports("avx2")
+  size_t i = HasWideLanes()
                  ? ScanBlocksAvx2(output, prefix, countLineFeeds, lineFeeds, tags)
                  : ScanBlocks<Chunk, ChunkHalves>(output, prefix, countLineFeeds, lineFeeds, tags);
 #else
