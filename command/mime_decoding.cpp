@@ -46,16 +46,13 @@ int HexValue(char c) { return kHex[static_cast<unsigned char>(c)]; }
 bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
 
 #if QL_X86_VECTORS
-// Base64 in whole 32-character blocks (Mula and Lemire, "Faster Base64
-// Encoding and Decoding Using AVX2 Instructions"): characters become values
-// through two nibble tables that also flag anything outside the alphabet,
-// then four values become three bytes. A block is taken up to its first
-// character outside the alphabet, in whole groups of four; a line break
-// between groups is skipped; anything else, or a group cut by a line break,
-// ends the blocks and is left to the table path. Returns how many
-// characters were taken and advances `w` past the bytes written (3 per 4
-// characters; scratch up to 8 bytes past them).
-__attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p, size_t n, char*& w) {
+// Base64 in 32-character blocks (Mula and Lemire, "Faster Base64 Encoding
+// and Decoding Using AVX2 Instructions"): characters become values through
+// two nibble tables that also flag anything outside the alphabet, then four
+// values become three bytes. Writes the 24 bytes of the block at `w` (and 8
+// of scratch after them) and returns a bit for each character outside the
+// alphabet; the bytes of a group with such a character are not to be used.
+__attribute__((target("avx2"))) inline uint32_t DecodeBase64Block(const unsigned char* p, char* w) {
   const __m256i lutLo = _mm256_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13,
                                          0x1A, 0x1B, 0x1B, 0x1B, 0x1A, 0x15, 0x11, 0x11, 0x11, 0x11, 0x11,
                                          0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
@@ -65,31 +62,64 @@ __attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p
   const __m256i lutRoll = _mm256_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16,
                                            19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
   const __m256i nibble = _mm256_set1_epi8(0x0F);
-  const __m256i slash = _mm256_set1_epi8(0x2F);
   const __m256i pack = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2, 1, 0, 6,
                                         5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
-  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  const __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i hiNibbles = _mm256_and_si256(_mm256_srli_epi32(in, 4), nibble);
+  const __m256i lo = _mm256_shuffle_epi8(lutLo, _mm256_and_si256(in, nibble));
+  const __m256i hi = _mm256_shuffle_epi8(lutHi, hiNibbles);
+  const __m256i roll = _mm256_shuffle_epi8(
+      lutRoll, _mm256_add_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8(0x2F)), hiNibbles));
+  const __m256i values = _mm256_add_epi8(in, roll);
+  const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+  const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+  const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, pack),
+                                                    _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(w), bytes);
+  return static_cast<uint32_t>(
+      _mm256_movemask_epi8(_mm256_cmpgt_epi8(_mm256_and_si256(lo, hi), _mm256_setzero_si256())));
+}
+
+// Lines as long as the one before them (`length` characters, whole groups)
+// and each ended by the same line break, as wrapped base64 comes: where
+// the next line starts is known before this one is decoded, so the lines
+// do not wait on each other. Stops before the first line that is not so.
+// Returns how many characters were taken and advances `w` past the bytes.
+__attribute__((target("avx2"))) size_t DecodeBase64Lines(const unsigned char* p, size_t n, size_t length,
+                                                          size_t lineBreak, char*& w) {
+  const size_t blocks = (length + 31) / 32;
+  const uint32_t lastBlock = length % 32 ? (uint32_t{1} << (length % 32)) - 1 : ~uint32_t{0};
+  const size_t need = std::max(blocks * 32, length + lineBreak);
   size_t taken = 0;
+  while (n - taken >= need) {
+    const unsigned char* line = p + taken;
+    uint32_t outside = 0;
+    for (size_t k = 0; k + 1 < blocks; ++k) outside |= DecodeBase64Block(line + 32 * k, w + 24 * k);
+    outside |= DecodeBase64Block(line + 32 * (blocks - 1), w + 24 * (blocks - 1)) & lastBlock;
+    const bool ended = lineBreak == 1 ? line[length] == '\n' : line[length] == '\r' && line[length + 1] == '\n';
+    if (outside != 0 || !ended) break;
+    w += length / 4 * 3;
+    taken += length + lineBreak;
+  }
+  return taken;
+}
+
+// Base64 in whole 32-character blocks. A block is taken up to its first
+// character outside the alphabet, in whole groups of four; a line break
+// between groups is skipped, and the lines after it are taken as long as
+// they are as long as the one it ended; anything else, or a group cut by a
+// line break, ends the blocks and is left to the table path. Returns how
+// many characters were taken and advances `w` past the bytes written (3
+// per 4 characters; scratch up to 8 bytes past them).
+__attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p, size_t n, char*& w) {
+  size_t taken = 0;
+  size_t lineStart = 0;
   while (n - taken >= 32) {
-    const __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + taken));
-    const __m256i hiNibbles = _mm256_and_si256(_mm256_srli_epi32(in, 4), nibble);
-    const __m256i lo = _mm256_shuffle_epi8(lutLo, _mm256_and_si256(in, nibble));
-    const __m256i hi = _mm256_shuffle_epi8(lutHi, hiNibbles);
-    const auto outside = static_cast<uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpgt_epi8(_mm256_and_si256(lo, hi), _mm256_setzero_si256())));
+    const uint32_t outside = DecodeBase64Block(p + taken, w);
     const size_t first = outside ? static_cast<size_t>(__builtin_ctz(outside)) : 32;
     const size_t valid = first & ~size_t{3};
-    if (valid > 0) {
-      const __m256i roll =
-          _mm256_shuffle_epi8(lutRoll, _mm256_add_epi8(_mm256_cmpeq_epi8(in, slash), hiNibbles));
-      const __m256i values = _mm256_add_epi8(in, roll);
-      const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
-      const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
-      const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, pack), lanes);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(w), bytes);
-      w += valid / 4 * 3;
-      taken += valid;
-    }
+    w += valid / 4 * 3;
+    taken += valid;
     if (first == 32) continue;
     if (valid < first) break;  // a group cut by something else: the table path takes it
     // The line break of wrapped base64, between two groups, is skipped here,
@@ -97,7 +127,10 @@ __attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p
     const unsigned char* at = p + taken;
     const size_t lineBreak = at[0] == '\n' ? 1 : at[0] == '\r' && at[1] == '\n' ? 2 : 0;
     if (lineBreak == 0) break;
+    const size_t length = taken - lineStart;
     taken += lineBreak;
+    if (length > 0 && length % 4 == 0) taken += DecodeBase64Lines(p + taken, n - taken, length, lineBreak, w);
+    lineStart = taken;
   }
   return taken;
 }
@@ -152,9 +185,12 @@ size_t DecodeBase64Into(std::string_view in, char* out, bool& clean) {
   const auto* const end = p + in.size();
   uint32_t bits = 0;
   int count = 0;
+#if QL_X86_VECTORS
+  const bool avx2 = HasAvx2();
+#endif
   while (p < end) {
 #if QL_X86_VECTORS
-    if (count == 0 && end - p >= 32 && HasAvx2()) p += DecodeBase64Blocks(p, static_cast<size_t>(end - p), w);
+    if (count == 0 && end - p >= 32 && avx2) p += DecodeBase64Blocks(p, static_cast<size_t>(end - p), w);
 #endif
     // Whole groups of four between the line breaks.
     while (count == 0 && end - p >= 4) {
