@@ -164,6 +164,131 @@ size_t CopyToQuotedPrintableMark(const char* p, char* w) {
 }
 #endif
 
+#if QL_X86_VECTORS
+// For each set of 8 bytes to leave out (a bit each), the places of those
+// kept, in order, for a shuffle (0x80: none), and how many there are.
+struct KeptBytes {
+  std::array<std::array<uint8_t, 8>, 256> order{};
+  std::array<uint8_t, 256> count{};
+};
+
+constexpr KeptBytes MakeKeptBytes() {
+  KeptBytes kept;
+  for (int drop = 0; drop < 256; ++drop) {
+    uint8_t n = 0;
+    for (uint8_t i = 0; i < 8; ++i)
+      if (!(drop >> i & 1)) kept.order[drop][n++] = i;
+    kept.count[drop] = n;
+    while (n < 8) kept.order[drop][n++] = 0x80;
+  }
+  return kept;
+}
+constexpr KeptBytes kKeptBytes = MakeKeptBytes();
+
+// The value of each hexadecimal digit (either case) in `c`; `valid` marks
+// the bytes that are one.
+__attribute__((target("avx2"))) inline __m256i HexDigitValues(__m256i c, __m256i& valid) {
+  const __m256i digit = _mm256_sub_epi8(c, _mm256_set1_epi8('0'));
+  const __m256i letter = _mm256_sub_epi8(_mm256_or_si256(c, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
+  const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit, _mm256_set1_epi8(9)), digit);
+  const __m256i isLetter = _mm256_cmpeq_epi8(_mm256_min_epu8(letter, _mm256_set1_epi8(5)), letter);
+  valid = _mm256_or_si256(isDigit, isLetter);
+  return _mm256_blendv_epi8(_mm256_add_epi8(letter, _mm256_set1_epi8(10)), digit, isDigit);
+}
+
+// 32 characters of quoted-printable: each "=XX" made its byte in place of
+// the '=', and a bit for each '=' that begins one, for each line break
+// character, and for each of those and each '=' that begins none (where the
+// vector path stops). Reads 34 characters.
+struct QuotedBlock {
+  __m256i bytes;
+  uint32_t escapes;
+  uint32_t breaks;
+  uint32_t stops;
+};
+
+__attribute__((target("avx2"))) inline QuotedBlock ReadQuotedBlock(const char* p) {
+  const __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  __m256i highValid, lowValid;
+  const __m256i high = HexDigitValues(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1)), highValid);
+  const __m256i low = HexDigitValues(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)), lowValid);
+  const __m256i equals = _mm256_cmpeq_epi8(in, _mm256_set1_epi8('='));
+  const __m256i escapes = _mm256_and_si256(equals, _mm256_and_si256(highValid, lowValid));
+  const __m256i breaks =
+      _mm256_or_si256(_mm256_cmpeq_epi8(in, _mm256_set1_epi8('\r')), _mm256_cmpeq_epi8(in, _mm256_set1_epi8('\n')));
+  const __m256i values = _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(high, 4), _mm256_set1_epi8(-16)), low);
+  QuotedBlock block;
+  block.bytes = _mm256_blendv_epi8(in, values, escapes);
+  block.escapes = static_cast<uint32_t>(_mm256_movemask_epi8(escapes));
+  block.breaks = static_cast<uint32_t>(_mm256_movemask_epi8(breaks));
+  block.stops = block.breaks | static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(escapes, equals)));
+  return block;
+}
+
+// Writes the bytes of `block` not in `drop` at `w`, 8 at a time through a
+// shuffle (each store writes 8 bytes; the room has the slack for it), and
+// moves `kept` past the last escape written.
+__attribute__((target("avx2"))) inline void WriteKept(const QuotedBlock& block, uint32_t drop, char*& w,
+                                                      char*& kept) {
+  const __m128i halves[2] = {_mm256_castsi256_si128(block.bytes), _mm256_extracti128_si256(block.bytes, 1)};
+  const uint32_t escapes = block.escapes & ~drop;
+  if (escapes) {
+    const int last = 31 - __builtin_clz(escapes);
+    const uint32_t upToLast = static_cast<uint32_t>((uint64_t{2} << last) - 1);
+    kept = w + __builtin_popcount(~drop & upToLast);
+  }
+  for (int group = 0; group < 4; ++group) {
+    const uint32_t mask = drop >> (8 * group) & 0xFF;
+    __m128i order = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kKeptBytes.order[mask].data()));
+    if (group & 1) order = _mm_add_epi8(order, _mm_set1_epi8(8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(w), _mm_shuffle_epi8(halves[group >> 1], order));
+    w += kKeptBytes.count[mask];
+  }
+}
+
+// The line break at `p` (CR LF, LF or a lone CR): how many characters it is.
+size_t LineBreakLength(const char* p) { return p[0] == '\r' && p[1] == '\n' ? 2 : 1; }
+
+// Quoted-printable 32 characters at a time: text and "=XX" escapes written
+// in one go, a hard line break (blanks before it dropped, as added on the
+// way) and a soft one ('=' right before the line break) taken here too, so
+// that only where a line ends does the next step wait on this one. Stops
+// at an '=' that begins neither, and where fewer than 34 characters are
+// left; the caller reads on from there.
+__attribute__((target("avx2"))) const char* DecodeQuotedPrintableBlocks(const char* p, const char* end, char*& w,
+                                                                        char*& kept) {
+  uint32_t digits = 0;  // the digits of an escape that began in the block before
+  while (end - p >= 34) {
+    const QuotedBlock block = ReadQuotedBlock(p);
+    const uint32_t drop = block.escapes << 1 | block.escapes << 2 | digits;
+    if (block.stops == 0) {
+      WriteKept(block, drop, w, kept);
+      digits = static_cast<uint32_t>((uint64_t{block.escapes} << 1 | uint64_t{block.escapes} << 2) >> 32);
+      p += 32;
+      continue;
+    }
+    // An escape before the stop ends before it: its digits are no stop.
+    const int stop = __builtin_ctz(block.stops);
+    WriteKept(block, drop | ~((uint32_t{1} << stop) - 1), w, kept);
+    digits = 0;
+    p += stop;
+    if (block.breaks >> stop & 1) {
+      while (w > kept && IsSpaceOrTab(w[-1])) --w;
+      p += LineBreakLength(p);
+      *w++ = '\r';
+      *w++ = '\n';
+      kept = w;
+    } else if (p[1] == '\r' || p[1] == '\n') {
+      p += 1 + LineBreakLength(p + 1);
+      kept = w;
+    } else {
+      return p;
+    }
+  }
+  return p + (digits & 1) + (digits >> 1 & 1);
+}
+#endif
+
 // Escapes one after the other, as UTF-8 text has them ("=C3=BC"); stops at
 // anything else, an '=' that is no escape included.
 const char* DecodeEscapes(const char* p, const char* end, char*& w) {
@@ -244,7 +369,16 @@ size_t DecodeQuotedPrintableInto(std::string_view in, char* out, bool& clean) {
   char* kept = w;  // blanks before this came from "=20" and the like, and stay
   const char* p = in.data();
   const char* const end = p + in.size();
+#if QL_X86_VECTORS
+  const bool avx2 = HasAvx2();
+#endif
   while (p < end) {
+#if QL_X86_VECTORS
+    if (avx2 && end - p >= 34) {
+      p = DecodeQuotedPrintableBlocks(p, end, w, kept);
+      if (p == end) break;
+    }
+#endif
     if (end - p >= 16) {
       const size_t plain = CopyToQuotedPrintableMark(p, w);
       p += plain;
