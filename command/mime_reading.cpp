@@ -652,11 +652,13 @@ class Reader {
     if (IsAscii(bytes) && !MayHideTextInAscii(loose)) return std::string(bytes);
     if (loose.empty() || loose == "usascii" || loose == "ascii") {
       if (IsUtf8(bytes)) {
-        if (auto converted = host_.ConvertCharset("utf-8", bytes, reading_.unmappable)) return *converted;
+        if (auto converted = host_.ConvertCharset("utf-8", bytes, reading_.unmappable))
+          return std::move(*converted);
       }
       return std::string(bytes);
     }
-    if (auto converted = host_.ConvertCharset(charset, bytes, reading_.unmappable)) return *converted;
+    if (auto converted = host_.ConvertCharset(charset, bytes, reading_.unmappable))
+      return std::move(*converted);
     NoteUnknownCharset(charset, textPart);
     return std::string(bytes);
   }
