@@ -99,6 +99,8 @@ class ShownText {
     if (skipLineFeed_ && !text.empty() && text[0] == '\n') pos = 1;
     skipLineFeed_ = false;
     while (pos < text.size() && !full_) {
+      pos = AppendPlainLines(text, pos);
+      if (pos == text.size()) break;
       const size_t mark = pos + FindLineMark(text.substr(pos));
       AppendPiece(text.substr(pos, mark - pos));
       if (mark == text.size()) break;
@@ -156,6 +158,32 @@ class ShownText {
  private:
   bool EndsWithEmptyLine() const {
     return out_.size() >= 4 && out_.compare(out_.size() - 4, 4, "\r\n\r\n") == 0;
+  }
+
+  // The whole lines at `pos` that end in CR LF, fit, and need nothing done
+  // to them, copied at once: line by line each would be copied as it is and
+  // get its CR LF back, and a long text is mostly such lines. Returns where
+  // the first line that is not one starts.
+  size_t AppendPlainLines(std::string_view text, size_t pos) {
+    if (out_.size() != lineStart_) return pos;
+    const size_t start = pos;
+    size_t inside = 0;  // the first exact prefix at or after the one the last line was checked for
+    bool searched = false;
+    while (pos < text.size()) {
+      const size_t mark = pos + FindLineMark(text.substr(pos));
+      if (mark + 1 >= text.size() || text[mark] != '\r' || text[mark + 1] != '\n') break;
+      if (out_.size() + (mark - start) > textLimit_) break;
+      if (LooksLikeAttachmentLine(text.substr(pos, mark - pos), prefix_)) break;
+      if (!prefix_.empty()) {
+        if (!searched || inside < pos + 1) inside = text.find(prefix_, pos + 1);
+        searched = true;
+        if (inside != std::string_view::npos && inside + prefix_.size() <= mark) break;
+      }
+      pos = mark + 2;
+    }
+    out_.append(text.substr(start, pos - start));
+    lineStart_ = out_.size();
+    return pos;
   }
 
   // A piece of a line (no line break or NUL in it).
