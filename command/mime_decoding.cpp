@@ -86,7 +86,8 @@ __attribute__((target("avx2"))) inline uint32_t DecodeBase64Block(const unsigned
 // do not wait on each other. Stops before the first line that is not so.
 // Returns how many characters were taken and advances `w` past the bytes.
 __attribute__((target("avx2"))) size_t DecodeBase64Lines(const unsigned char* p, size_t n, size_t length,
-                                                          size_t lineBreak, char*& w) {
+                                                          size_t lineBreak, char*& out) {
+  char* w = out;  // kept here, not behind a reference the stores might alias
   const size_t blocks = (length + 31) / 32;
   const uint32_t lastBlock = length % 32 ? (uint32_t{1} << (length % 32)) - 1 : ~uint32_t{0};
   const size_t need = std::max(blocks * 32, length + lineBreak);
@@ -101,6 +102,7 @@ __attribute__((target("avx2"))) size_t DecodeBase64Lines(const unsigned char* p,
     w += length / 4 * 3;
     taken += length + lineBreak;
   }
+  out = w;
   return taken;
 }
 
@@ -111,7 +113,8 @@ __attribute__((target("avx2"))) size_t DecodeBase64Lines(const unsigned char* p,
 // line break, ends the blocks and is left to the table path. Returns how
 // many characters were taken and advances `w` past the bytes written (3
 // per 4 characters; scratch up to 8 bytes past them).
-__attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p, size_t n, char*& w) {
+__attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p, size_t n, char*& out) {
+  char* w = out;  // kept here, not behind a reference the stores might alias
   size_t taken = 0;
   size_t lineStart = 0;
   while (n - taken >= 32) {
@@ -132,6 +135,7 @@ __attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p
     if (length > 0 && length % 4 == 0) taken += DecodeBase64Lines(p + taken, n - taken, length, lineBreak, w);
     lineStart = taken;
   }
+  out = w;
   return taken;
 }
 
@@ -197,13 +201,15 @@ __attribute__((target("avx2"))) inline __m256i HexDigitValues(__m256i c, __m256i
 }
 
 // 32 characters of quoted-printable: each "=XX" made its byte in place of
-// the '=', and a bit for each '=' that begins one, for each line break
-// character, and for each of those and each '=' that begins none (where the
-// vector path stops). Reads 34 characters.
+// the '=', and a bit for each '=' that begins one, for each CR and LF, for
+// each CR LF pair (the LF may be the 33rd character), and for each of those
+// and each '=' that begins none (where the block needs more than the
+// escapes undone). Reads 34 characters.
 struct QuotedBlock {
   __m256i bytes;
   uint32_t escapes;
   uint32_t breaks;
+  uint32_t pairs;
   uint32_t stops;
 };
 
@@ -214,13 +220,14 @@ __attribute__((target("avx2"))) inline QuotedBlock ReadQuotedBlock(const char* p
   const __m256i low = HexDigitValues(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)), lowValid);
   const __m256i equals = _mm256_cmpeq_epi8(in, _mm256_set1_epi8('='));
   const __m256i escapes = _mm256_and_si256(equals, _mm256_and_si256(highValid, lowValid));
-  const __m256i breaks =
-      _mm256_or_si256(_mm256_cmpeq_epi8(in, _mm256_set1_epi8('\r')), _mm256_cmpeq_epi8(in, _mm256_set1_epi8('\n')));
+  const auto cr = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8('\r'))));
+  const auto lf = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8('\n'))));
   const __m256i values = _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(high, 4), _mm256_set1_epi8(-16)), low);
   QuotedBlock block;
   block.bytes = _mm256_blendv_epi8(in, values, escapes);
   block.escapes = static_cast<uint32_t>(_mm256_movemask_epi8(escapes));
-  block.breaks = static_cast<uint32_t>(_mm256_movemask_epi8(breaks));
+  block.breaks = cr | lf;
+  block.pairs = cr & (lf >> 1 | uint32_t{p[32] == '\n'} << 31);
   block.stops = block.breaks | static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(escapes, equals)));
   return block;
 }
@@ -234,7 +241,7 @@ __attribute__((target("avx2"))) inline void WriteKept(const QuotedBlock& block, 
   const uint32_t escapes = block.escapes & ~drop;
   if (escapes) {
     const int last = 31 - __builtin_clz(escapes);
-    const uint32_t upToLast = static_cast<uint32_t>((uint64_t{2} << last) - 1);
+    const auto upToLast = static_cast<uint32_t>((uint64_t{2} << last) - 1);
     kept = w + __builtin_popcount(~drop & upToLast);
   }
   for (int group = 0; group < 4; ++group) {
@@ -246,19 +253,78 @@ __attribute__((target("avx2"))) inline void WriteKept(const QuotedBlock& block, 
   }
 }
 
-// The line break at `p` (CR LF, LF or a lone CR): how many characters it is.
-size_t LineBreakLength(const char* p) { return p[0] == '\r' && p[1] == '\n' ? 2 : 1; }
+// A hard line break written as CR LF, the blanks before it dropped (a
+// transport added them) unless an escape wrote them.
+inline void WriteHardLineBreak(char*& w, char*& kept) {
+  while (w > kept && IsSpaceOrTab(w[-1])) --w;
+  *w++ = '\r';
+  *w++ = '\n';
+  kept = w;
+}
+
+// A block with a stop in it, up to and with its first line break: the text
+// before it, and the break made CR LF (blanks before it dropped, as added on
+// the way) or, after an '=', taken out. Returns how many characters that is,
+// or 0 (with the text before the stop written) when an '=' that begins
+// nothing stands elsewhere, or there is no line break: those are left to
+// the caller. Where the line ends depends on the line breaks alone, so the
+// next block need not wait on the escapes of this one.
+__attribute__((target("avx2"))) inline size_t EndQuotedLine(const QuotedBlock& block, uint32_t drop, char*& w,
+                                                            char*& kept) {
+  const uint32_t unknown = block.stops & ~block.breaks;
+  const int lineEnd = block.breaks ? __builtin_ctz(block.breaks) : 32;
+  const uint32_t beforeEnd = lineEnd < 32 ? (uint32_t{1} << lineEnd) - 1 : ~uint32_t{0};
+  const bool soft = lineEnd > 0 && (unknown >> (lineEnd - 1) & 1);
+  const uint32_t text = soft ? beforeEnd >> 1 : beforeEnd;
+  if (lineEnd == 32 || (unknown & text) != 0) {
+    const int stop = __builtin_ctz(block.stops);
+    WriteKept(block, drop | ~((uint32_t{1} << stop) - 1), w, kept);
+    return 0;
+  }
+  WriteKept(block, drop | ~text, w, kept);
+  if (!soft) WriteHardLineBreak(w, kept);
+  kept = w;
+  return static_cast<size_t>(lineEnd) + 1 + (block.pairs >> lineEnd & 1);
+}
+
+// A block with no '=' before its first line break, or none at all if it
+// has none, as most blocks of text are: written as it is, without the
+// escape path. Returns how many characters were taken, 0 when the block
+// is not one of these.
+__attribute__((target("avx2"))) inline size_t CopyPlainBlock(const char* p, char*& w, char*& kept) {
+  const __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const auto equals = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8('='))));
+  const auto cr = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8('\r'))));
+  const auto lf = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8('\n'))));
+  const uint32_t breaks = cr | lf;
+  const int lineEnd = breaks ? __builtin_ctz(breaks) : 32;
+  const uint32_t beforeEnd = lineEnd < 32 ? (uint32_t{1} << lineEnd) - 1 : ~uint32_t{0};
+  if (equals & beforeEnd) return 0;
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(w), in);
+  w += lineEnd;
+  if (lineEnd == 32) return 32;
+  WriteHardLineBreak(w, kept);
+  const uint32_t pairs = cr & (lf >> 1 | uint32_t{p[32] == '\n'} << 31);
+  return static_cast<size_t>(lineEnd) + 1 + (pairs >> lineEnd & 1);
+}
 
 // Quoted-printable 32 characters at a time: text and "=XX" escapes written
-// in one go, a hard line break (blanks before it dropped, as added on the
-// way) and a soft one ('=' right before the line break) taken here too, so
-// that only where a line ends does the next step wait on this one. Stops
-// at an '=' that begins neither, and where fewer than 34 characters are
-// left; the caller reads on from there.
-__attribute__((target("avx2"))) const char* DecodeQuotedPrintableBlocks(const char* p, const char* end, char*& w,
-                                                                        char*& kept) {
+// in one go, hard and soft line breaks taken too, so that only where a line
+// ends does the next block wait on this one. Stops at an '=' that begins
+// nothing and where fewer than 34 characters are left; the caller reads on
+// from there.
+__attribute__((target("avx2"))) const char* DecodeQuotedPrintableBlocks(const char* p, const char* end,
+                                                                        char*& out, char*& keptOut) {
+  char* w = out;  // kept here, not behind a reference the stores might alias
+  char* kept = keptOut;
   uint32_t digits = 0;  // the digits of an escape that began in the block before
   while (end - p >= 34) {
+    if (digits == 0) {
+      if (const size_t plain = CopyPlainBlock(p, w, kept)) {
+        p += plain;
+        continue;
+      }
+    }
     const QuotedBlock block = ReadQuotedBlock(p);
     const uint32_t drop = block.escapes << 1 | block.escapes << 2 | digits;
     if (block.stops == 0) {
@@ -267,24 +333,17 @@ __attribute__((target("avx2"))) const char* DecodeQuotedPrintableBlocks(const ch
       p += 32;
       continue;
     }
-    // An escape before the stop ends before it: its digits are no stop.
-    const int stop = __builtin_ctz(block.stops);
-    WriteKept(block, drop | ~((uint32_t{1} << stop) - 1), w, kept);
+    // An escape before a stop ends before it: its digits are no stop.
     digits = 0;
-    p += stop;
-    if (block.breaks >> stop & 1) {
-      while (w > kept && IsSpaceOrTab(w[-1])) --w;
-      p += LineBreakLength(p);
-      *w++ = '\r';
-      *w++ = '\n';
-      kept = w;
-    } else if (p[1] == '\r' || p[1] == '\n') {
-      p += 1 + LineBreakLength(p + 1);
-      kept = w;
-    } else {
-      return p;
+    const size_t line = EndQuotedLine(block, drop, w, kept);
+    if (line == 0) {
+      p += __builtin_ctz(block.stops);
+      break;
     }
+    p += line;
   }
+  out = w;
+  keptOut = kept;
   return p + (digits & 1) + (digits >> 1 & 1);
 }
 #endif
