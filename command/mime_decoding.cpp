@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/text_chars.h"
+
 // Vector code where the compiler can make it; each path is chosen at run
 // time, so the module still runs on a processor without it.
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
@@ -499,6 +501,67 @@ size_t FindLineMark(std::string_view text) {
   for (; i < text.size(); ++i)
     if (text[i] == '\r' || text[i] == '\n' || text[i] == '\0') return i;
   return text.size();
+}
+
+namespace {
+
+// Where a line of the shown text could begin an attachment line look-alike
+// (LooksLikeAttachmentLine skips '>' and spacing, then wants the prefix).
+bool MayBeginLookAlike(char c, char letter) {
+  const auto u = static_cast<unsigned char>(c);
+  return (u <= 0x20 && c != '\r') || u == 0x7F || u == 0xA0 || u == 0xAD || c == '>' || c == letter ||
+         c == LowerAscii(letter) || c == UpperAscii(letter);
+}
+
+// The lines a vector path left, byte by byte: `lineStart` says a line
+// begins at `i`, `afterCr` that the byte before was a CR; `end` is where the
+// run found so far ends.
+size_t PlainLinesFrom(std::string_view text, size_t i, size_t end, bool lineStart, bool afterCr, char letter) {
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if ((c == '\n') != afterCr || c == '\0' || (lineStart && MayBeginLookAlike(c, letter)))
+      return lineStart ? i : end;
+    if (lineStart) end = i;
+    lineStart = c == '\n';
+    afterCr = c == '\r';
+  }
+  return lineStart ? text.size() : end;
+}
+
+}  // namespace
+
+size_t PlainLinesLength(std::string_view text, char letter) {
+  size_t i = 0;
+  size_t end = 0;
+  uint32_t lineStart = 1;  // from the byte before: a line begins here, the byte was a CR
+  uint32_t afterCr = 0;
+#if QL_X86_VECTORS && defined(__SSE2__)
+  const __m128i lower = _mm_set1_epi8(LowerAscii(letter));
+  const __m128i upper = _mm_set1_epi8(UpperAscii(letter));
+  for (; i + 16 <= text.size(); i += 16) {
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    const auto mask = [&in](char c) {
+      return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(in, _mm_set1_epi8(c))));
+    };
+    const uint32_t cr = mask('\r');
+    const uint32_t lf = mask('\n');
+    const auto low =
+        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(in, _mm_set1_epi8(0x20)), in)));
+    const uint32_t cased = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(in, lower), _mm_cmpeq_epi8(in, upper))));
+    const uint32_t lookAlike = ((low & ~cr) | mask('\x7F') | mask('\xA0') | mask('\xAD') | mask('>') | cased);
+    const uint32_t starts = (lf << 1 | lineStart) & 0xFFFF;
+    const uint32_t bad = (((cr << 1 | afterCr) & 0xFFFF) ^ lf) | mask('\0') | (lookAlike & starts);
+    if (bad) {
+      const uint32_t startsUpTo = starts & ((2u << __builtin_ctz(bad)) - 1);
+      return startsUpTo ? i + static_cast<size_t>(31 - __builtin_clz(startsUpTo)) : end;
+    }
+    if (starts) end = i + static_cast<size_t>(31 - __builtin_clz(starts));
+    lineStart = lf >> 15;
+    afterCr = cr >> 15;
+  }
+#endif
+  return PlainLinesFrom(text, i, end, lineStart != 0, afterCr != 0, letter);
 }
 
 std::string DecodeQEncoding(std::string_view in) {

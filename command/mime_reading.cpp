@@ -165,25 +165,32 @@ class ShownText {
   // get its CR LF back, and a long text is mostly such lines. Returns where
   // the first line that is not one starts.
   size_t AppendPlainLines(std::string_view text, size_t pos) {
-    if (out_.size() != lineStart_) return pos;
-    const size_t start = pos;
-    size_t inside = 0;  // the first exact prefix at or after the one the last line was checked for
-    bool searched = false;
-    while (pos < text.size()) {
-      const size_t mark = pos + FindLineMark(text.substr(pos));
-      if (mark + 1 >= text.size() || text[mark] != '\r' || text[mark + 1] != '\n') break;
-      if (out_.size() + (mark - start) > textLimit_) break;
-      if (LooksLikeAttachmentLine(text.substr(pos, mark - pos), prefix_)) break;
-      if (!prefix_.empty()) {
-        if (!searched || inside < pos + 1) inside = text.find(prefix_, pos + 1);
-        searched = true;
-        if (inside != std::string_view::npos && inside + prefix_.size() <= mark) break;
-      }
-      pos = mark + 2;
-    }
-    out_.append(text.substr(start, pos - start));
+    if (out_.size() != lineStart_ || out_.size() > textLimit_) return pos;
+    const std::string_view rest = text.substr(pos);
+    size_t run = PlainLinesLength(rest, PrefixLetter());
+    // A line fits when its text does; its CR LF has the room kept.
+    const size_t room = textLimit_ - out_.size();
+    if (run > room + 2) run = LinesUpTo(rest, room + 2);
+    // An exact prefix inside a line is defused: that line goes line by line.
+    const size_t inside = prefix_.empty() ? std::string_view::npos : rest.substr(0, run).find(prefix_, 1);
+    if (inside != std::string_view::npos) run = LinesUpTo(rest, inside);
+    out_.append(rest.substr(0, run));
     lineStart_ = out_.size();
-    return pos;
+    return pos + run;
+  }
+
+  // The first character of the prefix that LooksLikeAttachmentLine
+  // compares ('>' when there is none: a line beginning so is checked anyway).
+  char PrefixLetter() const {
+    for (char c : prefix_)
+      if (!IsSpacing(c)) return c;
+    return '>';
+  }
+
+  // The whole lines of `text` that end at or before `at`.
+  static size_t LinesUpTo(std::string_view text, size_t at) {
+    const size_t lastBreak = at == 0 ? std::string_view::npos : text.rfind('\n', at - 1);
+    return lastBreak == std::string_view::npos ? 0 : lastBreak + 1;
   }
 
   // A piece of a line (no line break or NUL in it).
