@@ -528,6 +528,15 @@ size_t PlainLinesFrom(std::string_view text, size_t i, size_t end, bool lineStar
   return lineStart ? text.size() : end;
 }
 
+#if QL_X86_VECTORS && defined(__SSE2__)
+// The bytes of 32 characters that are `c`, a bit each.
+uint32_t Matches(__m128i low, __m128i high, char c) {
+  const __m128i wanted = _mm_set1_epi8(c);
+  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, wanted))) |
+         static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, wanted))) << 16;
+}
+#endif
+
 }  // namespace
 
 size_t PlainLinesLength(std::string_view text, char letter) {
@@ -536,29 +545,25 @@ size_t PlainLinesLength(std::string_view text, char letter) {
   uint32_t lineStart = 1;  // from the byte before: a line begins here, the byte was a CR
   uint32_t afterCr = 0;
 #if QL_X86_VECTORS && defined(__SSE2__)
-  const __m128i lower = _mm_set1_epi8(LowerAscii(letter));
-  const __m128i upper = _mm_set1_epi8(UpperAscii(letter));
-  for (; i + 16 <= text.size(); i += 16) {
-    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-    const auto mask = [&in](char c) {
-      return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(in, _mm_set1_epi8(c))));
-    };
-    const uint32_t cr = mask('\r');
-    const uint32_t lf = mask('\n');
-    const auto low =
-        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(in, _mm_set1_epi8(0x20)), in)));
-    const uint32_t cased = static_cast<uint32_t>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(in, lower), _mm_cmpeq_epi8(in, upper))));
-    const uint32_t lookAlike = ((low & ~cr) | mask('\x7F') | mask('\xA0') | mask('\xAD') | mask('>') | cased);
-    const uint32_t starts = (lf << 1 | lineStart) & 0xFFFF;
-    const uint32_t bad = (((cr << 1 | afterCr) & 0xFFFF) ^ lf) | mask('\0') | (lookAlike & starts);
+  for (; i + 32 <= text.size(); i += 32) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i + 16));
+    const uint32_t cr = Matches(low, high, '\r');
+    const uint32_t lf = Matches(low, high, '\n');
+    const uint32_t starts = lf << 1 | lineStart;
+    uint32_t bad = ((cr << 1 | afterCr) ^ lf) | Matches(low, high, '\0');
+    // A line begins here about every 70 characters: its first one is looked at alone.
+    for (uint32_t each = starts; each != 0; each &= each - 1) {
+      const int at = __builtin_ctz(each);
+      if (MayBeginLookAlike(text[i + static_cast<size_t>(at)], letter)) bad |= uint32_t{1} << at;
+    }
     if (bad) {
-      const uint32_t startsUpTo = starts & ((2u << __builtin_ctz(bad)) - 1);
-      return startsUpTo ? i + static_cast<size_t>(31 - __builtin_clz(startsUpTo)) : end;
+      const uint64_t startsUpTo = starts & ((uint64_t{2} << __builtin_ctz(bad)) - 1);
+      return startsUpTo ? i + static_cast<size_t>(63 - __builtin_clzll(startsUpTo)) : end;
     }
     if (starts) end = i + static_cast<size_t>(31 - __builtin_clz(starts));
-    lineStart = lf >> 15;
-    afterCr = cr >> 15;
+    lineStart = lf >> 31;
+    afterCr = cr >> 31;
   }
 #endif
   return PlainLinesFrom(text, i, end, lineStart != 0, afterCr != 0, letter);
