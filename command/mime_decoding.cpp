@@ -82,6 +82,28 @@ __attribute__((target("avx2"))) inline uint32_t DecodeBase64Block(const unsigned
       _mm256_movemask_epi8(_mm256_cmpgt_epi8(_mm256_and_si256(lo, hi), _mm256_setzero_si256())));
 }
 
+// The same for 16 characters (12 bytes, and 4 of scratch), for the short
+// end of a wrapped line (12 characters of a 76-character one).
+__attribute__((target("avx2"))) inline uint32_t DecodeBase64Half(const unsigned char* p, char* w) {
+  const __m128i lutLo = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A,
+                                      0x1B, 0x1B, 0x1B, 0x1A);
+  const __m128i lutHi = _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10,
+                                      0x10, 0x10, 0x10, 0x10);
+  const __m128i lutRoll = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m128i nibble = _mm_set1_epi8(0x0F);
+  const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i hiNibbles = _mm_and_si128(_mm_srli_epi32(in, 4), nibble);
+  const __m128i lo = _mm_shuffle_epi8(lutLo, _mm_and_si128(in, nibble));
+  const __m128i hi = _mm_shuffle_epi8(lutHi, hiNibbles);
+  const __m128i roll =
+      _mm_shuffle_epi8(lutRoll, _mm_add_epi8(_mm_cmpeq_epi8(in, _mm_set1_epi8(0x2F)), hiNibbles));
+  const __m128i pairs = _mm_maddubs_epi16(_mm_add_epi8(in, roll), _mm_set1_epi32(0x01400140));
+  const __m128i groups = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
+  const __m128i pack = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(w), _mm_shuffle_epi8(groups, pack));
+  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(_mm_and_si128(lo, hi), _mm_setzero_si128())));
+}
+
 // Lines as long as the one before them (`length` characters, whole groups)
 // and each ended by the same line break, as wrapped base64 comes: where
 // the next line starts is known before this one is decoded, so the lines
@@ -90,15 +112,17 @@ __attribute__((target("avx2"))) inline uint32_t DecodeBase64Block(const unsigned
 __attribute__((target("avx2"))) size_t DecodeBase64Lines(const unsigned char* p, size_t n, size_t length,
                                                           size_t lineBreak, char*& out) {
   char* w = out;  // kept here, not behind a reference the stores might alias
-  const size_t blocks = (length + 31) / 32;
-  const uint32_t lastBlock = length % 32 ? (uint32_t{1} << (length % 32)) - 1 : ~uint32_t{0};
-  const size_t need = std::max(blocks * 32, length + lineBreak);
+  const size_t whole = length / 32;
+  const size_t rest = length % 32;
+  const size_t restRead = rest == 0 ? 0 : rest <= 16 ? 16 : 32;
+  const size_t need = std::max(whole * 32 + restRead, length + lineBreak);
   size_t taken = 0;
   while (n - taken >= need) {
     const unsigned char* line = p + taken;
     uint32_t outside = 0;
-    for (size_t k = 0; k + 1 < blocks; ++k) outside |= DecodeBase64Block(line + 32 * k, w + 24 * k);
-    outside |= DecodeBase64Block(line + 32 * (blocks - 1), w + 24 * (blocks - 1)) & lastBlock;
+    for (size_t k = 0; k < whole; ++k) outside |= DecodeBase64Block(line + 32 * k, w + 24 * k);
+    if (restRead == 16) outside |= DecodeBase64Half(line + 32 * whole, w + 24 * whole) & ((1u << rest) - 1);
+    if (restRead == 32) outside |= DecodeBase64Block(line + 32 * whole, w + 24 * whole) & ((1u << rest) - 1);
     const bool ended = lineBreak == 1 ? line[length] == '\n' : line[length] == '\r' && line[length + 1] == '\n';
     if (outside != 0 || !ended) break;
     w += length / 4 * 3;
