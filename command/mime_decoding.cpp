@@ -123,7 +123,8 @@ __attribute__((target("avx2"))) size_t DecodeBase64Lines(const unsigned char* p,
     for (size_t k = 0; k < whole; ++k) outside |= DecodeBase64Block(line + 32 * k, w + 24 * k);
     if (restRead == 16) outside |= DecodeBase64Half(line + 32 * whole, w + 24 * whole) & ((1u << rest) - 1);
     if (restRead == 32) outside |= DecodeBase64Block(line + 32 * whole, w + 24 * whole) & ((1u << rest) - 1);
-    const bool ended = lineBreak == 1 ? line[length] == '\n' : line[length] == '\r' && line[length + 1] == '\n';
+    const bool ended =
+        lineBreak == 1 ? line[length] == '\n' : line[length] == '\r' && line[length + 1] == '\n';
     if (outside != 0 || !ended) break;
     w += length / 4 * 3;
     taken += length + lineBreak;
@@ -226,6 +227,11 @@ __attribute__((target("avx2"))) inline __m256i HexDigitValues(__m256i c, __m256i
   return _mm256_blendv_epi8(_mm256_add_epi8(letter, _mm256_set1_epi8(10)), digit, isDigit);
 }
 
+// The bytes of `in` that are `c`, a bit each.
+__attribute__((target("avx2"))) inline uint32_t ByteMask(__m256i in, char c) {
+  return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8(c))));
+}
+
 // 32 characters of quoted-printable: each "=XX" made its byte in place of
 // the '=', and a bit for each '=' that begins one, for each CR and LF, for
 // each CR LF pair (the LF may be the 33rd character), and for each of those
@@ -246,15 +252,16 @@ __attribute__((target("avx2"))) inline QuotedBlock ReadQuotedBlock(const char* p
   const __m256i low = HexDigitValues(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)), lowValid);
   const __m256i equals = _mm256_cmpeq_epi8(in, _mm256_set1_epi8('='));
   const __m256i escapes = _mm256_and_si256(equals, _mm256_and_si256(highValid, lowValid));
-  const auto cr = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8('\r'))));
-  const auto lf = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8('\n'))));
-  const __m256i values = _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(high, 4), _mm256_set1_epi8(-16)), low);
+  const uint32_t cr = ByteMask(in, '\r');
+  const uint32_t lf = ByteMask(in, '\n');
+  const __m256i highBits = _mm256_and_si256(_mm256_slli_epi16(high, 4), _mm256_set1_epi8(-16));
   QuotedBlock block;
-  block.bytes = _mm256_blendv_epi8(in, values, escapes);
+  block.bytes = _mm256_blendv_epi8(in, _mm256_or_si256(highBits, low), escapes);
   block.escapes = static_cast<uint32_t>(_mm256_movemask_epi8(escapes));
   block.breaks = cr | lf;
   block.pairs = cr & (lf >> 1 | uint32_t{p[32] == '\n'} << 31);
-  block.stops = block.breaks | static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(escapes, equals)));
+  const auto unknown = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(escapes, equals)));
+  block.stops = block.breaks | unknown;
   return block;
 }
 
@@ -319,9 +326,9 @@ __attribute__((target("avx2"))) inline size_t EndQuotedLine(const QuotedBlock& b
 // is not one of these.
 __attribute__((target("avx2"))) inline size_t CopyPlainBlock(const char* p, char*& w, char*& kept) {
   const __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-  const auto equals = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8('='))));
-  const auto cr = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8('\r'))));
-  const auto lf = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8('\n'))));
+  const uint32_t equals = ByteMask(in, '=');
+  const uint32_t cr = ByteMask(in, '\r');
+  const uint32_t lf = ByteMask(in, '\n');
   const uint32_t breaks = cr | lf;
   const int lineEnd = breaks ? __builtin_ctz(breaks) : 32;
   const uint32_t beforeEnd = lineEnd < 32 ? (uint32_t{1} << lineEnd) - 1 : ~uint32_t{0};
@@ -540,7 +547,8 @@ bool MayBeginLookAlike(char c, char letter) {
 // The lines a vector path left, byte by byte: `lineStart` says a line
 // begins at `i`, `afterCr` that the byte before was a CR; `end` is where the
 // run found so far ends.
-size_t PlainLinesFrom(std::string_view text, size_t i, size_t end, bool lineStart, bool afterCr, char letter) {
+size_t PlainLinesFrom(std::string_view text, size_t i, size_t end, bool lineStart, bool afterCr,
+                      char letter) {
   for (; i < text.size(); ++i) {
     const char c = text[i];
     if ((c == '\n') != afterCr || c == '\0' || (lineStart && MayBeginLookAlike(c, letter)))
