@@ -176,6 +176,9 @@ class ShownText {
     if (inside != std::string_view::npos) run = LinesUpTo(rest, inside);
     out_.append(rest.substr(0, run));
     lineStart_ = out_.size();
+    // As line by line: a text that ends in a line break lets the next one
+    // begin with the LF of a CR LF cut between the two.
+    if (run > 0 && run == rest.size()) skipLineFeed_ = true;
     return pos + run;
   }
 
