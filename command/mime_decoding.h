@@ -40,6 +40,14 @@ bool DecodeQuotedPrintable(std::string_view in, std::string& out);
 // shown text is cut into lines there.
 size_t FindLineMark(std::string_view text);
 
+// How long the run of whole lines at the start of `text` is (a line starts
+// there) in which every line ends in CR LF, holds no other CR, LF or NUL,
+// and begins with none of '>', a byte up to 0x20 other than the CR of an
+// empty line, 0x7F, 0xA0, 0xAD and `letter` in either case: lines the shown
+// text takes as they are, none of which can pass for an attachment line
+// whose prefix begins with `letter`.
+size_t PlainLinesLength(std::string_view text, char letter);
+
 // RFC 2047 "Q": quoted-printable without line breaks, '_' for a blank.
 std::string DecodeQEncoding(std::string_view in);
 

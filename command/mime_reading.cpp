@@ -99,6 +99,8 @@ class ShownText {
     if (skipLineFeed_ && !text.empty() && text[0] == '\n') pos = 1;
     skipLineFeed_ = false;
     while (pos < text.size() && !full_) {
+      pos = AppendPlainLines(text, pos);
+      if (pos == text.size()) break;
       const size_t mark = pos + FindLineMark(text.substr(pos));
       AppendPiece(text.substr(pos, mark - pos));
       if (mark == text.size()) break;
@@ -156,6 +158,42 @@ class ShownText {
  private:
   bool EndsWithEmptyLine() const {
     return out_.size() >= 4 && out_.compare(out_.size() - 4, 4, "\r\n\r\n") == 0;
+  }
+
+  // The whole lines at `pos` that end in CR LF, fit, and need nothing done
+  // to them, copied at once: line by line each would be copied as it is and
+  // get its CR LF back, and a long text is mostly such lines. Returns where
+  // the first line that is not one starts.
+  size_t AppendPlainLines(std::string_view text, size_t pos) {
+    if (out_.size() != lineStart_ || out_.size() > textLimit_) return pos;
+    const std::string_view rest = text.substr(pos);
+    size_t run = PlainLinesLength(rest, PrefixLetter());
+    // A line fits when its text does; its CR LF has the room kept.
+    const size_t room = textLimit_ - out_.size();
+    if (run > room + 2) run = LinesUpTo(rest, room + 2);
+    // An exact prefix inside a line is defused: that line goes line by line.
+    const size_t inside = prefix_.empty() ? std::string_view::npos : rest.substr(0, run).find(prefix_, 1);
+    if (inside != std::string_view::npos) run = LinesUpTo(rest, inside);
+    out_.append(rest.substr(0, run));
+    lineStart_ = out_.size();
+    // As line by line: a text that ends in a line break lets the next one
+    // begin with the LF of a CR LF cut between the two.
+    if (run > 0 && run == rest.size()) skipLineFeed_ = true;
+    return pos + run;
+  }
+
+  // The first character of the prefix that LooksLikeAttachmentLine
+  // compares ('>' when there is none: a line beginning so is checked anyway).
+  char PrefixLetter() const {
+    for (char c : prefix_)
+      if (!IsSpacing(c)) return c;
+    return '>';
+  }
+
+  // The whole lines of `text` that end at or before `at`.
+  static size_t LinesUpTo(std::string_view text, size_t at) {
+    const size_t lastBreak = at == 0 ? std::string_view::npos : text.rfind('\n', at - 1);
+    return lastBreak == std::string_view::npos ? 0 : lastBreak + 1;
   }
 
   // A piece of a line (no line break or NUL in it).
@@ -652,11 +690,13 @@ class Reader {
     if (IsAscii(bytes) && !MayHideTextInAscii(loose)) return std::string(bytes);
     if (loose.empty() || loose == "usascii" || loose == "ascii") {
       if (IsUtf8(bytes)) {
-        if (auto converted = host_.ConvertCharset("utf-8", bytes, reading_.unmappable)) return *converted;
+        if (auto converted = host_.ConvertCharset("utf-8", bytes, reading_.unmappable))
+          return std::move(*converted);
       }
       return std::string(bytes);
     }
-    if (auto converted = host_.ConvertCharset(charset, bytes, reading_.unmappable)) return *converted;
+    if (auto converted = host_.ConvertCharset(charset, bytes, reading_.unmappable))
+      return std::move(*converted);
     NoteUnknownCharset(charset, textPart);
     return std::string(bytes);
   }

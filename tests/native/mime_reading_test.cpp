@@ -144,6 +144,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "\r\nGr=C3=BC=C3=9Fe aus K=C3=B6ln, this line is long enough to be broken by=\r\n"
                 " its encoder.   \r\nA=3Db\r\n",
                 "Gr\xFC\xDF" "e aus K\xF6ln, this line is long enough to be broken by its encoder.\r\nA=b\r\n"},
+        // A text that ends in CR LF lets the next one begin with the LF of
+        // a line break cut between the two, however the first was copied.
+        ReadRow{"LineBreakCutBetweenParts",
+                kMixed + "--b1\r\nContent-Type: text/plain\r\n\r\nx\r\n\r\n--b1\r\n"
+                         "Content-Type: text/plain\r\n\r\n\nb\r\n--b1--\r\n",
+                "x\r\n\r\nb\r\n"},
         ReadRow{"Base64Latin1",
                 "Content-Type: text/plain; charset=\"iso-8859-1\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
                 "SGVsbG8g/GJlcgpsaW5lIHR3bw==\r\n",
