@@ -501,7 +501,8 @@ class Reader {
   // --- text ---------------------------------------------------------------
 
   void ShowTextPart(const PartInfo& part, std::string_view body, int depth) {
-    Decoded decoded;
+    // The text is shown before another part is decoded: the scratch serves.
+    Decoded& decoded = scratch_;
     DecodeInto(part.encoding, body, decoded);
     if (!decoded.clean) Incomplete("a text part with broken " + part.encoding);
     const Parameter* charset = FindParameter(part.contentType, "charset");
@@ -721,7 +722,7 @@ class Reader {
   std::string reason_;
   size_t parts_ = 0;
   bool protectedShown_ = false;
-  Decoded scratch_;             // an attachment's bytes, reused from part to part
+  Decoded scratch_;             // a text's or an attachment's bytes, reused from part to part
   std::deque<Decoded> owned_;   // forwarded messages, read while their bytes live here
   std::map<uint32_t, std::pair<std::string, size_t>> characters_;  // shown as, unmappable
 };
