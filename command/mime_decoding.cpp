@@ -5,16 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/cpu_vectors.h"
 #include "core/text_chars.h"
-
-// Vector code where the compiler can make it; each path is chosen at run
-// time, so the module still runs on a processor without it.
-#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define QL_X86_VECTORS 1
-#else
-#define QL_X86_VECTORS 0
-#endif
 
 namespace {
 
@@ -46,6 +38,15 @@ int HexValue(char c) { return kHex[static_cast<unsigned char>(c)]; }
 
 // Quoted-printable's white space at a line end: only the blank and the tab.
 bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
+
+// A hard line break written as CR LF, the blanks before it dropped (a
+// transport added them) unless an escape wrote them.
+inline void WriteHardLineBreak(char*& w, char*& kept) {
+  while (w > kept && IsSpaceOrTab(w[-1])) --w;
+  *w++ = '\r';
+  *w++ = '\n';
+  kept = w;
+}
 
 #if QL_X86_VECTORS
 // Base64 in 32-character blocks (Mula and Lemire, "Faster Base64 Encoding
@@ -82,28 +83,6 @@ __attribute__((target("avx2"))) inline uint32_t DecodeBase64Block(const unsigned
       _mm256_movemask_epi8(_mm256_cmpgt_epi8(_mm256_and_si256(lo, hi), _mm256_setzero_si256())));
 }
 
-// The same for 16 characters (12 bytes, and 4 of scratch), for the short
-// end of a wrapped line (12 characters of a 76-character one).
-__attribute__((target("avx2"))) inline uint32_t DecodeBase64Half(const unsigned char* p, char* w) {
-  const __m128i lutLo = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A,
-                                      0x1B, 0x1B, 0x1B, 0x1A);
-  const __m128i lutHi = _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10,
-                                      0x10, 0x10, 0x10, 0x10);
-  const __m128i lutRoll = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
-  const __m128i nibble = _mm_set1_epi8(0x0F);
-  const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i hiNibbles = _mm_and_si128(_mm_srli_epi32(in, 4), nibble);
-  const __m128i lo = _mm_shuffle_epi8(lutLo, _mm_and_si128(in, nibble));
-  const __m128i hi = _mm_shuffle_epi8(lutHi, hiNibbles);
-  const __m128i roll =
-      _mm_shuffle_epi8(lutRoll, _mm_add_epi8(_mm_cmpeq_epi8(in, _mm_set1_epi8(0x2F)), hiNibbles));
-  const __m128i pairs = _mm_maddubs_epi16(_mm_add_epi8(in, roll), _mm_set1_epi32(0x01400140));
-  const __m128i groups = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
-  const __m128i pack = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(w), _mm_shuffle_epi8(groups, pack));
-  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(_mm_and_si128(lo, hi), _mm_setzero_si128())));
-}
-
 // Lines as long as the one before them (`length` characters, whole groups)
 // and each ended by the same line break, as wrapped base64 comes: where
 // the next line starts is known before this one is decoded, so the lines
@@ -114,15 +93,14 @@ __attribute__((target("avx2"))) size_t DecodeBase64Lines(const unsigned char* p,
   char* w = out;  // kept here, not behind a reference the stores might alias
   const size_t whole = length / 32;
   const size_t rest = length % 32;
-  const size_t restRead = rest == 0 ? 0 : rest <= 16 ? 16 : 32;
-  const size_t need = std::max(whole * 32 + restRead, length + lineBreak);
+  // The short end of a line is decoded as a whole block, read past the line.
+  const size_t need = std::max(whole * 32 + (rest != 0 ? 32 : 0), length + lineBreak);
   size_t taken = 0;
   while (n - taken >= need) {
     const unsigned char* line = p + taken;
     uint32_t outside = 0;
     for (size_t k = 0; k < whole; ++k) outside |= DecodeBase64Block(line + 32 * k, w + 24 * k);
-    if (restRead == 16) outside |= DecodeBase64Half(line + 32 * whole, w + 24 * whole) & ((1u << rest) - 1);
-    if (restRead == 32) outside |= DecodeBase64Block(line + 32 * whole, w + 24 * whole) & ((1u << rest) - 1);
+    if (rest != 0) outside |= DecodeBase64Block(line + 32 * whole, w + 24 * whole) & ((1u << rest) - 1);
     const bool ended =
         lineBreak == 1 ? line[length] == '\n' : line[length] == '\r' && line[length + 1] == '\n';
     if (outside != 0 || !ended) break;
@@ -166,12 +144,6 @@ __attribute__((target("avx2"))) size_t DecodeBase64Blocks(const unsigned char* p
   return taken;
 }
 
-// Asked each time rather than kept: the answer is a bit the runtime keeps
-// already, and a copy of our own would be one more module-wide variable.
-bool HasAvx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-}
 #endif
 
 // Copies the next 16 characters to `w` (the room has the slack for it) and
@@ -232,6 +204,12 @@ __attribute__((target("avx2"))) inline uint32_t ByteMask(__m256i in, char c) {
   return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(in, _mm256_set1_epi8(c))));
 }
 
+// The CRs of 32 characters at `p` that a LF follows (the 33rd character
+// included), from their CR and LF bits.
+inline uint32_t CrLfPairs(uint32_t cr, uint32_t lf, const char* p) {
+  return cr & (lf >> 1 | uint32_t{p[32] == '\n'} << 31);
+}
+
 // 32 characters of quoted-printable: each "=XX" made its byte in place of
 // the '=', and a bit for each '=' that begins one, for each CR and LF, for
 // each CR LF pair (the LF may be the 33rd character), and for each of those
@@ -259,7 +237,7 @@ __attribute__((target("avx2"))) inline QuotedBlock ReadQuotedBlock(const char* p
   block.bytes = _mm256_blendv_epi8(in, _mm256_or_si256(highBits, low), escapes);
   block.escapes = static_cast<uint32_t>(_mm256_movemask_epi8(escapes));
   block.breaks = cr | lf;
-  block.pairs = cr & (lf >> 1 | uint32_t{p[32] == '\n'} << 31);
+  block.pairs = CrLfPairs(cr, lf, p);
   const auto unknown = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(escapes, equals)));
   block.stops = block.breaks | unknown;
   return block;
@@ -284,15 +262,6 @@ __attribute__((target("avx2"))) inline void WriteKept(const QuotedBlock& block, 
     _mm_storel_epi64(reinterpret_cast<__m128i*>(w), _mm_shuffle_epi8(halves[group >> 1], order));
     w += kKeptBytes.count[mask];
   }
-}
-
-// A hard line break written as CR LF, the blanks before it dropped (a
-// transport added them) unless an escape wrote them.
-inline void WriteHardLineBreak(char*& w, char*& kept) {
-  while (w > kept && IsSpaceOrTab(w[-1])) --w;
-  *w++ = '\r';
-  *w++ = '\n';
-  kept = w;
 }
 
 // A block with a stop in it, up to and with its first line break: the text
@@ -337,8 +306,7 @@ __attribute__((target("avx2"))) inline size_t CopyPlainBlock(const char* p, char
   w += lineEnd;
   if (lineEnd == 32) return 32;
   WriteHardLineBreak(w, kept);
-  const uint32_t pairs = cr & (lf >> 1 | uint32_t{p[32] == '\n'} << 31);
-  return static_cast<size_t>(lineEnd) + 1 + (pairs >> lineEnd & 1);
+  return static_cast<size_t>(lineEnd) + 1 + (CrLfPairs(cr, lf, p) >> lineEnd & 1);
 }
 
 // Quoted-printable 32 characters at a time: text and "=XX" escapes written
@@ -481,12 +449,8 @@ size_t DecodeQuotedPrintableInto(std::string_view in, char* out, bool& clean) {
       continue;
     }
     if (*p == '\r' || *p == '\n') {
-      // A hard line break; blanks before it were added on the way.
-      while (w > kept && IsSpaceOrTab(w[-1])) --w;
       p += *p == '\r' && p + 1 < end && p[1] == '\n' ? 2 : 1;
-      *w++ = '\r';
-      *w++ = '\n';
-      kept = w;
+      WriteHardLineBreak(w, kept);
       continue;
     }
     // '=': bytes, a soft line break (blanks may stand before its line end), or text.
@@ -537,11 +501,10 @@ size_t FindLineMark(std::string_view text) {
 namespace {
 
 // Where a line of the shown text could begin an attachment line look-alike
-// (LooksLikeAttachmentLine skips '>' and spacing, then wants the prefix).
+// (LooksLikeAttachmentLine skips '>' and spacing, then wants the prefix);
+// the CR of an empty line begins none.
 bool MayBeginLookAlike(char c, char letter) {
-  const auto u = static_cast<unsigned char>(c);
-  return (u <= 0x20 && c != '\r') || u == 0x7F || u == 0xA0 || u == 0xAD || c == '>' || c == letter ||
-         c == LowerAscii(letter) || c == UpperAscii(letter);
+  return (IsSpacing(c) && c != '\r') || c == '>' || LowerAscii(c) == LowerAscii(letter);
 }
 
 // The lines a vector path left, byte by byte: `lineStart` says a line

@@ -52,13 +52,6 @@ std::string LooseName(std::string_view name) {
   return key;
 }
 
-// Blanks the eye does not see as anything else, in the client's character
-// set: blanks, control characters, the no-break space and the soft hyphen.
-bool IsSpacing(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return u <= 0x20 || u == 0x7F || u == 0xA0 || u == 0xAD;
-}
-
 // Charsets in which a text of ASCII bytes is not the same ASCII text.
 bool MayHideTextInAscii(std::string_view looseName) {
   for (std::string_view mark : {"utf7", "utf16", "utf32", "ucs", "unicode", "2022", "hz"})

@@ -5,11 +5,8 @@
 #include <cstring>
 
 #include "command/result_marking.h"
+#include "core/cpu_vectors.h"
 #include "runner/temp_files.h"
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
 
 namespace {
 
@@ -51,16 +48,6 @@ using WideChunk = uint8_t __attribute__((vector_size(32)));
 using WideChunkWords = uint64_t __attribute__((vector_size(32)));
 constexpr uint64_t kHighBits = 0x8080808080808080ull;
 
-// Whether the wide lanes can be used; the runtime keeps the answer already.
-bool HasWideLanes() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-#else
-  return false;
-#endif
-}
-
 inline void CopyByteQuoted(const char*& src, char*& dst, char quote) {
   char c = *--src;
   if (c == '\n') *--dst = quote;
@@ -80,7 +67,7 @@ struct NarrowLanes {
   static unsigned LaneOf(unsigned bit) { return (7 - (bit & 7)) * 8 + (bit >> 3); }
 };
 
-#if defined(__x86_64__) || defined(__i386__)
+#if QL_X86_VECTORS
 struct WideLanes {
   using Lanes = WideChunk;
   __attribute__((target("avx2"))) static uint64_t Bits(const Lanes& compared) {
@@ -159,7 +146,7 @@ __attribute__((always_inline)) inline char* QuoteBackwardsWith(char* block, size
   return block + shift;
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+#if QL_X86_VECTORS
 __attribute__((target("avx2"))) char* QuoteBackwardsAvx2(char* block, size_t n, char* dstEnd,
                                                          char quote) {
   return QuoteBackwardsWith<WideLanes>(block, n, dstEnd, quote);
@@ -167,8 +154,8 @@ __attribute__((target("avx2"))) char* QuoteBackwardsAvx2(char* block, size_t n, 
 #endif
 
 char* QuoteBackwards(char* block, size_t n, char* dstEnd, char quote) {
-#if defined(__x86_64__) || defined(__i386__)
-  if (HasWideLanes()) return QuoteBackwardsAvx2(block, n, dstEnd, quote);
+#if QL_X86_VECTORS
+  if (HasAvx2()) return QuoteBackwardsAvx2(block, n, dstEnd, quote);
 #endif
   return QuoteBackwardsWith<NarrowLanes>(block, n, dstEnd, quote);
 }
@@ -265,7 +252,7 @@ __attribute__((always_inline)) inline size_t ScanBlocks(std::string_view output,
   return i;
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+#if QL_X86_VECTORS
 // Twice the width where the processor has it: the scan then costs about
 // half of what moving the same bytes does.
 __attribute__((target("avx2"))) size_t ScanBlocksAvx2(std::string_view output,
@@ -277,8 +264,8 @@ __attribute__((target("avx2"))) size_t ScanBlocksAvx2(std::string_view output,
 
 void ScanOutput(std::string_view output, std::string_view prefix, bool countLineFeeds,
                 size_t& lineFeeds, std::vector<uint32_t>& tags) {
-#if defined(__x86_64__) || defined(__i386__)
-  size_t i = HasWideLanes()
+#if QL_X86_VECTORS
+  size_t i = HasAvx2()
                  ? ScanBlocksAvx2(output, prefix, countLineFeeds, lineFeeds, tags)
                  : ScanBlocks<Chunk, ChunkHalves>(output, prefix, countLineFeeds, lineFeeds, tags);
 #else

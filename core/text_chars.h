@@ -12,6 +12,14 @@ constexpr bool IsControl(char c) {
   return u < 32 || u == 127;
 }
 
+// What the eye does not see as anything but a gap, in the client's
+// character set: blanks, control characters, the no-break space and the
+// soft hyphen.
+constexpr bool IsSpacing(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u <= 0x20 || u == 0x7F || u == 0xA0 || u == 0xAD;
+}
+
 // Case folding of ASCII letters only: other bytes are letters of the
 // character set in force, which these rules do not fold.
 constexpr char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
