@@ -154,10 +154,7 @@ __attribute__((target("avx2"))) char* QuoteBackwardsAvx2(char* block, size_t n, 
 #endif
 
 char* QuoteBackwards(char* block, size_t n, char* dstEnd, char quote) {
-#if QL_X86_VECTORS
-  if (HasAvx2()) return QuoteBackwardsAvx2(block, n, dstEnd, quote);
-#endif
-  return QuoteBackwardsWith<NarrowLanes>(block, n, dstEnd, quote);
+  return QuoteLinesBackwards(block, n, dstEnd, quote, HasAvx2());
 }
 
 // ---- the marked splice ------------------------------------------------------
@@ -316,6 +313,14 @@ char* MoveOutputBackwards(char* block, size_t n, char* dstEnd, const std::vector
 }
 
 }  // namespace
+
+char* QuoteLinesBackwards(char* block, size_t n, char* dstEnd, char quote, bool wideLanes) {
+#if QL_X86_VECTORS
+  if (wideLanes) return QuoteBackwardsAvx2(block, n, dstEnd, quote);
+#endif
+  (void)wideLanes;
+  return QuoteBackwardsWith<NarrowLanes>(block, n, dstEnd, quote);
+}
 
 const char* ResultFile(PgpFunction function, const char* tempBaseName,
                        const char* tempAscName) {

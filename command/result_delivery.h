@@ -64,6 +64,13 @@ SplicePlan PlanSplice(size_t headLength, size_t tailLength, const char* output, 
 void RebuildSplice(char* block, const SplicePlan& plan, const char* head, const char* tail,
                    char quote);
 
+// The quoting under both: moves block's first n characters to end right
+// before dstEnd, with `quote` after every line feed, from the last one
+// backwards (dstEnd - block is n plus the line feeds, or more). 32-character
+// lanes when wideLanes (only where HasAvx2()), else 16; the rebuilds take
+// the widest the processor has. Returns where the moved text begins.
+char* QuoteLinesBackwards(char* block, size_t n, char* dstEnd, char quote, bool wideLanes);
+
 // The marked splice: the same one enlargement and rebuild from the end, with
 // the module's two marker lines around PGP's output and the defuse tag
 // before every look-alike of a marker (in head, output and tail) and before

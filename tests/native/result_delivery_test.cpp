@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "core/cpu_vectors.h"
 #include "runner/temp_files.h"
 
 namespace {
@@ -165,6 +166,16 @@ TEST(SpliceLongText, ManyLinesOfEveryLengthMatchTheReference) {
   std::string text = "HEAD>[block]TAIL";
   EXPECT_EQ(Splice(text, Decode, 0, 5, 12, output, '>'), "HEAD>" + Reference(output, '>') + "TAIL");
   EXPECT_EQ(Splice(text, Decode, 0, 5, 12, output, '\0'), "HEAD>" + output + "TAIL");
+
+  // Both lane widths, whichever the processor would pick: a machine without
+  // the wide ones runs the narrow quoting alone.
+  const std::string quoted = Reference(output, '>');
+  for (bool wide : {false, HasAvx2()}) {
+    std::string block = output + std::string(quoted.size() - output.size() + 7, '#');
+    char* start = QuoteLinesBackwards(block.data(), output.size(), block.data() + quoted.size() + 7, '>', wide);
+    EXPECT_EQ(std::string(start, block.data() + quoted.size() + 7), quoted) << "wide lanes: " << wide;
+    EXPECT_EQ(start, block.data() + 7) << "wide lanes: " << wide;
+  }
 }
 
 struct CutRow {
