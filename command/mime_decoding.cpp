@@ -364,14 +364,16 @@ const char* DecodeEscapes(const char* p, const char* end, char*& w) {
 
 }  // namespace
 
-size_t DecodeBase64Into(std::string_view in, char* out, bool& clean) {
+size_t DecodeBase64Into(std::string_view in, char* out, bool& clean, bool wideLanes) {
   char* w = out;
   const auto* p = reinterpret_cast<const unsigned char*>(in.data());
   const auto* const end = p + in.size();
   uint32_t bits = 0;
   int count = 0;
 #if QL_X86_VECTORS
-  const bool avx2 = HasAvx2();
+  const bool avx2 = wideLanes;
+#else
+  (void)wideLanes;
 #endif
   while (p < end) {
 #if QL_X86_VECTORS
@@ -424,13 +426,15 @@ bool DecodeBase64(std::string_view in, std::string& out) {
   return clean;
 }
 
-size_t DecodeQuotedPrintableInto(std::string_view in, char* out, bool& clean) {
+size_t DecodeQuotedPrintableInto(std::string_view in, char* out, bool& clean, bool wideLanes) {
   char* w = out;
   char* kept = w;  // blanks before this came from "=20" and the like, and stay
   const char* p = in.data();
   const char* const end = p + in.size();
 #if QL_X86_VECTORS
-  const bool avx2 = HasAvx2();
+  const bool avx2 = wideLanes;
+#else
+  (void)wideLanes;
 #endif
   while (p < end) {
 #if QL_X86_VECTORS

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "command/attachment_name.h"
@@ -437,8 +438,16 @@ TEST(TransferDecoding, Base64AndQuotedPrintableSayWhenBroken) {
   EXPECT_EQ(out, lines + "x");
 }
 
-// Long runs go through the vector path where the processor has one; lines
-// of every length (also those that split a group of four) and junk between
+// Base64 decoded with the lanes given: the bytes, and whether it was clean.
+static std::pair<std::string, bool> DecodedBase64(const std::string& encoded, bool wideLanes) {
+  std::string out(Base64Room(encoded.size()), '\0');
+  bool clean = true;
+  out.resize(DecodeBase64Into(encoded, out.data(), clean, wideLanes));
+  return {out, clean};
+}
+
+// Long runs go through the vector path where the processor has one (and
+// through the narrow one here too); lines of every length (also those that split a group of four) and junk between
 // them must give back the bytes that were encoded.
 TEST(TransferDecoding, Base64RoundTripsAtAnyLineLength) {
   static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -459,14 +468,53 @@ TEST(TransferDecoding, Base64RoundTripsAtAnyLineLength) {
         if (++column == lineLength) encoded += lineLength == 33 ? " \n" : "\r\n", column = 0;
       }
     }
-    std::string out;
-    EXPECT_TRUE(DecodeBase64(encoded, out)) << lineLength;
-    EXPECT_TRUE(out == bytes) << lineLength;
-    // A character outside the alphabet in the middle of a long run is skipped.
-    encoded.insert(encoded.size() / 2, "*");
-    out.clear();
-    EXPECT_FALSE(DecodeBase64(encoded, out)) << lineLength;
-    EXPECT_TRUE(out == bytes) << lineLength;
+    for (bool wide : {false, HasAvx2()}) {
+      EXPECT_EQ(DecodedBase64(encoded, wide), std::make_pair(bytes, true)) << lineLength << " wide " << wide;
+      // A character outside the alphabet in the middle of a long run is skipped.
+      std::string broken = encoded;
+      broken.insert(broken.size() / 2, "*");
+      EXPECT_EQ(DecodedBase64(broken, wide), std::make_pair(bytes, false)) << lineLength << " wide " << wide;
+    }
+  }
+}
+
+// Text of every byte but CR and LF, encoded with escapes in either case,
+// soft breaks (some with blanks after the '='), and hard breaks after which
+// a transport added blanks, comes back as it was, with CR LF line breaks,
+// through both lane widths.
+TEST(TransferDecoding, QuotedPrintableRoundTripsThroughBothWidths) {
+  static const char* hex[2] = {"0123456789ABCDEF", "0123456789abcdef"};
+  uint32_t seed = 7;
+  const auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 16; };
+  std::string expected, encoded;
+  for (int line = 0; line < 300; ++line) {
+    size_t column = 0;
+    const size_t length = next() % 160;
+    const size_t softAt = 20 + line % 57;
+    for (size_t i = 0; i < length; ++i) {
+      auto c = static_cast<unsigned char>(next() % 3 == 0 ? next() : 'a' + next() % 26);
+      if (c == '\r' || c == '\n') c = 'x';
+      expected += static_cast<char>(c);
+      const bool lastOnLine = i + 1 == length;
+      std::string piece(1, static_cast<char>(c));
+      if (c == '=' || c >= 0x80 || c < 0x20 || ((c == ' ' || c == '\t') && lastOnLine))
+        piece = {'=', hex[line & 1][c >> 4], hex[(line >> 1) & 1][c & 15]};
+      if (column + piece.size() > softAt) {
+        encoded += line % 5 == 0 ? "= \t\r\n" : "=\r\n";
+        column = 0;
+      }
+      encoded += piece;
+      column += piece.size();
+    }
+    expected += "\r\n";
+    encoded += line % 3 == 0 ? " \t\n" : "\r\n";
+  }
+  for (bool wide : {false, HasAvx2()}) {
+    std::string out(QuotedPrintableRoom(encoded.size()), '\0');
+    bool clean = true;
+    out.resize(DecodeQuotedPrintableInto(encoded, out.data(), clean, wide));
+    EXPECT_TRUE(clean) << "wide " << wide;
+    EXPECT_TRUE(out == expected) << "wide " << wide;
   }
 }
 
